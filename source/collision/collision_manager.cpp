@@ -1,0 +1,1 @@
+#include "collision/collision_manager.h"

@@ -1,0 +1,66 @@
+#include "engine.h"
+
+#include "system.h"
+
+Engine::Engine(EnginePlan plan_) : plan(std::move(plan_)) {}
+
+Engine::~Engine() { StopWorkers(); }
+
+void Engine::Run() {
+  System& system = System::Instance();
+
+  try {
+    for (const auto& step : plan.init) step();
+    StartWorkers();
+  } catch (...) {
+    CLEAVE_ERROR("Uncaught exception in engine init.");
+  }
+
+  try {
+    while (system.running) {
+      system.FrameStart();
+      for (const auto& step : plan.update) step();
+      barrier.Wait();
+      system.FrameEnd();
+      ++framesRun;
+      if (plan.frameLimit > 0 && framesRun >= plan.frameLimit) system.running = false;
+    }
+  } catch (...) {
+    CLEAVE_ERROR("Uncaught exception in main loop.");
+  }
+
+  StopWorkers();
+
+  try {
+    for (const auto& step : plan.kill) step();
+  } catch (...) {
+    CLEAVE_ERROR("Uncaught exception in engine kill.");
+  }
+}
+
+void Engine::StartWorkers() {
+  physicsThread = boost::thread([this] {
+    WorkerLoop(plan.physicsUpdate, "Uncaught exception in physics thread.");
+  });
+  collisionThread = boost::thread([this] {
+    WorkerLoop(plan.collisionUpdate, "Uncaught exception in collision thread.");
+  });
+}
+
+void Engine::StopWorkers() {
+  barrier.Release();
+  if (physicsThread.joinable()) physicsThread.join();
+  if (collisionThread.joinable()) collisionThread.join();
+}
+
+void Engine::WorkerLoop(const std::function<void()>& update, const char* failure) {
+  System& system = System::Instance();
+  while (system.running && !barrier.Released()) {
+    try {
+      if (update) update();
+    } catch (...) {
+      CLEAVE_ERROR(failure);
+    }
+    barrier.Wait();
+  }
+}

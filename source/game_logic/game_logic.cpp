@@ -1,0 +1,1 @@
+#include "game_logic/game_logic.h"

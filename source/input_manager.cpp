@@ -1,0 +1,1 @@
+#include "input_manager.h"

@@ -1,0 +1,1 @@
+#include "physics/physics.h"

@@ -1,0 +1,34 @@
+#pragma once
+// Settings: the values of the optional "settings.txt" file and its parser.
+//
+// File syntax, one "key = value" per line, lines numbered from 0:
+//   - leading non-graphic characters are skipped; a line that holds nothing
+//     else (empty, blanks, tabs, a carriage return) is skipped, and still
+//     counts for numbering;
+//   - a line whose first graphic character is '#' is a comment;
+//   - the key is the longest run of letters and digits, then the first '='
+//     after it, then the value: the first run of graphic characters after
+//     the '=' (anything later on the line is ignored);
+//   - keys: screenWidth, screenHeight (integers read like atoi),
+//     slowFrameTime (read like atof), fullscreen ("true"/"false"; any other
+//     value is accepted and changes nothing). Keys are case-sensitive.
+// The first line that breaks these rules stops the parse: the result is not
+// valid and its errorMessage names the line; the caller then uses defaults.
+
+#include <cstdint>
+#include <string>
+
+struct Settings {
+  int32_t screenWidth = 800;
+  int32_t screenHeight = 600;
+  double slowFrameTime = 1.0 / 30.0;  // seconds
+  bool fullscreen = false;
+  bool valid = true;
+  std::string errorMessage;
+};
+
+Settings ParseSettings(const std::string& text);
+
+// Reads the whole file into `text`. Returns false (and leaves text empty)
+// when the file does not exist or cannot be read.
+bool ReadTextFile(const std::string& path, std::string& text);
