@@ -1,1 +1,112 @@
-int main() { return 0; }
+// cleave: the slicing sandbox. Reads the command line, wires every module
+// into the engine's start-up, frame and shutdown orders, and runs it.
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "collision/collision_manager.h"
+#include "command_line.h"
+#include "engine.h"
+#include "event_manager.h"
+#include "game_logic/game_logic.h"
+#include "graphics/graphics.h"
+#include "input_manager.h"
+#include "interface_manager.h"
+#include "physics/physics.h"
+#include "sound/sound_manager.h"
+#include "system.h"
+#include "system_window.h"
+
+namespace {
+
+// Ctrl+C and SIGTERM end the run the normal way: the frame finishes, then
+// every module is shut down. Storing to a lock-free atomic is signal-safe.
+std::atomic<bool>* gRunning = nullptr;
+
+extern "C" void OnStopSignal(int) {
+  if (gRunning) gRunning->store(false);
+}
+
+EnginePlan MakePlan(long frameLimit) {
+  EnginePlan plan;
+  plan.init = {
+      [] { EventManager::Instance().Init(); },
+      [] { System::Instance().Init(); },
+      [] { System::Instance().OpenWindow(); },
+      [] { Graphics::Instance().Init(); },
+      [] { InterfaceManager::Instance().Init(); },
+      [] { InputManager::Instance().Init(); },
+      [] { CollisionManager::Instance().Init(); },
+      [] { Physics::Instance().Init(); },
+      [] { SoundManager::Instance().Init(); },
+      [] { GameLogic::Instance().Init(); },
+  };
+  plan.update = {
+      [] { EventManager::Instance().Update(); },
+      [] { System::Instance().Update(); },
+      [] { InputManager::Instance().Update(); },
+      [] { SoundManager::Instance().Update(); },
+      [] { GameLogic::Instance().Update(); },
+      [] { InterfaceManager::Instance().Update(); },
+      [] { Graphics::Instance().Update(); },
+  };
+  plan.physicsUpdate = [] { Physics::Instance().Update(); };
+  plan.collisionUpdate = [] { CollisionManager::Instance().Update(); };
+  plan.kill = {
+      [] { Graphics::Instance().Kill(); },
+      [] { InterfaceManager::Instance().Kill(); },
+      [] { InputManager::Instance().Kill(); },
+      [] { CollisionManager::Instance().Kill(); },
+      [] { Physics::Instance().Kill(); },
+      [] { SoundManager::Instance().Kill(); },
+      [] { GameLogic::Instance().Kill(); },
+      [] { System::Instance().Kill(); },
+      [] { EventManager::Instance().Kill(); },
+  };
+  plan.frameLimit = frameLimit;
+  return plan;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLineOptions options;
+  std::string error;
+  switch (ParseCommandLine(argc, argv, options, error)) {
+    case CommandLineResult::kHelp:
+      std::cout << CommandLineUsage();
+      return 0;
+    case CommandLineResult::kError:
+      std::cerr << "cleave: " << error << "\n" << CommandLineUsage();
+      return 2;
+    case CommandLineResult::kRun:
+      break;
+  }
+
+  System& system = System::Instance();
+  system.options = options;
+  system.SetWindow(std::make_unique<GlfwWindow>());
+  gRunning = &system.running;
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+
+  system.Log("0 = 0");
+  system.Log("0 = 0");
+
+  Engine engine(MakePlan(options.frames));
+  engine.Run();
+  system.SetWindow(nullptr);  // closes the window after every module is down
+
+  if (!system.ErrorReported()) return 0;
+  // After an error the console may vanish with the program (a double-clicked
+  // terminal); give the reader a chance, but only when someone can answer.
+  if (isatty(STDIN_FILENO)) {
+    std::cout << "An error was reported; see the error_log file. Press Enter to exit." << std::endl;
+    std::getchar();
+  }
+  return 1;
+}
