@@ -1,0 +1,3 @@
+#include "objects/model_comp.h"
+
+Component* ModelComp::Clone() const { return new ModelComp(*this); }
