@@ -55,11 +55,19 @@ void Engine::StopWorkers() {
 
 void Engine::WorkerLoop(const std::function<void()>& update, const char* failure) {
   System& system = System::Instance();
-  while (system.running && !barrier.Released()) {
-    try {
-      if (update) update();
-    } catch (...) {
-      CLEAVE_ERROR(failure);
+  // The worker meets the barrier every frame until shutdown releases it, even
+  // once the running flag is clear: the three threads read the flag at
+  // different moments, so the main thread may have begun one more frame (and
+  // will wait at the barrier) when a worker first sees it clear. Leaving
+  // then would block the main thread for good. With the flag clear the
+  // worker only waits; it starts no more updates.
+  while (!barrier.Released()) {
+    if (system.running) {
+      try {
+        if (update) update();
+      } catch (...) {
+        CLEAVE_ERROR(failure);
+      }
     }
     barrier.Wait();
   }

@@ -7,8 +7,8 @@
 //     then the collision worker;
 //   main loop (guarded): while System.running: FrameStart, every update
 //     step, the barrier, FrameEnd;
-//   workers: while running: their update (exceptions are reported and the
-//     worker goes on), then the barrier;
+//   workers: until shutdown releases the barrier: their update while running
+//     (exceptions are reported and the worker goes on), then the barrier;
 //   stop: release the barrier and join both workers, so no worker update
 //     runs once shutdown has begun;
 //   shutdown (guarded): every kill step in order.

@@ -22,6 +22,8 @@ class Event {
   void SetParam(const std::string& key, const T& value) {
     params[key] = value;
   }
+  // A string literal is stored as std::string, the type readers ask for.
+  void SetParam(const std::string& key, const char* value) { params[key] = std::string(value); }
 
   // The value under key as T. An absent key is inserted empty first; an
   // absent key or a value of another type throws boost::bad_any_cast.
