@@ -1,12 +1,92 @@
 #pragma once
-// CollisionManager: broad and narrow phase on the collision worker (filled in by the collision work).
+// CollisionManager: finds touching pairs of game objects and answers mouse
+// picking, once per frame on the collision worker thread.
+//
+// One Update: the "Set" events; then, when collision is on, a sweep-and-prune
+// broad phase over the bounding spheres along X, a filter of each candidate
+// set along Z, a sphere test per pair and the separating-axis narrow phase
+// (SATCollision), which appends contacts to the back buffers; then, when
+// picking is on, the pick ray against every pickable bounding sphere; last,
+// the flip of the double buffers under the results lock.
+//
+// Locks: the object lock is held while the spans are built, separately for
+// each candidate set in the Z filter and again in the narrow phase, and for
+// the whole pick loop. The results lock covers the flip here and the copies
+// in GetContacts and GetPickResults, so a reader always gets manifolds and
+// points from the same frame. Update never holds the object lock and the
+// results lock together, so callers may read the results with or without
+// the object lock held.
 
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include <boost/thread/mutex.hpp>
+
+#include "collision/candidate_set.h"
+#include "collision/collision_comp.h"
+#include "collision/contact.h"
+#include "collision/double_buffer.h"
+#include "collision/pick.h"
+#include "collision/sat_collision.h"
+#include "collision/span.h"
+#include "geom/mesh.h"
+#include "math/bounding_box.h"
 #include "module.h"
+#include "objects/game_object.h"
 
 class CollisionManager : public virtual Module<CollisionManager> {
  public:
-  CollisionManager() : Module<CollisionManager>("CollisionManager") {}
-  void Init() override {}
-  void Update() override {}
-  void Kill() override {}
+  CollisionManager();
+  ~CollisionManager() override;
+
+  // Registers "CollisionManager" with the event manager; switches to their
+  // defaults (picking off, collision on, single contacts).
+  void Init() override;
+  void Update() override;
+  void Kill() override;
+  // "Set": copies each of the bool parameters "pickOn", "collisionOn",
+  // "doMultipleContacts" that the event carries into its switch.
+  void HandleEvent(Event& event) override;
+
+  // Copies of the front buffers, under the results lock. Any thread.
+  void GetContacts(std::vector<ContactManifold>& manifolds, std::vector<ContactPoint>& points);
+  void GetPickResults(std::vector<PickResult>& results);
+  // Replaces the ray tested by the next pick pass. Any thread.
+  void SetPickRay(const PickRay& ray);
+
+  // Fill the object's CollisionComp from its ModelComp's mesh. The caller
+  // holds the object lock when the object is in the table. A missing
+  // component is warned about and nothing changes.
+  void GenerateBoundingSphere(GameObject& object);
+  void GenerateCollisionHull(GameObject& object);
+  // Axis-aligned box of the mesh's vertex positions times scale.
+  static BoundingBox ComputeBoundingBox(const Mesh& mesh, float scale);
+
+  SATCollision& Sat() { return *sat; }
+
+  // Switches, written by HandleEvent on the collision thread (or before the
+  // worker starts); atomic so other threads may read them.
+  std::atomic<bool> pickOn{false};
+  std::atomic<bool> collisionOn{true};
+  std::atomic<bool> doMultipleContacts{false};
+
+ private:
+  void BroadPhase();
+  void NarrowPhase(const CandidateSet& set, bool multipleContacts, double time);
+  void PickPass();
+
+  boost::mutex resultsLock;
+  DoubleBuffer<ContactManifold> manifoldBuffer;
+  DoubleBuffer<ContactPoint> pointBuffer;
+  DoubleBuffer<PickResult> pickBuffer;
+
+  boost::mutex pickRayLock;  // the ray is written by gameplay, read here
+  PickRay pickRay;
+
+  std::unique_ptr<SATCollision> sat;
+
+  // Per-frame scratch of the broad phase (collision thread only).
+  std::vector<ObjectSpan> spans;
+  std::vector<CandidateSet> sets;
 };

@@ -1,0 +1,69 @@
+#pragma once
+// The broad phase as plain functions over bounding spheres, so that it can be
+// run and checked without the object table:
+//
+//   spans along X  ->  SweepAndPrune  ->  FilterCandidates along Z  ->  SpheresOverlap
+//
+// CollisionManager feeds them from the game objects under the object lock.
+
+#include <cstdint>
+#include <vector>
+
+#include "collision/candidate_set.h"
+#include "collision/collision_comp.h"
+#include "collision/span.h"
+#include "math/quaternion.h"
+#include "math/vector.h"
+
+// A bounding sphere in world space with the pair-filter masks of its object.
+struct SphereEntry {
+  uint32_t objectId = 0;
+  Vector center;  // w = 0
+  float radius = 0.0f;
+  uint32_t groupMask = 0;
+  uint32_t collideMask = 0;
+};
+
+// The world sphere of an object: centre = position + orientation applied to
+// the local centre, radius unchanged (the local data is already scaled).
+SphereEntry WorldSphere(uint32_t objectId, const Vector& position, const Quaternion& orientation,
+                        const CollisionComp& comp);
+
+// The sphere's extent along a unit axis: c.axis -+ radius.
+ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis);
+
+// Sweep and prune along the spans' axis. Sorts the spans by their start and,
+// for each span in order, collects the later spans that overlap it and whose
+// masks meet. One set per span (possibly with no candidates), in sorted
+// order.
+//
+// The sweep for span i stops at the first later span that starts at or after
+// i's end; every span after that one starts later still. A span that starts
+// exactly where i starts but has no width is skipped rather than ending the
+// sweep, so degenerate spheres (radius 0) cannot hide the spans behind them.
+std::vector<CandidateSet> SweepAndPrune(std::vector<ObjectSpan>& spans);
+
+// Keeps the candidates whose span along `axis` overlaps the set object's.
+// `lookup(id, sphere)` fills the sphere of a live object and returns true,
+// or returns false for an object that is gone or flagged for removal; such
+// candidates are dropped, and a set whose own object is gone loses all its
+// candidates.
+template <class Lookup>
+void FilterCandidates(CandidateSet& set, const Vector& axis, Lookup&& lookup) {
+  SphereEntry sphere;
+  if (!lookup(set.objectId, sphere)) {
+    set.candidates.clear();
+    return;
+  }
+  const ObjectSpan own = SpanAlong(sphere, axis);
+  size_t kept = 0;
+  for (size_t i = 0; i < set.candidates.size(); ++i) {
+    SphereEntry other;
+    if (!lookup(set.candidates[i], other)) continue;
+    if (SpansOverlap(own, SpanAlong(other, axis))) set.candidates[kept++] = set.candidates[i];
+  }
+  set.candidates.resize(kept);
+}
+
+// |cA - cB| - (rA + rB) < 0.
+bool SpheresOverlap(const SphereEntry& a, const SphereEntry& b);

@@ -1,0 +1,3 @@
+#include "collision/collision_comp.h"
+
+Component* CollisionComp::Clone() const { return new CollisionComp(*this); }

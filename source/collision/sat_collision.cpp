@@ -1,0 +1,291 @@
+#include "collision/sat_collision.h"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "system.h"
+
+namespace {
+
+// Cross products of edge directions shorter than this on any one component
+// are dropped as axes (a test per component, which also drops axes lying in
+// a coordinate plane of the reference frame).
+constexpr float kAxisEpsilon = 1e-8f;
+// In multiple-contact mode, B's vertices within this fraction of its
+// bounding radius of the deepest one become contact points.
+constexpr float kContactBand = 0.05f;
+
+// Buckets requested for the separating-axis cache, and its load factor.
+constexpr size_t kCacheBuckets = 50;
+constexpr float kCacheMaxLoad = 1.0f;
+
+}  // namespace
+
+SATCollision::SATCollision() : cache(kCacheBuckets) { cache.max_load_factor(kCacheMaxLoad); }
+
+bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) const {
+  const auto it = cache.find(PairKey(std::min(idA, idB), std::max(idA, idB)));
+  if (it == cache.end()) return false;
+  axisIndex = it->second;
+  return true;
+}
+
+void SATCollision::Project(const Cloud& cloud, const Vector& axis, float& min, float& max) {
+  // The cloud is padded to a multiple of four, so the loop runs four lanes
+  // at a time with no tail; the padding repeats the first vertex.
+  const size_t n = cloud.x.size();
+  const float* xs = cloud.x.data();
+  const float* ys = cloud.y.data();
+  const float* zs = cloud.z.data();
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(axis.x), ay = _mm_set1_ps(axis.y), az = _mm_set1_ps(axis.z);
+  __m128 lo = _mm_set1_ps(xs[0] * axis.x + ys[0] * axis.y + zs[0] * axis.z);
+  __m128 hi = lo;
+  for (size_t i = 0; i < n; i += 4) {
+    const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(xs + i), ax),
+                                           _mm_mul_ps(_mm_loadu_ps(ys + i), ay)),
+                                _mm_mul_ps(_mm_loadu_ps(zs + i), az));
+    lo = _mm_min_ps(lo, d);
+    hi = _mm_max_ps(hi, d);
+  }
+  float l[4], h[4];
+  _mm_storeu_ps(l, lo);
+  _mm_storeu_ps(h, hi);
+#else
+  float l[4], h[4];
+  const float first = xs[0] * axis.x + ys[0] * axis.y + zs[0] * axis.z;
+  for (int k = 0; k < 4; ++k) l[k] = h[k] = first;
+  for (size_t i = 0; i < n; i += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const float d = xs[i + k] * axis.x + ys[i + k] * axis.y + zs[i + k] * axis.z;
+      l[k] = d < l[k] ? d : l[k];
+      h[k] = d > h[k] ? d : h[k];
+    }
+  }
+#endif
+  min = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+  max = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
+}
+
+size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign) {
+  size_t best = 0;
+  float bestValue = sign * (cloud.x[0] * axis.x + cloud.y[0] * axis.y + cloud.z[0] * axis.z);
+  for (size_t i = 1; i < cloud.Size(); ++i) {
+    const float d = sign * (cloud.x[i] * axis.x + cloud.y[i] * axis.y + cloud.z[i] * axis.z);
+    if (d > bestValue) {
+      bestValue = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+void SATCollision::BuildAxes(const CollisionComp& reference, const std::vector<Vector>& normals,
+                             const std::vector<Vector>& edges) {
+  // Order: the reference's face normals, the other's, then the edge cross
+  // products with the reference's edges in the outer loop. The cache stores
+  // indices into this order.
+  axes.clear();
+  axes.insert(axes.end(), reference.faceNormals.begin(), reference.faceNormals.end());
+  axes.insert(axes.end(), normals.begin(), normals.end());
+  for (const Vector& a : reference.edgeDirections) {
+    for (const Vector& b : edges) {
+      const Vector c = Cross(a, b);
+      if (std::fabs(c.x) > kAxisEpsilon && std::fabs(c.y) > kAxisEpsilon &&
+          std::fabs(c.z) > kAxisEpsilon) {
+        axes.push_back(c / std::sqrt(Dot3(c, c)));
+      }
+    }
+  }
+}
+
+bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleContacts,
+                           double time, const ContactSink& sink) {
+  const CollisionComp& compA = *a.comp;
+  const CollisionComp& compB = *b.comp;
+  // The reference frame is the object with more hull vertices; the other
+  // object's hull is brought into it by the relative transform
+  // reference^-1 * other.
+  const bool referenceIsA = compA.hullVertices.size() > compB.hullVertices.size();
+  const SatBody& reference = referenceIsA ? a : b;
+  const SatBody& other = referenceIsA ? b : a;
+  const CollisionComp& refComp = *reference.comp;
+  const CollisionComp& otherComp = *other.comp;
+  if (refComp.hullVertices.empty() || otherComp.hullVertices.empty()) return false;
+
+  const RotationBlock relative(reference.transform.Inverse() * other.transform);
+  Cloud& refCloud = referenceIsA ? cloudA : cloudB;
+  Cloud& otherCloud = referenceIsA ? cloudB : cloudA;
+  const size_t refCount = refComp.hullVertices.size();
+  const size_t otherCount = otherComp.hullVertices.size();
+  refCloud.Resize(refCount);
+  otherCloud.Resize(otherCount);
+  for (size_t i = 0; i < refCount; ++i) refCloud.Set(i, refComp.hullVertices[i]);
+  for (size_t i = 0; i < otherCount; ++i) otherCloud.Set(i, relative.Apply(otherComp.hullVertices[i]));
+  refCloud.Pad();
+  otherCloud.Pad();
+  otherNormals.clear();
+  for (const Vector& n : otherComp.faceNormals) otherNormals.push_back(relative.Rotate(n));
+  otherEdges.clear();
+  for (const Vector& e : otherComp.edgeDirections) otherEdges.push_back(relative.Rotate(e));
+
+  BuildAxes(refComp, otherNormals, otherEdges);
+  const size_t axisCount = axes.size();
+  if (axisCount == 0) {
+    CLEAVE_ERROR("assert failed!");
+    return false;
+  }
+
+  const PairKey key(std::min(a.objectId, b.objectId), std::max(a.objectId, b.objectId));
+  size_t start = 0;
+  const auto cached = cache.find(key);
+  // Axis lists change size (hulls are regenerated after a cut, and edge
+  // products come and go with the relative orientation), so a remembered
+  // index may lie past the end; it wraps like the walk itself.
+  if (cached != cache.end()) start = cached->second % axisCount;
+
+  // The axis of least penetration so far (first one wins ties).
+  float bestDepth = 0.0f;
+  Vector bestNormal;
+  bool haveBest = false;
+  for (size_t step = 0; step < axisCount; ++step) {
+    const size_t index = (start + step) % axisCount;
+    const Vector& axis = axes[index];
+    float minA, maxA, minB, maxB;
+    Project(cloudA, axis, minA, maxA);
+    Project(cloudB, axis, minB, maxB);
+    const bool overlap = minB > minA ? maxA > minB : maxB > minA;
+    if (!overlap) {
+      cache.emplace(key, static_cast<uint32_t>(index));  // keeps an existing entry
+      return false;
+    }
+    // Penetration along +axis (B beyond A) is maxA - minB, along -axis
+    // (A beyond B) maxB - minA. When one interval holds the other either
+    // way out is possible and the shorter one is taken.
+    float depth;
+    Vector normal;
+    const bool contained = minA < minB ? !(maxB > maxA) : !(maxA > maxB);
+    if (!contained) {
+      if (minA < minB) {
+        depth = maxA - minB;
+        normal = axis;
+      } else {
+        depth = maxB - minA;
+        normal = -axis;
+      }
+    } else if (maxA - minB <= maxB - minA) {
+      depth = maxA - minB;
+      normal = axis;
+    } else {
+      depth = maxB - minA;
+      normal = -axis;
+    }
+    if (!haveBest || depth < bestDepth) {
+      haveBest = true;
+      bestDepth = depth;
+      bestNormal = normal;
+    }
+  }
+
+  // The contact, in the reference frame first. X: A's vertex furthest along
+  // the normal (on A's extreme plane); Y: B's vertex deepest into A.
+  const Vector& n = bestNormal;
+  const Vector x = cloudA.At(Extreme(cloudA, n, 1.0f));
+  const size_t yIndex = Extreme(cloudB, n, -1.0f);
+  const Vector y = cloudB.At(yIndex);
+  const RigidTransform& frame = reference.transform;
+  const Vector worldNormal = frame.ApplyVector(n);
+  const Vector midpoint = frame.Apply((x + y) * 0.5f);
+
+  ContactManifold manifold;
+  manifold.time = time;
+  manifold.objectA = a.objectId;
+  manifold.objectB = b.objectId;
+  manifold.positionA = a.transform.position;
+  manifold.positionB = b.transform.position;
+  manifold.orientationA = a.transform.orientation;
+  manifold.orientationB = b.transform.orientation;
+  manifold.firstPoint = static_cast<uint32_t>(sink.points->size());
+
+  if (!multipleContacts) {
+    ContactPoint point;
+    point.point = midpoint;
+    point.pointOnB = frame.Apply(y);
+    point.pointOnA = point.pointOnB + worldNormal * bestDepth;
+    point.normal = worldNormal;
+    point.depth = bestDepth;
+    sink.points->push_back(point);
+    manifold.pointCount = 1;
+    sink.manifolds->push_back(manifold);
+    return true;
+  }
+
+  // Multiple contacts: B's vertices deepest into A (largest projection on
+  // -n), within a thin band below the deepest one, at most ten of them.
+  // Feature codes key each point to its place on both local boxes.
+  CLEAVE_ASSERT(compA.hasLocalBox);
+  CLEAVE_ASSERT(compB.hasLocalBox);
+  deepest.clear();
+  float largest = -n.x * cloudB.x[0] - n.y * cloudB.y[0] - n.z * cloudB.z[0];
+  for (size_t i = 0; i < cloudB.Size(); ++i) {
+    const float value = -(n.x * cloudB.x[i] + n.y * cloudB.y[i] + n.z * cloudB.z[i]);
+    deepest.emplace_back(value, static_cast<uint32_t>(i));
+    largest = std::max(largest, value);
+  }
+  const float band = kContactBand * compB.boundingRadius;
+  // Sorted largest first, selection stops at the first vertex outside the
+  // band: that is every vertex inside it. The deepest vertex always counts,
+  // even when the band is empty (a zero bounding radius).
+  size_t kept = 0;
+  for (size_t i = 0; i < deepest.size(); ++i) {
+    if (largest - deepest[i].first < band || deepest[i].first == largest) deepest[kept++] = deepest[i];
+  }
+  deepest.resize(kept);
+  std::stable_sort(deepest.begin(), deepest.end(),
+                   [](const std::pair<float, uint32_t>& p, const std::pair<float, uint32_t>& q) {
+                     return p.first > q.first;
+                   });
+  const size_t count = std::min<size_t>(deepest.size(), kMaxContactPoints);
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t index = deepest[i].second;
+    const Vector vertex = cloudB.At(index);
+    ContactPoint point;
+    point.depth = std::fabs(Dot3(vertex - x, n));
+    point.pointOnB = frame.Apply(vertex);
+    point.pointOnA = point.pointOnB + worldNormal * point.depth;
+    point.normal = worldNormal;
+    point.point = midpoint;
+    // B's own copy of the vertex is already in B's local frame.
+    point.featureB = FeatureCode(compB.localBox, compB.hullVertices[index]);
+    point.featureA = FeatureCode(compA.localBox, a.transform.ApplyInverse(point.pointOnA));
+    sink.points->push_back(point);
+  }
+  manifold.pointCount = static_cast<uint32_t>(count);
+  sink.manifolds->push_back(manifold);
+  return true;
+}
+
+uint32_t SATCollision::FeatureCode(const BoundingBox& box, const Vector& point) {
+  uint32_t code = 0;
+  float probe[3] = {box.center.x, box.center.y, box.center.z};
+  const float p[3] = {point.x, point.y, point.z};
+  // The first move along each axis is a whole half extent, each later one
+  // half the previous: h[k] / 2^(i/3), kept as a running value (halving a
+  // float is exact, so this equals the division).
+  float step[3] = {box.halfExtents.x, box.halfExtents.y, box.halfExtents.z};
+  for (int i = 0; i < 32; ++i) {
+    const int k = i % 3;
+    if (p[k] - probe[k] >= 0.0f) {
+      code |= 1u << i;
+      probe[k] += step[k];
+    } else {
+      probe[k] -= step[k];
+    }
+    step[k] *= 0.5f;
+  }
+  return code;
+}

@@ -1,0 +1,174 @@
+#pragma once
+// Helpers shared by the collision tests: hand-made box hulls, solids built
+// the way the scene builds them, a scene fixture that leaves the object table
+// and the collision switches as it found them, and a capture for reported
+// warnings and errors.
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "collision/collision_comp.h"
+#include "collision/collision_manager.h"
+#include "geom/mesh_builders.h"
+#include "object_manager.h"
+#include "objects/game_object.h"
+#include "objects/model_comp.h"
+#include "system.h"
+
+namespace collision_test {
+
+// Captures what System logs while alive. Error() writes an error file into
+// the working directory and clears the running flag: the capture runs in a
+// private temporary directory and restores both afterwards.
+class ReportCapture {
+ public:
+  ReportCapture() : home(std::filesystem::current_path()) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "cleave_collision_XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) {
+      scratch = pattern;
+      std::filesystem::current_path(scratch);
+    }
+    logStart = System::Instance().GetLogText().size();
+  }
+  ~ReportCapture() {
+    System::Instance().running = true;
+    std::filesystem::current_path(home);
+    std::error_code ignored;
+    if (!scratch.empty()) std::filesystem::remove_all(scratch, ignored);
+  }
+  ReportCapture(const ReportCapture&) = delete;
+  ReportCapture& operator=(const ReportCapture&) = delete;
+
+  std::string NewLog() const { return System::Instance().GetLogText().substr(logStart); }
+  size_t Count(const std::string& text) const {
+    const std::string log = NewLog();
+    size_t count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+  }
+
+ private:
+  std::filesystem::path home;
+  std::filesystem::path scratch;
+  size_t logStart = 0;
+};
+
+// An exact box hull (no margin): the eight corners, the six face normals,
+// the three axis directions, the local box and the bounding sphere.
+inline CollisionComp BoxHull(const Vector& half) {
+  CollisionComp comp;
+  for (int i = 0; i < 8; ++i) {
+    comp.hullVertices.push_back(Vector((i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y,
+                                       (i & 4) ? half.z : -half.z));
+  }
+  for (int k = 0; k < 3; ++k) {
+    Vector n;
+    n[k] = 1.0f;
+    comp.faceNormals.push_back(n);
+    comp.faceNormals.push_back(-n);
+    comp.edgeDirections.push_back(n);
+  }
+  comp.hasHull = true;
+  comp.hasBoundingSphere = true;
+  comp.boundingRadius = std::sqrt(Dot3(half, half));
+  comp.hasLocalBox = true;
+  comp.localBox.halfExtents = half;
+  comp.groupMask = comp.collideMask = 1;
+  return comp;
+}
+
+enum class Shape { Box, Sphere, Cone };
+
+// A mesh as the scene builds its solids: box of 2 x 2 x 2 divisions, sphere
+// of 12 x 12, cone of 16 x 8 turned over by pi about x so it stands on its
+// base. `size` is the half extent, radius, or base radius (height 2 size).
+inline Mesh SceneMesh(Shape shape, float size) {
+  switch (shape) {
+    case Shape::Box:
+      return BuildBox(2, 2, 2, 2 * size, 2 * size, 2 * size);
+    case Shape::Sphere:
+      return BuildSphere(12, 12, size);
+    case Shape::Cone: {
+      Mesh mesh = BuildCone(16, 8, size, 0.0f, 2 * size);
+      Matrix4 flip;  // pi about x: (x, y, z) -> (x, -y, -z)
+      flip(1, 1) = -1.0f;
+      flip(2, 2) = -1.0f;
+      mesh.Transform(flip);
+      return mesh;
+    }
+  }
+  return Mesh();
+}
+
+// A game object with the mesh, its bounding sphere, hull and local box
+// (grown by 0.04 as the scene does), masks 1, pickable.
+inline GameObject MakeSolid(const std::string& name, const Mesh& mesh, const Vector& position,
+                            const Quaternion& orientation = Quaternion()) {
+  GameObject object;
+  object.name = name;
+  object.position = position;
+  object.orientation = orientation;
+  ModelComp model;
+  model.mesh = mesh;
+  object.AttachComponent(model);
+  object.AttachComponent(CollisionComp());
+  CollisionManager& manager = CollisionManager::Instance();
+  manager.GenerateBoundingSphere(object);
+  manager.GenerateCollisionHull(object);
+  CollisionComp* comp = object.FindComponent<CollisionComp>("CollisionComp");
+  comp->localBox = CollisionManager::ComputeBoundingBox(mesh, 1.0f);
+  comp->localBox.halfExtents += Vector(0.04f, 0.04f, 0.04f);
+  comp->hasLocalBox = true;
+  comp->groupMask |= 1;
+  comp->collideMask |= 1;
+  comp->pickable = true;
+  return object;
+}
+
+// The scene's ground: a 300 x 10 x 300 box of 5 x 5 x 5 divisions at
+// (0, -5, 0), top face at y = 0, not pickable.
+inline GameObject MakeGround() {
+  GameObject ground = MakeSolid("GROUND_PLANE", BuildBox(5, 5, 5, 300, 10, 300), Vector(0, -5, 0));
+  ground.FindComponent<CollisionComp>("CollisionComp")->pickable = false;
+  return ground;
+}
+
+// Runs each test on an empty object table with the collision switches at
+// their defaults and empty result buffers, and restores that afterwards.
+class SceneTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+
+  static void Reset() {
+    ObjectManager& objects = ObjectManager::Instance();
+    objects.Lock();
+    for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
+    objects.RemoveDeadObjects();
+    objects.Unlock();
+    CollisionManager& manager = CollisionManager::Instance();
+    manager.ProcessEvents();  // drop anything a test left queued
+    manager.pickOn = false;
+    manager.collisionOn = true;
+    manager.doMultipleContacts = false;
+    manager.SetPickRay(PickRay());
+    // Two frames over the empty table leave both halves of every buffer
+    // empty; one with picking on clears the pick buffers too.
+    manager.pickOn = true;
+    manager.Update();
+    manager.Update();
+    manager.pickOn = false;
+  }
+
+  static uint32_t Add(const GameObject& object) {
+    return ObjectManager::Instance().AddGameObject(object);
+  }
+};
+
+}  // namespace collision_test

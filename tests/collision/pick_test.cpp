@@ -1,0 +1,124 @@
+// Picking: the ray/sphere test and the pick pass over the object table.
+
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "collision/pick.h"
+#include "collision_test_util.h"
+
+namespace {
+
+using collision_test::MakeSolid;
+using collision_test::SceneMesh;
+using collision_test::SceneTest;
+using collision_test::Shape;
+
+PickRay Ray(const Vector& origin, const Vector& direction) {
+  PickRay ray;
+  ray.origin = origin;
+  ray.direction = direction;
+  return ray;
+}
+
+TEST(PickSphere, HitGivesTheNearerEntryPoint) {
+  // Non-unit direction: t is in units of the direction's length.
+  float t = 0.0f;
+  ASSERT_TRUE(PickSphere(Ray(Vector(0, 0, 10), Vector(0, 0, -2)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_NEAR(t, 4.5f, 1e-6f);
+  ASSERT_TRUE(PickSphere(Ray(Vector(-5, 0.6f, 0), Vector(1, 0, 0)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_NEAR(t, 5.0f - 0.8f, 1e-5f);
+}
+
+TEST(PickSphere, MissesPassBeside) {
+  float t = 7.0f;
+  EXPECT_FALSE(PickSphere(Ray(Vector(0, 1.01f, 10), Vector(0, 0, -1)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_FALSE(PickSphere(Ray(Vector(5, 5, 5), Vector(1, 0, 0)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_EQ(t, 7.0f);  // untouched on a miss
+}
+
+TEST(PickSphere, GrazingRayHitsAtTheTangentPoint) {
+  // The ray y = 1 along -z touches the unit sphere at (0, 1, 0): disc is 0
+  // and t = -b / 2a.
+  float t = 0.0f;
+  ASSERT_TRUE(PickSphere(Ray(Vector(0, 1, 3), Vector(0, 0, -1)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_NEAR(t, 3.0f, 1e-6f);
+}
+
+TEST(PickSphere, RayFromInsideReportsTheEntryBehindItsOrigin) {
+  float t = 0.0f;
+  ASSERT_TRUE(PickSphere(Ray(Vector(0, 0, 0.5f), Vector(0, 0, 1)), Vector(0, 0, 0), 2.0f, t));
+  EXPECT_NEAR(t, -2.5f, 1e-6f);
+  // So does a sphere wholly behind the origin.
+  ASSERT_TRUE(PickSphere(Ray(Vector(0, 0, 5), Vector(0, 0, 1)), Vector(0, 0, 0), 1.0f, t));
+  EXPECT_NEAR(t, -6.0f, 1e-6f);
+}
+
+TEST(PickSphere, ZeroDirectionSeesNothing) {
+  float t = 0.0f;
+  EXPECT_FALSE(PickSphere(Ray(Vector(0, 0, 0), Vector(0, 0, 0)), Vector(0, 0, 0), 1.0f, t));
+}
+
+using PickPass = SceneTest;
+
+TEST_F(PickPass, ReportsPickableLiveObjectsOnTheRay) {
+  CollisionManager& manager = CollisionManager::Instance();
+  const uint32_t near = Add(MakeSolid("near", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, 0)));
+  const uint32_t far = Add(MakeSolid("far", SceneMesh(Shape::Box, 0.5f), Vector(0, 0, -10)));
+  GameObject hidden = MakeSolid("hidden", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -5));
+  hidden.FindComponent<CollisionComp>("CollisionComp")->pickable = false;
+  Add(hidden);
+  GameObject noSphere = MakeSolid("no sphere", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -7));
+  noSphere.FindComponent<CollisionComp>("CollisionComp")->hasBoundingSphere = false;
+  Add(noSphere);
+  const uint32_t killed = Add(MakeSolid("killed", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -3)));
+  Add(MakeSolid("beside", SceneMesh(Shape::Sphere, 1.0f), Vector(5, 0, -3)));
+  ObjectManager& objects = ObjectManager::Instance();
+  objects.Lock();
+  objects.KillGameObject(objects.GetGameObject(killed));
+  objects.Unlock();
+
+  manager.SetPickRay(Ray(Vector(0, 0, 10), Vector(0, 0, -1)));
+  manager.pickOn = true;
+  manager.Update();
+  std::vector<PickResult> results;
+  manager.GetPickResults(results);
+  ASSERT_EQ(results.size(), 2u);
+  if (results[0].objectId != near) std::swap(results[0], results[1]);
+  EXPECT_EQ(results[0].objectId, near);
+  EXPECT_EQ(results[1].objectId, far);
+  const CollisionComp* comp =
+      objects.GetGameObject(near).FindComponent<CollisionComp>("CollisionComp");
+  // The sphere's radius includes the hull margin; its centre is the mesh's.
+  const Vector c = comp->boundingCenter;
+  const float r = comp->boundingRadius;
+  EXPECT_NEAR(results[0].t, 10.0f - c.z - std::sqrt(r * r - c.x * c.x - c.y * c.y), 1e-4f);
+  EXPECT_NEAR(results[0].point.z, 10.0f - results[0].t, 1e-4f);
+  EXPECT_EQ(results[1].position, Vector(0, 0, -10));
+  EXPECT_GE(results[0].time, 0.0);
+}
+
+TEST_F(PickPass, ResultsStayWhilePickingIsOff) {
+  CollisionManager& manager = CollisionManager::Instance();
+  Add(MakeSolid("target", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, 0)));
+  manager.SetPickRay(Ray(Vector(0, 0, 10), Vector(0, 0, -1)));
+  manager.pickOn = true;
+  manager.Update();
+  std::vector<PickResult> results;
+  manager.GetPickResults(results);
+  ASSERT_EQ(results.size(), 1u);
+  // With picking off the pick buffer is neither filled nor flipped.
+  manager.pickOn = false;
+  manager.SetPickRay(Ray(Vector(0, 50, 10), Vector(0, 0, -1)));
+  manager.Update();
+  manager.GetPickResults(results);
+  EXPECT_EQ(results.size(), 1u);
+  // Back on, the next frame's ray misses: no results.
+  manager.pickOn = true;
+  manager.Update();
+  manager.GetPickResults(results);
+  EXPECT_TRUE(results.empty());
+}
+
+}  // namespace
