@@ -1,12 +1,26 @@
 #pragma once
-// GameLogic: the slicing scene (filled in by the scene work).
+// GameLogic: the module that runs the game rules. Its one extension,
+// ObjectBreakLogic (object_break_logic.h), is the slicing sandbox and
+// carries out Init, Update and Kill. GameLogic acts on no event sent to it.
+
+#include <memory>
 
 #include "module.h"
 
+class ObjectBreakLogic;
+
 class GameLogic : public virtual Module<GameLogic> {
  public:
-  GameLogic() : Module<GameLogic>("GameLogic") {}
-  void Init() override {}
-  void Update() override {}
-  void Kill() override {}
+  GameLogic();
+  ~GameLogic() override;
+
+  void Init() override;    // scene set-up
+  void Update() override;  // one frame of interaction and splitting
+  void Kill() override;    // writes the scene dump when asked, unregisters
+
+  // The slicing scene itself (created with the module).
+  ObjectBreakLogic& Logic() { return *logic; }
+
+ private:
+  std::unique_ptr<ObjectBreakLogic> logic;
 };

@@ -1,0 +1,110 @@
+#pragma once
+// ObjectBreakLogic: the slicing sandbox that GameLogic runs.
+//
+// Set-up (Init): seeds rand() (with --seed when given, else the time), fills
+// the tweak bar's Help and Settings groups, places the camera, switches
+// collision and picking on, builds the ground box and the three start
+// objects (cone "obj3", sphere "obj4", box "obj7") with gravity, loads the
+// textures and the two sounds.
+//
+// Per frame (Update): advances the split queue, then turns polled input into
+// the scene's interactions: a left drag draws a cyan cut line and, on
+// release, cuts every object the plane through the line and the eye reaches;
+// Shift + left picks and drags an object; the right button turns the camera
+// and W, A, S, D move it; Space shoots a new object; the help icon switches
+// the bar's mouse handling; Escape ends the program. It also walks the six
+// tutorial pages, removes the oldest object while frames are too slow, ages
+// every object and sweeps dead ones.
+//
+// Main thread only. Every walk over the object table or change of a
+// component happens under the ObjectManager lock, because the physics and
+// collision workers walk the same table during the frame.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "collision/pick.h"
+#include "game_logic/model_type.h"
+#include "game_logic/split_orchestration.h"
+#include "math/plane.h"
+#include "math/quaternion.h"
+#include "math/vector.h"
+#include "module.h"
+
+class GameLogic;
+
+// Picking and dragging with Shift + left button.
+struct PickState {
+  bool picking = false;         // an object is held
+  bool dragByVelocity = false;  // steer the held body through its velocity
+  bool tried = false;           // a pick was attempted during this press
+  Vector dragPlaneNormal;       // faces the camera; set every frame
+  Plane dragPlane;              // through the held hit point
+  PickResult held;              // object id, ray parameter, hit point, position at pick time
+  PickRay ray;                  // the current ray from the eye through the cursor
+};
+
+class ObjectBreakLogic : public Extension<GameLogic> {
+ public:
+  ObjectBreakLogic();
+
+  void Init();
+  void Update();
+  void Kill();
+
+  // The bar's "Reset" button: every object but the ground is removed and the
+  // three start objects are built again. Works on GameLogic::Instance();
+  // clientData is unused (always null).
+  static void Reset(void* clientData);
+
+  // Builds one solid (see BuildSolid), creates its GPU buffers when a window
+  // is open, and adds it. Gravity is not added here (AddGravity).
+  void CreateObject(const std::string& name, const Vector& position, const Vector& dimensions,
+                    int32_t modelType, const Quaternion& orientation, float density);
+  void CreateGroundPlane();
+  void SpawnInitialObjects();
+  // Asks Physics for a gravity force of 10 on the named object.
+  void AddGravity(const std::string& name);
+
+  // The world point under the cursor on the near plane.
+  Vector MouseWorldPoint() const;
+  void UpdatePick();
+  void UpdateCamera();
+  // (age, object number) of every object with a PhysicsComp lighter than
+  // massLimit, ascending by age.
+  void CollectCullCandidates(float massLimit, std::multimap<int32_t, uint32_t>& candidates);
+
+  void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
+  void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
+
+  // The tutorial page shown: 1 to 6, or 0 once the pages are hidden.
+  int TutorialPage() const { return tutorialPage; }
+
+  SplitOrchestrator splitter;  // holds splitQueue
+  std::string helpText;
+  float bulletScale = 0.7f;  // size of shot objects; bar range 0.1 .. 1.5
+  int32_t modelType = Random;  // shape of shot objects (a ModelType)
+  int32_t objectCount = 0;           // objects in the table, refreshed every frame
+  float cameraSpeed = 5.0f;          // world units per second
+
+  Vector sliceStart, sliceEnd;  // world points under the cursor: cut start and now
+  Vector panAnchorMouse;        // cursor when the right button went down
+  Vector panAnchorAngles;       // (yaw, pitch, 0, 0) when the right button went down
+  bool leftButtonUp = true;     // the left button was up at the last test
+  bool slicing = false;         // a cut gesture is in progress
+  bool clickArmed = true;       // the left button has been up since the last icon click
+  PickState pickState;
+
+ private:
+  // Shows page `to` when page `from` is shown (to = 0 hides the pages).
+  void AdvanceTutorial(int from, int to);
+  void ShowTutorialPage(int page);
+  void FillTweakBar();
+  void LoadMedia();
+  void Shoot();
+  void CutGesture(bool cutting);
+  void CullSlowFrame();
+
+  int tutorialPage = 1;
+};
