@@ -1,1 +1,421 @@
 #include "graphics/graphics.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "event_manager.h"
+#include "graphics/screenshot.h"
+#include "interface_manager.h"
+#include "object_manager.h"
+#include "resource_manager.h"
+#include "settings.h"
+#include "system.h"
+#include "system_window.h"
+
+const Vector kLightPosition(3.0f, 55.0f, 0.0f, 1.0f);
+
+namespace {
+// Camera projection: vertical field of view, near and far planes. The
+// shaders reconstruct eye positions from the same field of view and far
+// plane (shaders/simple_ssao_frag.glsl, deferred_geom_frag.glsl).
+const float kCameraFov = 1.0471965f;  // radians, 60 degrees
+const float kCameraNear = 0.1f;       // world units
+const float kCameraFar = 300.0f;      // world units
+// Light projection for shadow maps.
+const float kLightFov = 1.2566371f;  // radians, 72 degrees
+const float kLightNear = 0.1f, kLightFar = 100.0f;
+// Frames whose rendering takes longer than this are reported (seconds).
+const double kSlowRenderTime = 1.0 / 30.0;
+// Fixed-function GL guarantees 8 lights; ObjectManager may hold more.
+const int kMaxLights = 8;
+
+const char* const kGeomVert = "shaders/deferred_geom_vert.glsl";
+const char* const kGeomFrag = "shaders/deferred_geom_frag.glsl";
+const char* const kFinalVert = "shaders/deferred_final_vert.glsl";
+const char* const kFinalFrag = "shaders/simple_ssao_frag.glsl";
+const char* const kShadowVert = "shaders/shadow_gen_vert.glsl";
+const char* const kShadowFrag = "shaders/shadow_gen_frag.glsl";
+
+// Compiles one shader from the preamble and the file's text; logs a failure
+// under `label` ("vertShaderFile" or "fragShaderFile").
+GLuint CompileShader(GLenum kind, const std::string& preamble, const std::string& file,
+                     const char* label) {
+  System& system = System::Instance();
+  const GLuint shader = glCreateShader(kind);
+  std::string text;
+  const bool readable = ReadTextFile(file, text);
+  const char* sources[2] = {preamble.c_str(), text.c_str()};
+  glShaderSource(shader, 2, sources, nullptr);
+  glCompileShader(shader);
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  // An unreadable file compiles as an empty shader; report it as a failure
+  // here rather than as a puzzling link error later.
+  if (compiled != GL_TRUE || !readable) {
+    system.Log(std::string(label) + " = " + file);
+    if (!readable) {
+      system.Log("log = unable to read " + file);
+    } else {
+      GLint length = 0;
+      glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+      std::string log(length > 0 ? length : 1, '\0');
+      glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, &log[0]);
+      system.Log("log = " + std::string(log.c_str()));
+    }
+  }
+  return shader;
+}
+}  // namespace
+
+Graphics::Graphics() : Module<Graphics>("Graphics") {}
+
+std::string Graphics::BuildPreamble(int width, int height) {
+  std::ostringstream text;
+  text << "// Program-generated preprocessor defines\n"
+       << "#version 120\n"
+       << "#define SCREEN_WIDTH " << width << ".0\n"
+       << "#define SCREEN_HEIGHT " << height << ".0\n"
+       << "// " << std::string(77, '-') << "\n";
+  return text.str();
+}
+
+std::string Graphics::SlowFrameReport(double renderTime, double geomPassTime,
+                                      double finalPassTime) {
+  if (!(renderTime > kSlowRenderTime)) return std::string();
+  std::ostringstream text;
+  text << "renderTime = " << renderTime << "\n"
+       << "  geomPassEnd - geomPassStart = " << geomPassTime << "\n"
+       << "  finalPassEnd - finalPassStart = " << finalPassTime << "\n"
+       << "\n";
+  return text.str();
+}
+
+bool Graphics::ProgramUsable(uint32_t program) {
+  if (program == 0 || !glIsProgram(program)) return false;
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  return linked == GL_TRUE;
+}
+
+void Graphics::Init() {
+  EventManager::Instance().RegisterClient(name);
+  renderMode = 2;
+  lightProjection = Matrix4::Perspective(kLightFov, 1.0f, kLightNear, kLightFar);
+  GLFWwindow* window = MainWindow();
+  if (window == nullptr) return;  // headless: nothing to draw with
+  glReady = true;
+
+  System::Instance().Log(std::string("GL_RENDERER = ") +
+                         reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  debugGraphics.Init();
+
+  glEnable(GL_MULTISAMPLE);
+  glShadeModel(GL_SMOOTH);
+  glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+  glClearDepth(1.0);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_BLEND);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+
+  // GLFW 3 does not call a size callback when it is installed (GLFW 2 did):
+  // call it once with the current size, which creates the render targets.
+  // The framebuffer size is in pixels, which is what GL and the targets need.
+  glfwSetFramebufferSizeCallback(window, FramebufferSizeCallback);
+  int width = 0, height = 0;
+  glfwGetFramebufferSize(window, &width, &height);
+  WindowSizeCallback(width, height);
+
+  const System& system = System::Instance();
+  preamble = BuildPreamble(system.screenWidth, system.screenHeight);
+  geometryProgram = LoadProgram(kGeomVert, kGeomFrag);
+  finalProgram = LoadProgram(kFinalVert, kFinalFrag);
+  shadowProgram = LoadProgram(kShadowVert, kShadowFrag);
+
+  debugGraphics.enabled = true;
+}
+
+void Graphics::SetProjection(int width, int height) {
+  ObjectManager& objects = ObjectManager::Instance();
+  const float aspect = height > 0 ? static_cast<float>(width) / height : 1.0f;
+  objects.projection = Matrix4::Perspective(kCameraFov, aspect, kCameraNear, kCameraFar);
+  objects.inverseProjection = objects.projection.Inverse();
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(objects.projection.m);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void Graphics::FramebufferSizeCallback(GLFWwindow*, int width, int height) {
+  Graphics::Instance().WindowSizeCallback(width, height);
+}
+
+void Graphics::WindowSizeCallback(int width, int height) {
+  // The rest of the engine (render targets, cursor mapping) reads the size
+  // from System, so keep it in step with the window.
+  System& system = System::Instance();
+  if (width > 0 && height > 0) {
+    system.screenWidth = width;
+    system.screenHeight = height;
+  }
+  glViewport(0, 0, width, height);
+  SetProjection(width, height);
+  InterfaceManager::Instance().WindowSize(width, height);
+  ResourceManager& resources = ResourceManager::Instance();
+  resources.ReleaseRenderTargets();
+  resources.CreateRenderTargets();
+}
+
+uint32_t Graphics::LoadProgram(const std::string& vertexFile, const std::string& fragmentFile) {
+  const GLuint vertex = CompileShader(GL_VERTEX_SHADER, preamble, vertexFile, "vertShaderFile");
+  const GLuint fragment =
+      CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentFile, "fragShaderFile");
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vertex);
+  glAttachShader(program, fragment);
+  glLinkProgram(program);
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (linked != GL_TRUE) {
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    std::string log(length > 0 ? length : 1, '\0');
+    glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, &log[0]);
+    System::Instance().Log("log = " + std::string(log.c_str()));
+  }
+  // The program keeps the shaders alive while it needs them.
+  glDeleteShader(vertex);
+  glDeleteShader(fragment);
+  return program;
+}
+
+void Graphics::AttachRenderTarget(uint32_t texture, int index) {
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT + index, GL_TEXTURE_2D,
+                            texture, 0);
+  if (ResourceManager::Instance().CheckFramebufferStatus() != GL_FRAMEBUFFER_COMPLETE_EXT)
+    CLEAVE_ERROR("Problem binding framebuffer!");
+}
+
+int Graphics::BindSampler(uint32_t program, uint32_t texture, int unit,
+                          const std::string& uniformName) {
+  CLEAVE_ASSERT(texture != 0);
+  const GLint location = glGetUniformLocation(program, uniformName.c_str());
+  if (location != -1) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glUniform1i(location, unit);
+  }
+  return location;
+}
+
+void Graphics::ApplyLights() {
+  const std::vector<Light>& lights = ObjectManager::Instance().lights;
+  const int count = std::min(static_cast<int>(lights.size()), kMaxLights);
+  for (int i = 0; i < count; ++i) {
+    const Light& light = lights[i];
+    const GLenum id = GL_LIGHT0 + i;
+    glLightfv(id, GL_POSITION, &light.position.x);
+    glLightfv(id, GL_AMBIENT, &light.ambient.x);
+    glLightfv(id, GL_DIFFUSE, &light.diffuse.x);
+    glLightfv(id, GL_SPECULAR, &light.specular.x);
+    glLightf(id, GL_CONSTANT_ATTENUATION, light.constantAttenuation);
+    glLightf(id, GL_LINEAR_ATTENUATION, light.linearAttenuation);
+    glLightf(id, GL_QUADRATIC_ATTENUATION, light.quadraticAttenuation);
+  }
+}
+
+void Graphics::DrawFullScreenQuad() {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(-1.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(1.0f, -1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(1.0f, 1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(-1.0f, 1.0f);
+  glEnd();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
+void Graphics::HandleEvent(Event& event) {
+  if (event.type == "DebugDraw")
+    debugGraphics.Enqueue(event);
+  else if (event.type == "renderMode")
+    renderMode = (renderMode + 1) % 3;
+  // "Set" and anything else: accepted and ignored.
+}
+
+void Graphics::CheckGlError(int line) {
+  const GLenum error = glGetError();
+  if (error != GL_NO_ERROR)
+    System::Instance().Error(ErrorReport(__FILE__, line, "GL error " + std::to_string(error)));
+}
+
+void Graphics::Update() {
+  ProcessEvents();
+  if (!glReady) {
+    debugGraphics.queue.clear();  // nothing draws them; do not let them pile up
+    return;
+  }
+  System& system = System::Instance();
+  const double renderStart = system.GetTime();
+  ++frameCount;
+  DrawFrame();
+
+  // Read the frame back before the swap: what the back buffer holds after
+  // a swap is undefined, and the front buffer of a window cannot be read
+  // back reliably (it reads as black under Xvfb).
+  const bool screenshot = !system.options.screenshot.empty() && IsLastFrame();
+  if (captureNextFrame || screenshot) CaptureBackBuffer();
+  captureNextFrame = false;
+
+  glFlush();
+  GLFWwindow* window = MainWindow();
+  if (window != nullptr) {
+    glfwSwapBuffers(window);
+    // GLFW 3 runs the input callbacks here: keys reach InputManager at the
+    // same point of the frame as they did with the buffer swap.
+    glfwPollEvents();
+  }
+
+  renderTime = system.GetTime() - renderStart;
+  const std::string report = SlowFrameReport(renderTime, geomPassTime, finalPassTime);
+  if (!report.empty()) std::cout << report << std::flush;
+}
+
+void Graphics::DrawFrame() {
+  System& system = System::Instance();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadMatrixf(ObjectManager::Instance().camera.view.m);
+  ApplyLights();
+
+  const double geomPassStart = system.GetTime();
+  GeometryPass();
+  const double geomPassEnd = system.GetTime();
+
+  const double finalPassStart = system.GetTime();
+  FinalPass();
+  const double finalPassEnd = system.GetTime();
+  CheckGlError(__LINE__);
+  geomPassTime = geomPassEnd - geomPassStart;
+  finalPassTime = finalPassEnd - finalPassStart;
+
+  glDisable(GL_DEPTH_TEST);
+  debugGraphics.DrawQueued();
+  particleGraphics.Draw();
+  glEnable(GL_DEPTH_TEST);
+
+  InterfaceManager& interface = InterfaceManager::Instance();
+  if (interface.IsBarShown()) interface.Draw();
+  imageGraphics.DrawOverlays();
+  CheckGlError(__LINE__);
+}
+
+bool Graphics::IsLastFrame() const {
+  const System& system = System::Instance();
+  return !system.running || (system.options.frames > 0 && frameCount >= system.options.frames);
+}
+
+void Graphics::CaptureBackBuffer() {
+  GLFWwindow* window = MainWindow();
+  if (window == nullptr) return;
+  glfwGetFramebufferSize(window, &capturedWidth, &capturedHeight);
+  capturedFrame = ReadWindowPixels(capturedWidth, capturedHeight, GL_BACK);
+  // The window is opaque whatever alpha the blending left behind.
+  for (size_t i = 3; i < capturedFrame.size(); i += 4) capturedFrame[i] = 255;
+}
+
+void Graphics::GeometryPass() {
+  ResourceManager& resources = ResourceManager::Instance();
+  ObjectManager& objects = ObjectManager::Instance();
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, resources.framebuffer);
+  glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, resources.depthRenderbuffer);
+
+  objects.Lock();
+  const bool usable = ProgramUsable(geometryProgram);
+  if (usable) glUseProgram(geometryProgram);
+  AttachRenderTarget(resources.depthRenderTarget, 0);
+  AttachRenderTarget(resources.geomRenderTarget, 1);
+  AttachRenderTarget(resources.normalRenderTarget, 2);
+  const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0_EXT, GL_COLOR_ATTACHMENT1_EXT,
+                                 GL_COLOR_ATTACHMENT2_EXT};
+  glDrawBuffers(3, drawBuffers);
+
+  glDisable(GL_BLEND);
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  CheckGlError(__LINE__);
+
+  // Meshes without colours take the current colour: start from white.
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  if (usable) {
+    for (auto& entry : objects.objects) meshGraphics.DrawObject(entry.second);
+  }
+  objects.Unlock();
+  CheckGlError(__LINE__);
+
+  glUseProgram(0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
+  glDrawBuffer(GL_BACK);
+  glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void Graphics::FinalPass() {
+  if (!ProgramUsable(finalProgram)) return;  // a blank (grey) frame
+  ResourceManager& resources = ResourceManager::Instance();
+  glUseProgram(finalProgram);
+
+  const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
+  const GLint lightLocation = glGetUniformLocation(finalProgram, "cameraLightVec");
+  if (lightLocation != -1) glUniform4f(lightLocation, light.x, light.y, light.z, light.w);
+
+  BindSampler(finalProgram, resources.depthRenderTarget, 0, "depthTex");
+  BindSampler(finalProgram, resources.geomRenderTarget, 1, "geomTex");
+  BindSampler(finalProgram, resources.normalRenderTarget, 2, "normalTex");
+
+  glActiveTexture(GL_TEXTURE0);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glEnable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  DrawFullScreenQuad();
+  glUseProgram(0);
+}
+
+void Graphics::TakeScreenshot() {
+  const std::string& path = System::Instance().options.screenshot;
+  if (path.empty() || !glReady) return;
+  // The run ended where no frame knew it was the last (a close request or
+  // a worker's error after the swap): draw the scene once more, as it is
+  // now, and read that back instead.
+  if (capturedFrame.empty()) {
+    DrawFrame();
+    CaptureBackBuffer();
+  }
+  if (WritePng(path, capturedFrame, capturedWidth, capturedHeight))
+    System::Instance().Log("screenshot = " + path);
+  else
+    CLEAVE_ERROR("unable to write screenshot " + path);
+}
+
+void Graphics::Kill() {
+  TakeScreenshot();
+  EventManager::Instance().UnregisterClient(name);
+}

@@ -1,12 +1,119 @@
 #pragma once
-// Graphics: draws each frame (filled in by the renderer).
+// Graphics: draws each frame with a deferred pipeline.
+//
+//   geometry pass  every object with a model is drawn through one framebuffer
+//                  into three screen-sized targets: packed linear depth
+//                  (attachment 0), surface colour (1) and eye-space normal (2);
+//   final pass     a full-screen quad reads the three targets, shades with the
+//                  light ("cameraLightVec") and screen-space ambient occlusion
+//                  and writes the window;
+//   overlays       debug primitives (depth test off), the tweak bar, the help
+//                  icon and the instruction picture;
+//   end            swap buffers, then glfwPollEvents, so window input arrives
+//                  at this point of the frame.
+// Programs are read from shaders/ and compiled behind a generated preamble
+// ("#version 120" and the screen size as SCREEN_WIDTH / SCREEN_HEIGHT).
+//
+// Events (client "Graphics"): "DebugDraw" (queued for this frame's debug
+// draw, see debug_graphics.h), "renderMode" (cycles 0 -> 1 -> 2 -> 0), "Set"
+// (ignored).
+//
+// Failures: a shader that does not compile or link is logged ("vertShaderFile
+// = ...", "log = ...") and the pass that needs it draws nothing, so the frame
+// stays usable; GL errors are reported with file, line and error number.
+// Without a window the module draws nothing and never touches GL.
 
+#include <string>
+#include <vector>
+
+#include "graphics/debug_graphics.h"
+#include "graphics/image_graphics.h"
+#include "graphics/mesh_graphics.h"
+#include "graphics/particle_graphics.h"
+#include "math/matrix4.h"
+#include "math/vector.h"
 #include "module.h"
+
+struct GLFWwindow;
+
+// The light's position in world space (w = 1: a point light).
+extern const Vector kLightPosition;
 
 class Graphics : public virtual Module<Graphics> {
  public:
-  Graphics() : Module<Graphics>("Graphics") {}
-  void Init() override {}
-  void Update() override {}
-  void Kill() override {}
+  Graphics();
+
+  void Init() override;
+  void Update() override;
+  void Kill() override;
+  void HandleEvent(Event& event) override;
+
+  // Compiles and links a program from two files behind the preamble; logs
+  // failures and returns the name either way (0 only if GL made none).
+  uint32_t LoadProgram(const std::string& vertexFile, const std::string& fragmentFile);
+  // Attaches texture as colour attachment `index` of the bound framebuffer
+  // and checks the framebuffer ("Problem binding framebuffer!").
+  void AttachRenderTarget(uint32_t texture, int index);
+  // Binds texture to `unit` for the sampler uniform `uniformName` of program;
+  // returns the uniform's location (-1 when the program has none).
+  int BindSampler(uint32_t program, uint32_t texture, int unit, const std::string& uniformName);
+  // The window's framebuffer changed size: viewport, projection, tweak bar,
+  // render targets.
+  void WindowSizeCallback(int width, int height);
+  // Sets fixed-function light i from ObjectManager's light i.
+  void ApplyLights();
+  // One quad over the whole viewport, texture coordinates 0..1, with both
+  // matrix stacks reset around it.
+  void DrawFullScreenQuad();
+
+  // The preamble for a screen of width x height pixels (five lines).
+  static std::string BuildPreamble(int width, int height);
+  // The console lines for a slow frame (render time over 1/30 s), or an
+  // empty string for a frame that is not slow.
+  static std::string SlowFrameReport(double renderTime, double geomPassTime,
+                                     double finalPassTime);
+  // Whether program linked (false for 0): passes skip a program that did
+  // not, so a broken shader gives a blank frame instead of GL errors.
+  static bool ProgramUsable(uint32_t program);
+
+  // Members in declaration order: particle, debug, mesh, image.
+  ParticleGraphics particleGraphics;
+  DebugGraphics debugGraphics;
+  MeshGraphics meshGraphics;
+  ImageGraphics imageGraphics;
+
+  Matrix4 lightProjection;  // 72 degree, square, near 0.1, far 100
+  uint32_t shadowProgram = 0;
+  uint32_t geometryProgram = 0;
+  uint32_t finalProgram = 0;
+  std::string preamble;
+  int renderMode = 2;  // cycles on "renderMode" events; no pass reads it
+
+  // Frame timings of the last frame, seconds.
+  double renderTime = 0.0, geomPassTime = 0.0, finalPassTime = 0.0;
+  long frameCount = 0;  // frames drawn since Init
+
+  // Read-back of a finished frame (before its swap), RGBA top row first, at
+  // capturedWidth x capturedHeight. Set captureNextFrame to have the next
+  // frame read back; the screenshot option reads back the program's last
+  // frame the same way.
+  bool captureNextFrame = false;
+  std::vector<unsigned char> capturedFrame;
+  int capturedWidth = 0, capturedHeight = 0;
+
+ private:
+  void GeometryPass();
+  void FinalPass();
+  void CheckGlError(int line);
+  void SetProjection(int width, int height);
+  // Draws the frame into the back buffer (everything but swap and events).
+  void DrawFrame();
+  void CaptureBackBuffer();
+  // Whether this frame is the program's last: the running flag is already
+  // clear, or the frame limit of the command line is reached.
+  bool IsLastFrame() const;
+  void TakeScreenshot();
+  static void FramebufferSizeCallback(GLFWwindow* window, int width, int height);
+
+  bool glReady = false;  // Init found a window and set GL state up
 };

@@ -1,0 +1,50 @@
+#include "graphics/image_graphics.h"
+
+#include <GL/glew.h>
+
+#include "graphics/texture.h"
+#include "object_manager.h"
+
+constexpr OverlayRect ImageGraphics::kHelpIcon;
+constexpr OverlayRect ImageGraphics::kInstructions;
+
+void ImageGraphics::DrawOverlays() {
+  ObjectManager& objects = ObjectManager::Instance();
+  if (objects.questionMarkTex != nullptr) DrawImage(*objects.questionMarkTex, kHelpIcon);
+  if (objects.currentInstructionTex != nullptr)
+    DrawImage(*objects.currentInstructionTex, kInstructions);
+}
+
+void ImageGraphics::DrawImage(Texture& texture, const OverlayRect& rect) {
+  // A record that was never uploaded would bind the name ~0 (a GL error).
+  texture.Upload();
+  glActiveTexture(GL_TEXTURE0);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, texture.texID);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glEnable(GL_BLEND);
+
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(rect.left, rect.top);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(rect.right, rect.top);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(rect.right, rect.bottom);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(rect.left, rect.bottom);
+  glEnd();
+
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glDisable(GL_BLEND);
+}
