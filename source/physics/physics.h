@@ -1,12 +1,49 @@
 #pragma once
-// Physics: rigid bodies on the physics worker (filled in by the physics work).
+// Physics: moves every game object that carries a PhysicsComp, once per frame
+// on the physics worker thread.
+//
+// Update: drain the "AddForce" / "AddConstraint" events; copy the objects
+// into private bodies under the object lock; step the bodies by a fixed 1/60 s
+// with the contacts of the latest collision frame; add the step's change back
+// onto the objects under the lock. The step itself touches only private data,
+// so other threads may read and change objects while it runs. The state lives
+// in a PhysicsWorld (physics_world.h) that tests can also drive directly.
 
+#include <cstdint>
+#include <vector>
+
+#include "collision/contact.h"
 #include "module.h"
+#include "physics/physics_world.h"
 
 class Physics : public virtual Module<Physics> {
  public:
-  Physics() : Module<Physics>("Physics") {}
-  void Init() override {}
-  void Update() override {}
-  void Kill() override {}
+  Physics();
+  ~Physics() override;
+
+  void Init() override;    // registers "Physics" with the event manager
+  void Update() override;  // one physics frame
+  void Kill() override;    // unregisters "Physics"
+
+  // "AddForce" with "type" "GravityForce" ("obj"; optional "g", "dir") or
+  // "SpringForce" ("objA", "objB", "L", "k"); "AddConstraint" with "type"
+  // "BallJointConstraint" ("objA", "objB", "anchorA", "anchorB"). Anything
+  // else is ignored; an event missing a parameter or carrying one of the
+  // wrong type is warned about and dropped.
+  void HandleEvent(Event& event) override;
+
+  bool HasBody(uint32_t objectId) const { return world.HasBody(objectId); }
+  uint32_t BodyIndex(uint32_t objectId) const { return world.BodyIndex(objectId); }
+
+  // Forgets every body, force and joint, the warm-start cache and the ground
+  // plane, for a scene that is rebuilt from scratch (tests, benchmarks).
+  void Reset() { world.Reset(); }
+
+  PhysicsWorld& World() { return world; }
+
+ private:
+  PhysicsWorld world;
+  // The contacts of the current step, copied out of the CollisionManager.
+  std::vector<ContactManifold> manifolds;
+  std::vector<ContactPoint> points;
 };

@@ -1,0 +1,31 @@
+#pragma once
+// The GL-free half of putting a solid into the scene: builds the complete
+// game object (mesh, shading data, mass and inertia, collision data) but does
+// not create GPU buffers and does not add it to the ObjectManager. The scene
+// adds the buffers and the object; tests and benchmarks add the object alone.
+
+#include <string>
+
+#include "game_logic/model_type.h"
+#include "geom/mesh.h"
+#include "math/quaternion.h"
+#include "math/vector.h"
+#include "objects/game_object.h"
+
+// A solid named `name` at `position`. dimensions: sphere x = radius; box x, y,
+// z = half extents; cone x = base radius, y = half height. modelType Random
+// picks Sphere, Box or Cone with rand() and draws new dimensions, each in
+// [0.5, 2.0] (the radius of a sphere or a cone stays the caller's x). The
+// mesh is turned by `orientation` (the object's own orientation stays the
+// identity); density is mass per unit volume.
+GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
+                      int modelType, const Quaternion& orientation, float density);
+
+// "GROUND_PLANE": a 300 x 10 x 300 box at (0, -5, 0), top face at y = 0,
+// mass 1e9, not pickable.
+GameObject BuildGroundPlane();
+
+// Every corner normal := the unit vector of its vertex position.
+void GenerateNormals(Mesh& mesh);
+// Every corner colour := (0.2, 0.5, 0.9).
+void GenerateColours(Mesh& mesh);

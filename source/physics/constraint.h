@@ -1,0 +1,88 @@
+#pragma once
+// Constraints: one-dimensional velocity constraints ("rows") over two bodies.
+// A row has a Jacobian J = [linear A, angular A, linear B, angular B], a bias
+// xi (the target value of J v) and bounds on its multiplier lambda. Friction
+// rows are built per contact point by a temporary FrictionConstraint; joint
+// rows by the BallJointConstraints that Physics owns.
+
+#include <cstdint>
+#include <vector>
+
+#include "math/vector.h"
+#include "physics/rigid_body.h"
+
+// The Jacobian of one row; only x, y, z are meaningful (w is kept 0).
+struct JacobianRow {
+  Vector linearA;
+  Vector angularA;
+  Vector linearB;
+  Vector angularB;
+};
+
+// The rows a constraint produces, in four parallel arrays.
+class ConstraintRows {
+ public:
+  // n rows, all zero: Jacobian, bias and both bounds 0.
+  void Resize(size_t n);
+  size_t Size() const { return jacobian.size(); }
+
+  std::vector<JacobianRow> jacobian;
+  std::vector<float> bias;
+  std::vector<float> lower;
+  std::vector<float> upper;
+};
+
+class Constraint {
+ public:
+  Constraint(uint32_t objectA_, uint32_t objectB_) : objectA(objectA_), objectB(objectB_) {}
+  virtual ~Constraint() = default;
+
+  // Fills `out` with this constraint's rows for the bodies of A and B.
+  virtual void BuildRows(ConstraintRows& out, const RigidBody& a, const RigidBody& b) const = 0;
+
+  uint32_t objectA;
+  uint32_t objectB;
+};
+
+// Friction at one contact point: one row along the sliding direction, with a
+// constant force bound from the mean mass, +-mu m 10 (m = (mA + mB) / 2),
+// rather than a bound proportional to the normal force.
+class FrictionConstraint : public Constraint {
+ public:
+  static constexpr float kCoefficient = 0.1f;  // mu, dimensionless
+  // Below this tangential speed (units/s) there is no sliding direction and
+  // the row stays all zero, so its lambda stays 0.
+  static constexpr float kMinSlidingSpeed = 1e-8f;
+  // Stand-in for g in the force bound, units/s^2.
+  static constexpr float kBoundAcceleration = 10.0f;
+
+  FrictionConstraint(uint32_t objectA_, uint32_t objectB_, const Vector& rA_, const Vector& rB_,
+                     const Vector& normal_, float mu_ = kCoefficient)
+      : Constraint(objectA_, objectB_), rA(rA_), rB(rB_), normal(normal_), mu(mu_) {}
+
+  void BuildRows(ConstraintRows& out, const RigidBody& a, const RigidBody& b) const override;
+
+  Vector rA;      // contact point on A minus A's position
+  Vector rB;      // contact point on B minus B's position
+  Vector normal;  // unit, from A towards B
+  float mu;
+};
+
+// Keeps anchor A (in A's body frame) and anchor B (in B's body frame) at the
+// same world point: three rows, one per world axis, whose bias is the anchor
+// separation d = (xA + rA) - (xB + rB); Physics scales it by the Baumgarte
+// factor, so B's anchor is driven towards A's at k d per unit time.
+class BallJointConstraint : public Constraint {
+ public:
+  static constexpr float kMaxLambda = 3000.0f;  // force bound of each row
+
+  BallJointConstraint(uint32_t objectA_, uint32_t objectB_) : Constraint(objectA_, objectB_) {}
+  BallJointConstraint(uint32_t objectA_, uint32_t objectB_, const Vector& anchorA_,
+                      const Vector& anchorB_)
+      : Constraint(objectA_, objectB_), anchorA(anchorA_), anchorB(anchorB_) {}
+
+  void BuildRows(ConstraintRows& out, const RigidBody& a, const RigidBody& b) const override;
+
+  Vector anchorA;  // body frame of A
+  Vector anchorB;  // body frame of B
+};

@@ -1,0 +1,170 @@
+#include "physics/constraint_solver.h"
+
+namespace {
+
+inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA,
+                    const Vector& linB, const Vector& angB) {
+  return Dot(j.linearA, linA) + Dot(j.angularA, angA) + Dot(j.linearB, linB) +
+         Dot(j.angularB, angB);
+}
+
+}  // namespace
+
+void ConstraintSolver::ClearRows() {
+  jacobian.clear();
+  bodyMap.clear();
+  bias.clear();
+  lower.clear();
+  upper.clear();
+}
+
+void ConstraintSolver::Reset() {
+  ClearRows();
+  cache.Clear();
+}
+
+void ConstraintSolver::AddRow(const JacobianRow& j, const RowBodies& bodies, float rowBias,
+                              float rowLower, float rowUpper) {
+  jacobian.push_back(j);
+  bodyMap.push_back(bodies);
+  bias.push_back(rowBias);
+  lower.push_back(rowLower);
+  upper.push_back(rowUpper);
+}
+
+void ConstraintSolver::AddRows(const ConstraintRows& rows, const RowBodies& bodies,
+                               float biasScale) {
+  for (size_t i = 0; i < rows.Size(); ++i) {
+    AddRow(rows.jacobian[i], bodies, rows.bias[i] * biasScale, rows.lower[i], rows.upper[i]);
+  }
+}
+
+WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
+  WarmStartKey key;
+  if (bodies.indexA >= bodies.indexB) {
+    key.indexHigh = bodies.indexA;
+    key.featureHigh = bodies.featureA;
+    key.indexLow = bodies.indexB;
+    key.featureLow = bodies.featureB;
+  } else {
+    key.indexHigh = bodies.indexB;
+    key.featureHigh = bodies.featureB;
+    key.indexLow = bodies.indexA;
+    key.featureLow = bodies.featureA;
+  }
+  return key;
+}
+
+void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale,
+                             int iterations, bool warmStart) {
+  const size_t bodyCount = bodies.size();
+  const size_t rowCount = jacobian.size();
+  const float invDt = 1.0f / dt;
+
+  // 1. Free accelerations: where the bodies would go with no constraint.
+  freeLinear.resize(bodyCount);
+  freeAngular.resize(bodyCount);
+  accLinear.assign(bodyCount, Vector());
+  accAngular.assign(bodyCount, Vector());
+  for (size_t b = 0; b < bodyCount; ++b) {
+    const RigidBody& body = bodies[b];
+    freeLinear[b] = body.linearVelocity * invDt + body.force * body.inverseMass;
+    freeAngular[b] = body.angularVelocity * invDt + body.inverseWorldInertia * body.torque;
+  }
+
+  // 2, 3. eta = xi/dt - J V and B = M^-1 J^T, once per step.
+  massJacobian.resize(rowCount);
+  diagonal.resize(rowCount);
+  eta.resize(rowCount);
+  lambda.assign(rowCount, 0.0f);
+  startLambda.assign(rowCount, 0.0f);
+  for (size_t i = 0; i < rowCount; ++i) {
+    const JacobianRow& j = jacobian[i];
+    const RowBodies& map = bodyMap[i];
+    eta[i] = bias[i] * invDt - RowDot(j, freeLinear[map.indexA], freeAngular[map.indexA],
+                                      freeLinear[map.indexB], freeAngular[map.indexB]);
+    const RigidBody& a = bodies[map.indexA];
+    const RigidBody& b = bodies[map.indexB];
+    JacobianRow& m = massJacobian[i];
+    m.linearA = j.linearA * a.inverseMass;
+    m.angularA = a.inverseWorldInertia * j.angularA;
+    m.linearB = j.linearB * b.inverseMass;
+    m.angularB = b.inverseWorldInertia * j.angularB;
+  }
+
+  // 4. Start from the cached lambdas of young entries; then age every entry.
+  // The keys and the slots found are kept for the inserts of step 9.
+  if (warmStart) {
+    contactRows.clear();
+    rowKeys.clear();
+    for (size_t i = 0; i < rowCount; ++i) {
+      if (!bodyMap[i].isContact) continue;
+      contactRows.push_back(static_cast<uint32_t>(i));
+      rowKeys.push_back(MakeKey(bodyMap[i]));
+    }
+    cache.Reserve(rowKeys.size());  // no growth before step 9, so slots stay valid
+    rowSlots.resize(rowKeys.size());
+    constexpr size_t kAhead = 8;  // keys prefetched ahead
+    for (size_t c = 0; c < rowKeys.size(); ++c) {
+      if (c + kAhead < rowKeys.size()) cache.Prefetch(rowKeys[c + kAhead]);
+      WarmStartEntry entry;
+      if (cache.Find(rowKeys[c], entry, rowSlots[c]) && entry.age < kWarmStartMaxAge) {
+        const uint32_t i = contactRows[c];
+        lambda[i] = entry.lambda;
+        startLambda[i] = lambda[i];
+      }
+    }
+    cache.AgeAll();
+  }
+
+  // 5. The constraint acceleration of the starting lambdas, a = sum lambda B.
+  for (size_t i = 0; i < rowCount; ++i) {
+    if (lambda[i] == 0.0f) continue;
+    const RowBodies& map = bodyMap[i];
+    const JacobianRow& m = massJacobian[i];
+    accLinear[map.indexA] += m.linearA * lambda[i];
+    accAngular[map.indexA] += m.angularA * lambda[i];
+    accLinear[map.indexB] += m.linearB * lambda[i];
+    accAngular[map.indexB] += m.angularB * lambda[i];
+  }
+
+  // 6. d = J B, the row's effective inverse mass.
+  for (size_t i = 0; i < rowCount; ++i) {
+    const JacobianRow& m = massJacobian[i];
+    diagonal[i] = RowDot(jacobian[i], m.linearA, m.angularA, m.linearB, m.angularB);
+  }
+
+  // 7. Gauss-Seidel sweeps, rows in order, each lambda projected on its bounds.
+  for (int sweep = 0; sweep < iterations; ++sweep) {
+    for (size_t i = 0; i < rowCount; ++i) {
+      const RowBodies& map = bodyMap[i];
+      const float previous = lambda[i];
+      const float ja = RowDot(jacobian[i], accLinear[map.indexA], accAngular[map.indexA],
+                              accLinear[map.indexB], accAngular[map.indexB]);
+      const float candidate = previous + (eta[i] - ja) / diagonal[i];
+      lambda[i] = Clamp(candidate, lower[i], upper[i]);
+      const float delta = lambda[i] - previous;
+      const JacobianRow& m = massJacobian[i];
+      accLinear[map.indexA] += m.linearA * delta;
+      accAngular[map.indexA] += m.angularA * delta;
+      accLinear[map.indexB] += m.linearB * delta;
+      accAngular[map.indexB] += m.angularB * delta;
+    }
+  }
+
+  // 8. Apply the response to the velocities.
+  const float scale = impulseScale * dt;
+  for (size_t b = 0; b < bodyCount; ++b) {
+    bodies[b].linearVelocity += accLinear[b] * scale;
+    bodies[b].angularVelocity += accAngular[b] * scale;
+  }
+
+  // 9. Remember the lambdas of new contacts; an existing entry keeps its
+  // lambda and age. Then drop the entries that have grown too old.
+  if (warmStart) {
+    for (size_t c = 0; c < rowKeys.size(); ++c) {
+      cache.InsertIfAbsent(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
+    }
+    cache.EraseOld();
+  }
+}

@@ -1,0 +1,98 @@
+#pragma once
+// ConstraintSolver: projected Gauss-Seidel over one step's rows, in the
+// force/acceleration form.
+//
+// For the free accelerations V = (v/dt + m^-1 F, w/dt + I^-1 tau) it finds
+// multipliers lambda (forces) with J M^-1 J^T lambda = eta, eta = xi/dt - J V,
+// each lambda clamped to its row's bounds, and adds dt M^-1 J^T lambda to the
+// velocities, so that after integration J v = xi for every active row.
+//
+// Contact rows are warm-started from a cache keyed by the two (body index,
+// feature) pairs of the contact, larger body index first, so swapping the
+// bodies of a contact keeps its key. An entry is made the first step a key
+// is seen and is not updated afterwards: its lambda is used while its age is
+// below 5, and it is erased once its age passes 10; the next step then makes
+// a fresh entry. So a contact that persists is warm-started in the five
+// steps after each entry is made and cold in the six after that.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "physics/constraint.h"
+#include "physics/rigid_body.h"
+#include "physics/warm_start_cache.h"
+
+// Which bodies a row acts on; features only for contact rows (0 otherwise).
+struct RowBodies {
+  uint32_t indexA = 0;
+  uint32_t featureA = 0;
+  uint32_t indexB = 0;
+  uint32_t featureB = 0;
+  bool isContact = false;
+};
+
+class ConstraintSolver {
+ public:
+  static constexpr int32_t kWarmStartMaxAge = 5;  // use an entry while its age is below this
+
+  // Forgets the rows of the previous step (the cache stays).
+  void ClearRows();
+  // Forgets the rows and the warm-start cache.
+  void Reset();
+
+  void AddRow(const JacobianRow& j, const RowBodies& bodies, float bias, float lower,
+              float upper);
+  // Appends every row of `rows` with the same bodies, each bias times biasScale.
+  void AddRows(const ConstraintRows& rows, const RowBodies& bodies, float biasScale);
+
+  // Solves the current rows and adds the response into the bodies' velocities:
+  // v += (impulseScale dt) a_lin, w += (impulseScale dt) a_ang.
+  void Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale, int iterations,
+             bool warmStart);
+
+  size_t RowCount() const { return jacobian.size(); }
+  float Lambda(size_t row) const { return lambda[row]; }
+  // The lambda the row started the iterations with (the warm-start value, or 0).
+  float StartLambda(size_t row) const { return startLambda[row]; }
+
+  static WarmStartKey MakeKey(const RowBodies& bodies);
+  // The cache entry under key, if any.
+  bool FindCached(const WarmStartKey& key, WarmStartEntry& out) const {
+    return cache.Find(key, out);
+  }
+  size_t CacheSize() const { return cache.Size(); }
+
+  // Clamp to [lower, upper] in which an unordered value (NaN) falls through
+  // to the lower bound: a row with J M^-1 J^T = 0 (an all-zero friction row)
+  // gives 0/0 and must end at its lower bound, 0.
+  static float Clamp(float value, float lower, float upper) {
+    if (!(value > lower)) return lower;
+    if (value > upper) return upper;
+    return value;
+  }
+
+  // The rows of the current step, in parallel arrays.
+  std::vector<JacobianRow> jacobian;
+  std::vector<RowBodies> bodyMap;
+  std::vector<float> bias;
+  std::vector<float> lower;
+  std::vector<float> upper;
+
+ private:
+  // Per-step scratch, rebuilt by every Solve.
+  std::vector<Vector> freeLinear;   // V, linear part, per body
+  std::vector<Vector> freeAngular;  // V, angular part, per body
+  std::vector<Vector> accLinear;    // a, linear part, per body
+  std::vector<Vector> accAngular;   // a, angular part, per body
+  std::vector<JacobianRow> massJacobian;  // B = M^-1 J^T per row
+  std::vector<float> diagonal;            // d = J B per row
+  std::vector<float> eta;
+  std::vector<float> lambda;
+  std::vector<float> startLambda;
+  std::vector<uint32_t> contactRows;    // the rows with the contact flag
+  std::vector<WarmStartKey> rowKeys;    // their cache keys
+  std::vector<size_t> rowSlots;         // where each key was found or would go
+
+  WarmStartCache cache;
+};

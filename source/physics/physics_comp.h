@@ -1,0 +1,28 @@
+#pragma once
+// PhysicsComp: the rigid-body data of a game object. Gameplay sets the mass,
+// the inertia tensor and the velocities directly; Physics copies them into its
+// private bodies at every sync and adds the step's change back at write-back.
+
+#include "math/matrix4.h"
+#include "math/vector.h"
+#include "objects/component.h"
+
+class PhysicsComp : public Component {
+ public:
+  PhysicsComp() : Component("PhysicsComp") {}
+  PhysicsComp(const PhysicsComp&) = default;
+  PhysicsComp& operator=(const PhysicsComp&) = default;
+
+  Component* Clone() const override { return new PhysicsComp(*this); }
+
+  Vector angularVelocity;  // rad/s, world frame
+  Vector linearVelocity;   // units/s, world frame
+  Vector spareA;           // kept for layout; read by nothing
+  Vector spareB;           // kept for layout; read by nothing
+  // A mass of 0 or less makes the body immovable: contacts, joints and forces
+  // then leave its velocities alone.
+  float mass = 1.0f;
+  // Body frame; only the three diagonal entries are used, so it is treated as
+  // diagonal.
+  Matrix4 inertiaTensor;
+};

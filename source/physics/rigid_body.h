@@ -1,0 +1,49 @@
+#pragma once
+// RigidBody: Physics' private copy of one physical object for one step.
+// Bodies live in one contiguous array indexed by a dense body index; the
+// snapshot fields hold the values copied at the sync, so the write-back can
+// add only the change the step made.
+
+#include "math/matrix4.h"
+#include "math/quaternion.h"
+#include "math/vector.h"
+
+struct RigidBody {
+  float mass = 1.0f;
+  Matrix4 bodyInertia;  // body frame, diagonal
+  Quaternion orientation;
+  Vector position;
+  Vector angularVelocity;  // omega, rad/s, world frame
+  Vector linearVelocity;   // v, units/s, world frame
+
+  // Values at the sync; the write-back adds (current - snapshot).
+  Quaternion snapOrientation;
+  Vector snapPosition;
+  Vector snapAngularVelocity;
+  Vector snapLinearVelocity;
+
+  float inverseMass = 1.0f;
+  Matrix4 inverseWorldInertia;  // R D^-1 R^T
+  Matrix4 worldInertia;         // R D R^T
+
+  Vector force;   // F, accumulated by the forces of one step
+  Vector torque;  // tau
+
+  // Sets mass, body inertia, inverse mass and both world inertias from the
+  // current orientation. A mass of 0 or less (or a NaN mass) makes the body
+  // immovable: inverse mass and inverse inertia are zero, so forces and
+  // constraint impulses cannot change its velocities.
+  void SetMassProperties(float newMass, const Matrix4& newBodyInertia);
+
+  // Remembers the current state as the snapshot the write-back subtracts.
+  void TakeSnapshot();
+
+  // Semi-implicit Euler with linear damping c (per second):
+  //   v += F m^-1 dt;  v *= 1 - c dt
+  //   w += dt I^-1 tau (world inertia) or tau dt;  w *= 1 - c dt
+  //   x += v dt;  q += dt/2 (0, w) q
+  // The quaternion is left unnormalised; the step normalises all of them.
+  void Integrate(float dt, float damping, bool useWorldInertia);
+
+  bool Immovable() const { return inverseMass == 0.0f; }
+};

@@ -1,0 +1,131 @@
+#include "physics/warm_start_cache.h"
+
+namespace {
+
+constexpr size_t kInitialSlots = 1024;
+
+inline void HashCombine(size_t& seed, uint32_t value) {
+  seed ^= static_cast<size_t>(value) + 0x9e3779b9 + (seed << 6) + (seed >> 2);
+}
+
+}  // namespace
+
+size_t HashWarmStartKey(const WarmStartKey& key) {
+  size_t seed = 0;
+  HashCombine(seed, key.indexHigh);
+  HashCombine(seed, key.featureHigh);
+  HashCombine(seed, key.indexLow);
+  HashCombine(seed, key.featureLow);
+  // Linear probing takes the low bits; fold the high bits in so that keys
+  // differing only in their first words spread too.
+  seed ^= seed >> 29;
+  seed *= 0xbf58476d1ce4e5b9ULL;
+  seed ^= seed >> 32;
+  return seed;
+}
+
+WarmStartCache::WarmStartCache() { Clear(); }
+
+void WarmStartCache::Clear() {
+  slots.assign(kInitialSlots, Slot());
+  mask = kInitialSlots - 1;
+  count = 0;
+  solveCount = 0;
+  for (std::vector<WarmStartKey>& list : bornAt) list.clear();
+}
+
+size_t WarmStartCache::Probe(const WarmStartKey& key) const {
+  size_t i = Home(key);
+  while (slots[i].used && !(slots[i].key == key)) i = (i + 1) & mask;
+  return i;
+}
+
+bool WarmStartCache::Find(const WarmStartKey& key, WarmStartEntry& out) const {
+  size_t slot = 0;
+  return Find(key, out, slot);
+}
+
+bool WarmStartCache::Find(const WarmStartKey& key, WarmStartEntry& out, size_t& slot) const {
+  slot = Probe(key);
+  const Slot& found = slots[slot];
+  if (!found.used) return false;
+  out.age = static_cast<int32_t>(solveCount - found.born);
+  out.lambda = found.lambda;
+  return true;
+}
+
+void WarmStartCache::Reserve(size_t extra) {
+  while (2 * (count + extra) > slots.size()) Grow();
+}
+
+void WarmStartCache::InsertIfAbsent(const WarmStartKey& key, float lambda, size_t hint) {
+  if (hint < slots.size()) {
+    // The hint was the key's slot or the first empty slot of its probe run.
+    // Inserts since then may have filled that slot, with this key or another.
+    const Slot& slot = slots[hint];
+    if (slot.used && slot.key == key) return;
+    if (!slot.used) {
+      Place(hint, key, lambda);
+      return;
+    }
+  }
+  if (2 * (count + 1) > slots.size()) Grow();
+  const size_t slot = Probe(key);
+  if (!slots[slot].used) Place(slot, key, lambda);
+}
+
+void WarmStartCache::Place(size_t i, const WarmStartKey& key, float lambda) {
+  Slot& slot = slots[i];
+  slot.key = key;
+  slot.born = solveCount;
+  slot.lambda = lambda;
+  slot.used = true;
+  ++count;
+  bornAt[solveCount % kGenerations].push_back(key);
+}
+
+void WarmStartCache::EraseOld() {
+  // Ages only grow one per solve, so the entries above kEraseAge now are
+  // exactly those made kEraseAge + 1 solves ago (older ones went earlier).
+  if (solveCount < static_cast<uint32_t>(kEraseAge + 1)) return;
+  const uint32_t born = solveCount - static_cast<uint32_t>(kEraseAge + 1);
+  std::vector<WarmStartKey>& list = bornAt[born % kGenerations];
+  constexpr size_t kAhead = 8;  // keys prefetched ahead
+  for (size_t k = 0; k < list.size(); ++k) {
+    if (k + kAhead < list.size()) Prefetch(list[k + kAhead]);
+    const size_t i = Probe(list[k]);
+    if (slots[i].used && slots[i].born == born) Erase(i);
+  }
+  list.clear();
+}
+
+void WarmStartCache::Erase(size_t hole) {
+  // Backward-shift deletion: pull later members of the probe run into the
+  // hole whenever their home slot does not lie between the hole and them.
+  slots[hole].used = false;
+  --count;
+  size_t i = (hole + 1) & mask;
+  while (slots[i].used) {
+    const size_t home = Home(slots[i].key);
+    const bool movable = ((i - home) & mask) >= ((i - hole) & mask);
+    if (movable) {
+      slots[hole] = slots[i];
+      slots[i].used = false;
+      hole = i;
+    }
+    i = (i + 1) & mask;
+  }
+}
+
+void WarmStartCache::Grow() {
+  std::vector<Slot> old;
+  old.swap(slots);
+  slots.assign(old.size() * 2, Slot());
+  mask = slots.size() - 1;
+  for (const Slot& slot : old) {
+    if (!slot.used) continue;
+    size_t i = Home(slot.key);
+    while (slots[i].used) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+}

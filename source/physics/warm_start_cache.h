@@ -1,0 +1,93 @@
+#pragma once
+// WarmStartCache: the lambdas of contact rows from earlier steps, keyed by
+// the contact's two (body index, feature) pairs, larger body index first.
+//
+// Every solve ages all entries by one; entries older than kEraseAge are
+// erased. A pile of a few hundred bodies makes thousands of new keys per step
+// (features change as bodies slide and roll), so the cache holds tens of
+// thousands of entries. A node-based hash map spends most of the solver's time
+// walking its nodes to age and erase them, so this is a flat open-addressing
+// table (linear probing, backward-shift deletion) in which:
+// - an entry stores the solve count at which it was made, and its age is the
+//   current count minus that; ageing everything is one increment;
+// - the keys made at each count are listed in a ring of kEraseAge + 1 lists,
+//   so the entries that pass kEraseAge are found without scanning the table.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct WarmStartKey {
+  uint32_t indexHigh = 0;  // the larger of the two body indices
+  uint32_t featureHigh = 0;
+  uint32_t indexLow = 0;
+  uint32_t featureLow = 0;
+  bool operator==(const WarmStartKey& o) const {
+    return indexHigh == o.indexHigh && featureHigh == o.featureHigh &&
+           indexLow == o.indexLow && featureLow == o.featureLow;
+  }
+};
+
+// The four words combined with the usual hash-combine step,
+// seed ^= h + 0x9e3779b9 + (seed << 6) + (seed >> 2).
+size_t HashWarmStartKey(const WarmStartKey& key);
+
+struct WarmStartEntry {
+  int32_t age = 0;  // solves since the entry was made
+  float lambda = 0.0f;
+};
+
+class WarmStartCache {
+ public:
+  static constexpr int32_t kEraseAge = 10;  // erased once the age is above this
+  static constexpr size_t kNoHint = ~static_cast<size_t>(0);
+
+  WarmStartCache();
+
+  // The entry under key, if any.
+  bool Find(const WarmStartKey& key, WarmStartEntry& out) const;
+  // Like Find, and also returns in `slot` where the key is or would go; a
+  // later InsertIfAbsent may pass it as a hint.
+  bool Find(const WarmStartKey& key, WarmStartEntry& out, size_t& slot) const;
+  // Adds {age 0, lambda} unless the key is present (an existing entry keeps
+  // its lambda and its age). `hint` is a slot from Find; it saves the probe
+  // when nothing but inserts happened since, and no insert grew the table
+  // (Reserve first).
+  void InsertIfAbsent(const WarmStartKey& key, float lambda, size_t hint = kNoHint);
+  // Grows the table now so that `extra` more entries fit without growing.
+  void Reserve(size_t extra);
+  // Starts loading the key's home slot into the cache. The table is far
+  // larger than the processor's caches in a big pile, so callers walking
+  // many keys prefetch a few keys ahead to overlap the misses.
+  void Prefetch(const WarmStartKey& key) const {
+    __builtin_prefetch(&slots[Home(key)]);
+  }
+  // Adds one to the age of every entry.
+  void AgeAll() { ++solveCount; }
+  // Erases every entry whose age is above kEraseAge.
+  void EraseOld();
+  size_t Size() const { return count; }
+  void Clear();
+
+ private:
+  struct Slot {
+    WarmStartKey key;
+    uint32_t born = 0;  // solveCount when made
+    float lambda = 0.0f;
+    bool used = false;
+  };
+  void Place(size_t slot, const WarmStartKey& key, float lambda);
+  static constexpr size_t kGenerations = kEraseAge + 2;
+
+  size_t Home(const WarmStartKey& key) const { return HashWarmStartKey(key) & mask; }
+  // The slot holding key, or the empty slot where it would go.
+  size_t Probe(const WarmStartKey& key) const;
+  void Erase(size_t slot);
+  void Grow();
+
+  std::vector<Slot> slots;  // size a power of two, at most half full
+  size_t mask = 0;
+  size_t count = 0;
+  uint32_t solveCount = 0;
+  std::vector<WarmStartKey> bornAt[kGenerations];  // keys made at each count, mod kGenerations
+};
