@@ -1,0 +1,58 @@
+#pragma once
+// Closing the cut: after SplitMesh each half has an opening where the cut
+// passed. CloseCut finds the open (boundary) edges that touch the cut, links
+// them into loops of vertex indices and fans every loop into triangles, so
+// the half is again a closed surface. IsDegenerate is the check with which
+// the split rejects halves that are not proper surfaces.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "geom/index_pair.h"
+#include "geom/mesh.h"
+#include "geom/mesh_splitter.h"
+
+// A boundary edge (first, second) is the reverse of a directed triangle edge
+// (second, first) that has no partner edge (first, second); a cap triangle
+// built on it winds against the open triangle, as a closed surface needs.
+using BoundaryEdge = IndexPair;
+
+// Loops of vertex indices joined by boundary edges, with a closed flag per
+// loop (a loop is closed when an edge joined its last entry back to its
+// first). The two lists stay in step.
+struct BoundaryLoopList {
+  std::vector<std::deque<uint32_t>> loops;
+  std::vector<bool> closed;
+
+  size_t size() const { return loops.size(); }
+};
+
+// Closes the openings of `mesh` around the vertices of `cutSet` (vertex
+// indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then CapLoop
+// for every loop in order, closed or not. The float is accepted for the
+// caller's convenience and not used.
+void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet, float unused = 0.0f);
+
+// The boundary edges among the directed triangle edges with an end in
+// `cutSet`. Order: the unpaired triangle edges (a, b) are taken grouped by a,
+// the groups in the order in which their a first starts such an edge (in
+// triangle and corner order), each group in triangle and corner order; each
+// gives the boundary edge (b, a).
+std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet);
+
+// Links the edges, in order, into loops, growing a loop at either end and
+// merging two loops that an edge joins; logs "boundaryList.size() = N" and
+// "numClosed = N".
+BoundaryLoopList LinkBoundaryLoops(const std::vector<BoundaryEdge>& edges);
+
+// Fans a loop of n >= 3 entries from its first entry: (L0, Lk+1, Lk+2) for
+// k = 0 .. n-3, with AddTriangle; shorter loops add nothing. No convexity test.
+void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh);
+
+// True when some triangle shares edges with more than three other triangles
+// (counting every triangle that holds both ends of one of its edges); the
+// first such triangle, its shared edge counts and its neighbours are then
+// written to the log.
+bool IsDegenerate(const Mesh& mesh);

@@ -1,0 +1,293 @@
+#include "geom/mesh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+// ---------------------------------------------------------------------------
+// TriangleIndex
+// ---------------------------------------------------------------------------
+
+namespace {
+// The table grows when it would be more than 70 % full (a probe for an
+// absent triple then meets an empty slot after a few steps) and is sized for
+// a reservation at no more than that load.
+constexpr size_t kMinSlots = 16;
+bool OverLoaded(size_t used, size_t slots) { return used * 10 > slots * 7; }
+// Stretch of table per vertex number (as a shift): a mesh has about two
+// triangles per vertex, and four slots per vertex keeps neighbouring
+// vertices' triangles apart at the table's load; where the stretches run past
+// the end of the table they wrap around.
+constexpr uint32_t kSlotsPerVertexShift = 2;
+// Range of the hash-chosen offset added to a vertex's stretch (slots).
+constexpr uint32_t kSpread = 64;
+}  // namespace
+
+size_t TriangleIndex::Home(uint32_t i0, uint32_t i1, uint32_t i2) const {
+  // Multiplicative mix of the second and third index picks the offset.
+  const uint64_t h = (static_cast<uint64_t>(i1) * 0x9E3779B97F4A7C15ull) ^
+                     (static_cast<uint64_t>(i2) * 0xC2B2AE3D27D4EB4Full);
+  const size_t offset = static_cast<size_t>(h >> 58);  // top 6 bits: 0 .. kSpread - 1
+  static_assert(kSpread == 64, "offset takes 6 bits");
+  return ((static_cast<size_t>(i0) << kSlotsPerVertexShift) + offset) & (slots.size() - 1);
+}
+
+int64_t TriangleIndex::Find(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
+                            uint32_t i2) const {
+  if (slots.empty()) return -1;
+  const size_t mask = slots.size() - 1;
+  for (size_t s = Home(i0, i1, i2);; s = (s + 1) & mask) {
+    const uint32_t slot = slots[s];
+    if (slot == 0) return -1;
+    const uint32_t* idx = triangles[slot - 1].indices;
+    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return slot - 1;
+  }
+}
+
+int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0,
+                                    uint32_t i1, uint32_t i2, uint32_t next) {
+  if (OverLoaded(used + 1, slots.size())) Reserve(triangles, used + 1);
+  const size_t mask = slots.size() - 1;
+  for (size_t s = Home(i0, i1, i2);; s = (s + 1) & mask) {
+    const uint32_t slot = slots[s];
+    if (slot == 0) {
+      slots[s] = next + 1;
+      ++used;
+      indexedCount = static_cast<size_t>(next) + 1;
+      return -1;
+    }
+    const uint32_t* idx = triangles[slot - 1].indices;
+    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return slot - 1;
+  }
+}
+
+void TriangleIndex::Reserve(const std::vector<Triangle>& triangles, size_t count) {
+  size_t n = kMinSlots;
+  while (OverLoaded(count, n)) n <<= 1;
+  if (n <= slots.size()) return;
+  std::vector<uint32_t> old;
+  old.reserve(n);
+  AdviseHugePages(old.data(), n * sizeof(uint32_t));
+  old.assign(n, 0u);
+  old.swap(slots);
+  used = 0;
+  const size_t mask = slots.size() - 1;
+  for (const uint32_t slot : old) {
+    if (slot == 0) continue;
+    const uint32_t* idx = triangles[slot - 1].indices;
+    size_t s = Home(idx[0], idx[1], idx[2]);
+    while (slots[s] != 0) s = (s + 1) & mask;
+    slots[s] = slot;
+    ++used;
+  }
+}
+
+void TriangleIndex::Rebuild(const std::vector<Triangle>& triangles) {
+  Clear();
+  Reserve(triangles, triangles.size());
+  // Only the first of several equal triples is recorded.
+  for (size_t t = 0; t < triangles.size(); ++t) {
+    const uint32_t* i = triangles[t].indices;
+    FindOrInsert(triangles, i[0], i[1], i[2], static_cast<uint32_t>(t));
+  }
+  indexedCount = triangles.size();
+}
+
+void TriangleIndex::Clear() {
+  slots.clear();
+  used = 0;
+  indexedCount = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Mesh
+// ---------------------------------------------------------------------------
+
+namespace {
+// Replaces `to` with a copy of `from` in a fresh buffer of exactly the needed
+// size, offered huge pages before it is written.
+template <class T>
+void CopyArray(std::vector<T>& to, const std::vector<T>& from) {
+  std::vector<T> fresh;
+  fresh.reserve(from.size());
+  AdviseHugePages(fresh.data(), from.size() * sizeof(T));
+  fresh.insert(fresh.end(), from.begin(), from.end());
+  to.swap(fresh);
+}
+}  // namespace
+
+Mesh::Mesh(const Mesh& other) { *this = other; }
+
+Mesh& Mesh::operator=(const Mesh& other) {
+  if (this == &other) return *this;
+  CopyArray(vertices, other.vertices);
+  CopyArray(triangles, other.triangles);
+  CopyFieldsFrom(other);
+  triangleIndex.Clear();  // rebuilt on the next AddTriangle
+  return *this;
+}
+
+void Mesh::CopyFieldsFrom(const Mesh& other) {
+  name = other.name;
+  useTexCoords = other.useTexCoords;
+  useColours = other.useColours;
+  extraFlag0 = other.extraFlag0;
+  extraFlag1 = other.extraFlag1;
+  extraWord = other.extraWord;
+  for (int i = 0; i < 3; ++i) extraVectors[i] = other.extraVectors[i];
+  extraFloat = other.extraFloat;
+  buffersCreated = other.buffersCreated;
+  for (int i = 0; i < 4; ++i) bufferIds[i] = other.bufferIds[i];
+  extraFlag2 = other.extraFlag2;
+  wordArray0 = other.wordArray0;
+  wordArray1 = other.wordArray1;
+  extraFlag3 = other.extraFlag3;
+  extraWords[0] = other.extraWords[0];
+  extraWords[1] = other.extraWords[1];
+}
+
+uint32_t Mesh::AddVertex(const Vertex& v) {
+  vertices.push_back(v);
+  return static_cast<uint32_t>(vertices.size() - 1);
+}
+
+uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
+  // Someone appended to or truncated the array directly (or this mesh is a
+  // fresh copy): bring the index back in step first.
+  if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
+  const uint32_t t = static_cast<uint32_t>(triangles.size());
+  const int64_t found = triangleIndex.FindOrInsert(triangles, i0, i1, i2, t);
+  if (found >= 0) return static_cast<uint32_t>(found);
+  // The index already names triangle t: append it at once. Copying a blank
+  // record compiles to a few wide stores, cheaper than a string fill.
+  static const Triangle kBlank{};
+  triangles.push_back(kBlank);
+  Triangle& tri = triangles.back();
+  tri.indices[0] = i0;
+  tri.indices[1] = i1;
+  tri.indices[2] = i2;
+  return t;
+}
+
+uint32_t Mesh::AddTriangleWithAttributes(uint32_t i0, uint32_t i1, uint32_t i2, float sx,
+                                         float sy, float sz) {
+  // The texture-space matrix: -0.1 rad about x, built once for the program.
+  static const Matrix4 kTextureSpace = Matrix4::Rotation(0.0f, 0.0f, -0.1f);
+
+  const uint32_t t = AddTriangle(i0, i1, i2);
+  const Vector n = FaceNormal(t);
+  Triangle& tri = triangles[t];
+  for (int k = 0; k < 3; ++k) {
+    const Vertex& v = vertices[tri.indices[k]];
+    // Note the swap: the second component comes from z, the third from y.
+    Vector a(v.x / (2.0f * sx), v.z / (2.0f * sz), v.y / (2.0f * sy), 0.0f);
+    a = kTextureSpace * a;
+    for (int i = 0; i < 3; ++i) a[i] = std::min(1.0f, std::max(0.0f, a[i] + 0.5f));
+    tri.normals[k][0] = n.x;
+    tri.normals[k][1] = n.y;
+    tri.normals[k][2] = n.z;
+    tri.texCoords[k][0] = a.x;
+    tri.texCoords[k][1] = a.y;
+    tri.colours[k][0] = a.x;
+    tri.colours[k][1] = a.y;
+    tri.colours[k][2] = a.z;
+  }
+  return t;
+}
+
+void AdviseHugePages(const void* data, size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;  // bytes
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHugePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
+void Mesh::ReserveVertices(size_t count) {
+  if (count <= vertices.capacity()) return;
+  vertices.reserve(count);
+  AdviseHugePages(vertices.data(), vertices.capacity() * sizeof(Vertex));
+}
+
+void Mesh::ReserveTriangles(size_t count) {
+  if (count > triangles.capacity()) {
+    triangles.reserve(count);
+    AdviseHugePages(triangles.data(), triangles.capacity() * sizeof(Triangle));
+  }
+  if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
+  triangleIndex.Reserve(triangles, count);
+}
+
+void Mesh::ReindexTriangles() { triangleIndex.Rebuild(triangles); }
+
+void Mesh::SetCornerNormal(uint32_t t, int c, float x, float y, float z) {
+  float* n = triangles[t].normals[c];
+  n[0] = x;
+  n[1] = y;
+  n[2] = z;
+}
+
+void Mesh::SetCornerColour(uint32_t t, int c, float r, float g, float b) {
+  float* k = triangles[t].colours[c];
+  k[0] = r;
+  k[1] = g;
+  k[2] = b;
+}
+
+void Mesh::SetCornerTexCoord(uint32_t t, int c, float u, float v) {
+  triangles[t].texCoords[c][0] = u;
+  triangles[t].texCoords[c][1] = v;
+}
+
+Vector Mesh::FaceNormal(uint32_t t) const {
+  const Vector p0 = CornerPosition(t, 0);
+  return Normalize(Cross(CornerPosition(t, 1) - p0, CornerPosition(t, 2) - p0));
+}
+
+float Mesh::TriangleArea(uint32_t t) const {
+  const Vector p0 = CornerPosition(t, 0);
+  return 0.5f * Length(Cross(CornerPosition(t, 1) - p0, CornerPosition(t, 2) - p0));
+}
+
+Vector Mesh::Centroid() const {
+  // Summed in double so that large meshes keep their precision; the result
+  // is the float mean of all corners.
+  double sum[3] = {0.0, 0.0, 0.0};
+  for (const Triangle& tri : triangles)
+    for (int c = 0; c < 3; ++c) {
+      const Vertex& v = vertices[tri.indices[c]];
+      sum[0] += v.x;
+      sum[1] += v.y;
+      sum[2] += v.z;
+    }
+  const double s = 1.0 / (3.0 * static_cast<double>(triangles.size()));
+  return Vector(static_cast<float>(sum[0] * s), static_cast<float>(sum[1] * s),
+                static_cast<float>(sum[2] * s), 0.0f);
+}
+
+void Mesh::Transform(const Matrix4& m) {
+  for (Vertex& v : vertices) {
+    const Vector p = m * Vector(v.x, v.y, v.z, 1.0f);
+    v.x = p.x;
+    v.y = p.y;
+    v.z = p.z;
+  }
+}
+
+void Mesh::NormalizeCornerNormals() {
+  for (Triangle& tri : triangles)
+    for (auto& n : tri.normals) {
+      const float len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      n[0] /= len;
+      n[1] /= len;
+      n[2] /= len;
+    }
+}

@@ -1,0 +1,219 @@
+#pragma once
+// Mesh: the indexed triangle mesh every visible, collidable object carries.
+//
+// Shading data lives in the triangles, per corner, so one vertex may carry a
+// different normal, colour and texture coordinate in each triangle that uses
+// it. All triangles of a mesh are wound the same way: (p1 - p0) x (p2 - p0)
+// points out of the solid.
+//
+// Vertices and triangles are stored contiguously by value so the drawer, the
+// GPU stream builder and the splitter walk them in order.
+//
+// Triangle de-duplication: AddTriangle returns the index of an existing
+// triangle with the same ordered index triple instead of adding a second one.
+// A hash index of the ordered triples is kept beside the triangle array so
+// that this costs O(1) expected per call instead of a linear search.
+// Add triangles through AddTriangle (or AddTriangleWithAttributes). Code that
+// appends to or truncates `triangles` directly is tolerated (the index notices
+// the changed count and is rebuilt on the next AddTriangle); code that rewrites
+// the indices of existing triangles in place must call ReindexTriangles().
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "math/matrix4.h"
+#include "math/vector.h"
+
+// Twelve 32-bit words: position, four integer and four float attributes (GPU
+// attribute streams only), one reserved word. A vertex made from a position
+// alone has every other word zero.
+struct Vertex {
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+  int32_t intAttributes[4] = {0, 0, 0, 0};
+  float floatAttributes[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  uint32_t reserved = 0;
+
+  Vertex() = default;
+  Vertex(float x_, float y_, float z_) : x(x_), y(y_), z(z_) {}
+
+  // The position as a Vector with w = 0.
+  Vector Position() const { return Vector(x, y, z, 0.0f); }
+};
+static_assert(sizeof(Vertex) == 12 * 4, "Vertex is twelve 32-bit words");
+
+// Forty-five 32-bit words: indices, then per-corner normal, colour (RGB in
+// [0, 1]) and texture coordinate, then reserved words that are only copied.
+struct Triangle {
+  uint32_t indices[3] = {0, 0, 0};
+  float normals[3][3] = {};
+  float colours[3][3] = {};
+  float texCoords[3][2] = {};
+  uint32_t reserved[18] = {};
+};
+static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words");
+
+// Open-addressing hash index (linear probing) from an ordered index triple to
+// the first triangle holding it. A slot holds a triangle index plus one
+// (0 = empty); a probe compares the triple with that triangle's indices.
+//
+// The home slot is not scattered over the whole table: it is the first
+// index's own stretch of the table (four slots per vertex number) plus an
+// offset of up to 64 slots taken from a hash of the other two. Builders, the
+// splitter and the cap fans add triangles in roughly increasing order of
+// their first index and probe triangles added shortly before, so the table
+// and the triangles it points to are read like arrays instead of missing the
+// cache on every call; the offset keeps a vertex that starts many triangles
+// (the centre of a fan) from piling them onto one slot.
+//
+// Copying a Mesh does not copy the index: a copy starts with an empty index
+// that is rebuilt from the triangle array on its first AddTriangle, so meshes
+// that are only copied and read (the common case) pay nothing for it.
+class TriangleIndex {
+ public:
+  TriangleIndex() = default;
+  TriangleIndex(const TriangleIndex&) {}
+  TriangleIndex& operator=(const TriangleIndex&) {
+    Clear();
+    return *this;
+  }
+  TriangleIndex(TriangleIndex&&) noexcept = default;
+  TriangleIndex& operator=(TriangleIndex&&) noexcept = default;
+
+  // Index of the first triangle with exactly (i0, i1, i2), or -1. The index
+  // must be in step with `triangles`.
+  int64_t Find(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
+               uint32_t i2) const;
+  // Index of the first triangle with (i0, i1, i2) if there is one; otherwise
+  // records the triple under `next` (= triangles.size(), which the caller
+  // appends at once) and returns -1.
+  int64_t FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
+                       uint32_t i2, uint32_t next);
+  // True when the index covers exactly the first `count` triangles.
+  bool InStep(size_t count) const { return indexedCount == count; }
+  void Rebuild(const std::vector<Triangle>& triangles);
+  // Grows the table so that `count` triangles fit without regrowing.
+  void Reserve(const std::vector<Triangle>& triangles, size_t count);
+  void Clear();
+
+ private:
+  size_t Home(uint32_t i0, uint32_t i1, uint32_t i2) const;
+
+  std::vector<uint32_t> slots;  // triangle index + 1, 0 = empty; size 0 or a power of two
+  size_t used = 0;              // occupied slots
+  size_t indexedCount = 0;      // triangles [0, indexedCount) have been indexed
+};
+
+// Asks the OS to back the whole 2 MiB pages inside [data, data + bytes) with
+// huge pages. Filling a freshly allocated array costs one page fault per
+// 4 KiB page otherwise, which for the multi-megabyte arrays of a large mesh
+// takes longer than the work done on them. Only advice: a no-op where
+// unsupported, and the memory stays ordinary heap memory.
+void AdviseHugePages(const void* data, size_t bytes);
+
+class Mesh {
+ public:
+  std::vector<Vertex> vertices;
+  // Add through AddTriangle / AddTriangleWithAttributes (see the file note).
+  std::vector<Triangle> triangles;
+  std::string name;  // "Box", "Cone", "Sphere"; empty for split pieces
+  bool useTexCoords = true;  // the immediate-mode drawer sends texture coordinates
+  bool useColours = true;    // the immediate-mode drawer sends colours
+  // Fields below marked "copied only" are carried with the mesh and read by
+  // nothing in the engine.
+  bool extraFlag0 = true;               // copied only
+  bool extraFlag1 = false;              // copied only
+  uint32_t extraWord = 0;               // copied only
+  Vector extraVectors[3];               // copied only
+  float extraFloat = 0.0f;              // copied only
+  bool buffersCreated = false;          // the four GPU vertex buffers exist
+  // GL buffer names: positions, colours, texture coordinates, normals. Not
+  // released by the mesh.
+  uint32_t bufferIds[4] = {0, 0, 0, 0};
+  bool extraFlag2 = false;              // copied only
+  // Two owned word arrays (one element each), deep-copied with the mesh.
+  std::vector<uint32_t> wordArray0 = std::vector<uint32_t>(1, 0u);
+  std::vector<uint32_t> wordArray1 = std::vector<uint32_t>(1, 0u);
+  bool extraFlag3 = false;              // copied only
+  uint32_t extraWords[2] = {0, 0};      // copied only
+
+  Mesh() = default;
+  // Deep copies. The arrays of a copy are allocated at their final size and
+  // offered huge pages before they are filled (see AdviseHugePages), which
+  // makes copying a large mesh several times faster. Every field above must
+  // be copied in CopyFieldsFrom.
+  Mesh(const Mesh& other);
+  Mesh& operator=(const Mesh& other);
+  Mesh(Mesh&&) noexcept = default;
+  Mesh& operator=(Mesh&&) noexcept = default;
+  ~Mesh() = default;
+
+  uint32_t VertexCount() const { return static_cast<uint32_t>(vertices.size()); }
+  uint32_t TriangleCount() const { return static_cast<uint32_t>(triangles.size()); }
+
+  // Appends a vertex; returns its index.
+  uint32_t AddVertex(const Vertex& v);
+  // Returns the index of the first triangle with exactly (i0, i1, i2) in this
+  // order, adding nothing, if there is one; otherwise appends a triangle with
+  // these indices and every other field zero and returns its index.
+  uint32_t AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2);
+  // AddTriangle, then flat corner normals and the planar texture mapping of
+  // the builders: each corner (x, y, z) maps to (x/2sx, z/2sz, y/2sy), turned
+  // by -0.1 rad about x, offset by 0.5 and clamped to [0, 1]; that gives the
+  // texture coordinate (first two) and the colour (all three).
+  uint32_t AddTriangleWithAttributes(uint32_t i0, uint32_t i1, uint32_t i2, float sx, float sy,
+                                     float sz);
+
+  // Makes room for `count` vertices / triangles in total without
+  // reallocating the arrays or regrowing the triangle index. Large arrays
+  // are offered huge pages (see AdviseHugePages).
+  void ReserveVertices(size_t count);
+  void ReserveTriangles(size_t count);
+  // Rebuilds the duplicate index after triangle indices were edited in place.
+  void ReindexTriangles();
+
+  // Read access to corner c (0-2) of triangle t; no range checks.
+  Vector CornerPosition(uint32_t t, int c) const {
+    return vertices[triangles[t].indices[c]].Position();
+  }
+  Vector CornerNormal(uint32_t t, int c) const {
+    const float* n = triangles[t].normals[c];
+    return Vector(n[0], n[1], n[2], 0.0f);
+  }
+  Vector CornerColour(uint32_t t, int c) const {
+    const float* k = triangles[t].colours[c];
+    return Vector(k[0], k[1], k[2], 0.0f);
+  }
+  // (u, v, 0, 0)
+  Vector CornerTexCoord(uint32_t t, int c) const {
+    const float* uv = triangles[t].texCoords[c];
+    return Vector(uv[0], uv[1], 0.0f, 0.0f);
+  }
+  void SetCornerNormal(uint32_t t, int c, float x, float y, float z);
+  void SetCornerNormal(uint32_t t, int c, const Vector& n) { SetCornerNormal(t, c, n.x, n.y, n.z); }
+  void SetCornerColour(uint32_t t, int c, float r, float g, float b);
+  void SetCornerColour(uint32_t t, int c, const Vector& k) { SetCornerColour(t, c, k.x, k.y, k.z); }
+  void SetCornerTexCoord(uint32_t t, int c, float u, float v);
+
+  // normalize((p1 - p0) x (p2 - p0)), w = 0; non-finite for a zero-area triangle.
+  Vector FaceNormal(uint32_t t) const;
+  // 0.5 |(p1 - p0) x (p2 - p0)|
+  float TriangleArea(uint32_t t) const;
+  // Mean of all triangle corners, a vertex counting once per use. Undefined
+  // (non-finite) for a mesh without triangles.
+  Vector Centroid() const;
+  // Each position p becomes the x, y, z of M (p, 1); other vertex words kept.
+  void Transform(const Matrix4& m);
+  // Every corner normal becomes its unit vector (unguarded).
+  void NormalizeCornerNormals();
+
+  // GL drawing, defined on the app side (the core stays GL-free).
+  void Draw() const;
+  void DrawFromBuffer() const;
+
+ private:
+  // Copies every field except the two arrays and the triangle index.
+  void CopyFieldsFrom(const Mesh& other);
+
+  TriangleIndex triangleIndex;
+};

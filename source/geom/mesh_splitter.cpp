@@ -1,0 +1,244 @@
+#include "geom/mesh_splitter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <string>
+
+#include "system.h"
+
+namespace {
+
+// On-plane tolerance of the side test, in mesh units.
+constexpr float kOnPlane = 0.01f;
+// Intersect's guards: the smallest |n . (B - A)| it accepts and the slack
+// below t = 0 (dimensionless).
+constexpr float kMinDenominator = 1e-8f;
+constexpr float kMinParameter = -1e-8f;
+
+enum Side : uint8_t { kFront = 0, kBack = 1, kOn = 2 };
+
+// One polygon being collected for a side. Each of the three edges appends at
+// most two entries, so six slots suffice.
+struct Polygon {
+  uint32_t entries[6];
+  int size = 0;
+  void Push(uint32_t i) { entries[size++] = i; }
+  // Removes every later repeat of an entry, keeping first occurrences.
+  void RemoveRepeats() {
+    int kept = 0;
+    for (int i = 0; i < size; ++i) {
+      bool seen = false;
+      for (int j = 0; j < kept; ++j) seen |= entries[j] == entries[i];
+      if (!seen) entries[kept++] = entries[i];
+    }
+    size = kept;
+  }
+  // The fan (L0, Lk, Lk+1), k = 1 .. n-2; returns the number of triangles.
+  int FanInto(Mesh& mesh) const {
+    for (int k = 1; k + 1 < size; ++k) mesh.AddTriangle(entries[0], entries[k], entries[k + 1]);
+    return std::max(0, size - 2);
+  }
+};
+
+// The working state of one SplitMesh call.
+class Splitter {
+ public:
+  Splitter(const Mesh& source_, const Plane& plane_, Mesh& front_, Mesh& back_,
+           SplitContext& context_)
+      : source(source_), plane(plane_), front(front_), back(back_), context(context_) {}
+
+  void Run();
+
+ private:
+  // Index of source vertex v in the half, copying the whole vertex on first use.
+  static uint32_t Copy(uint32_t v, const Mesh& source, Mesh& half, VertexIndexMap& map) {
+    uint32_t i = map.Get(v);
+    if (i == VertexIndexMap::kNone) {
+      i = half.VertexCount();
+      map.Set(v, i);
+      half.vertices.push_back(source.vertices[v]);
+    }
+    return i;
+  }
+  uint32_t ToFront(uint32_t v) { return Copy(v, source, front, context.frontVertexMap); }
+  uint32_t ToBack(uint32_t v) { return Copy(v, source, back, context.backVertexMap); }
+  // The (front, back) indices of the vertex on crossing edge (a, b).
+  IndexPair CutVertex(uint32_t a, uint32_t b);
+  void SplitTriangle(uint32_t t);
+
+  const Mesh& source;
+  const Plane& plane;
+  Mesh& front;
+  Mesh& back;
+  SplitContext& context;
+  std::vector<uint8_t>& side = SideTable();
+
+  // The side of every source vertex. Kept between calls (per thread):
+  // reusing the memory spares the page faults of a fresh array on every cut.
+  static std::vector<uint8_t>& SideTable() {
+    static thread_local std::vector<uint8_t> table;
+    return table;
+  }
+};
+
+IndexPair Splitter::CutVertex(uint32_t a, uint32_t b) {
+  const IndexPair key(std::min(a, b), std::max(a, b));
+  auto found = context.cutEdgeMap.find(key);
+  if (found != context.cutEdgeMap.end()) return found->second;
+  // Intersect runs from the back-side vertex to the front-side one.
+  const uint32_t backVertex = side[a] == kBack ? a : b;
+  const uint32_t frontVertex = backVertex == a ? b : a;
+  const Vector p = Intersect(source.vertices[backVertex].Position(),
+                             source.vertices[frontVertex].Position(), plane);
+  const IndexPair indices(front.VertexCount(), back.VertexCount());
+  context.cutEdgeMap.emplace_hint(found, key, indices);
+  const Vertex v(p.x, p.y, p.z);  // only the position is meaningful
+  front.vertices.push_back(v);
+  back.vertices.push_back(v);
+  return indices;
+}
+
+void Splitter::SplitTriangle(uint32_t t) {
+  const uint32_t* c = source.triangles[t].indices;
+  const size_t vertexCount = side.size();
+  if (c[0] >= vertexCount || c[1] >= vertexCount || c[2] >= vertexCount) {
+    // A broken source mesh: report it and leave the triangle out rather
+    // than read past the vertex list.
+    CLEAVE_ERROR("triangle " + std::to_string(t) + " has a vertex index out of range");
+    return;
+  }
+  const uint8_t s0 = side[c[0]], s1 = side[c[1]], s2 = side[c[2]];
+
+  // Most triangles lie wholly on one side: they come out as the one triangle
+  // (c1, c2, c0), the order in which the edge walk below would collect them.
+  if (s0 == s1 && s1 == s2 && s0 != kOn && c[0] != c[1] && c[1] != c[2] && c[2] != c[0]) {
+    if (s0 == kFront) {
+      const uint32_t a = ToFront(c[1]), b = ToFront(c[2]), d = ToFront(c[0]);
+      front.AddTriangle(a, b, d);
+    } else {
+      const uint32_t a = ToBack(c[1]), b = ToBack(c[2]), d = ToBack(c[0]);
+      back.AddTriangle(a, b, d);
+    }
+    return;
+  }
+
+  // The edge walk (c0 -> c1), (c1 -> c2), (c2 -> c0), collecting the front
+  // polygon F and the back polygon B in the triangle's winding. An on-plane
+  // vertex goes to F whenever it ends an edge, to B only next to a back vertex.
+  Polygon f, b;
+  for (int e = 0; e < 3; ++e) {
+    const uint32_t prev = c[e], cur = c[(e + 1) % 3];
+    const uint8_t sp = side[prev], sc = side[cur];
+    if (sp == kFront) {
+      if (sc == kFront) {
+        f.Push(ToFront(cur));
+      } else if (sc == kBack) {
+        const IndexPair x = CutVertex(prev, cur);
+        f.Push(x.first);
+        b.Push(x.second);
+        context.frontCutSet.insert(x.first);
+        context.backCutSet.insert(x.second);
+        b.Push(ToBack(cur));
+      } else {
+        const uint32_t i = ToFront(cur);
+        f.Push(i);
+        context.frontCutSet.insert(i);
+      }
+    } else if (sp == kBack) {
+      if (sc == kFront) {
+        const IndexPair x = CutVertex(prev, cur);
+        f.Push(x.first);
+        b.Push(x.second);
+        context.frontCutSet.insert(x.first);
+        context.backCutSet.insert(x.second);
+        f.Push(ToFront(cur));
+      } else if (sc == kBack) {
+        b.Push(ToBack(cur));
+      } else {
+        const uint32_t i = ToFront(cur);
+        f.Push(i);
+        context.frontCutSet.insert(i);
+        const uint32_t j = ToBack(cur);
+        b.Push(j);
+        context.backCutSet.insert(j);
+      }
+    } else {  // prev on the plane
+      if (sc == kFront) {
+        f.Push(ToFront(cur));
+      } else if (sc == kBack) {
+        const uint32_t j = ToBack(prev);
+        b.Push(j);
+        context.backCutSet.insert(j);
+        b.Push(ToBack(cur));
+      } else {
+        const uint32_t i = ToFront(cur);
+        f.Push(i);
+        context.frontCutSet.insert(i);
+      }
+    }
+  }
+  f.RemoveRepeats();
+  b.RemoveRepeats();
+  const int added = f.FanInto(front) + b.FanInto(back);
+  if (added < 1) std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
+}
+
+void Splitter::Run() {
+  const uint32_t vertexCount = source.VertexCount();
+  side.assign(vertexCount, kOn);
+  size_t frontCount = 0, backCount = 0;
+  for (uint32_t v = 0; v < vertexCount; ++v) {
+    const float d = plane.SignedDistance(source.vertices[v].Position());
+    const uint8_t s = d > kOnPlane ? kFront : (d < -kOnPlane ? kBack : kOn);
+    side[v] = s;
+    frontCount += s != kBack;
+    backCount += s != kFront;
+  }
+  context.frontVertexMap.Reserve(vertexCount);
+  context.backVertexMap.Reserve(vertexCount);
+
+  // Room for the halves, estimated from the share of vertices on each side
+  // (plus slack for the cut); the arrays still grow if a mesh is uneven.
+  // Reserving also sizes the duplicate index once instead of regrowing it.
+  if (vertexCount > 0) {
+    const double triangles = source.TriangleCount();
+    const double slack = 1.1;
+    const size_t cut = 64 + static_cast<size_t>(std::sqrt(double(source.TriangleCount())) * 4);
+    auto estimate = [&](size_t count) {
+      return static_cast<size_t>(triangles * slack * double(count) / vertexCount) + cut;
+    };
+    front.ReserveVertices(front.vertices.size() + frontCount + cut);
+    back.ReserveVertices(back.vertices.size() + backCount + cut);
+    front.ReserveTriangles(front.triangles.size() + estimate(frontCount));
+    back.ReserveTriangles(back.triangles.size() + estimate(backCount));
+  }
+
+  const uint32_t triangleCount = source.TriangleCount();
+  for (uint32_t t = 0; t < triangleCount; ++t) SplitTriangle(t);
+}
+
+}  // namespace
+
+SplitContext::SplitContext() {
+  // The cut sets hold one entry per vertex on the cut: start small.
+  frontCutSet.max_load_factor(1.0f);
+  frontCutSet.rehash(50);
+  backCutSet.max_load_factor(1.0f);
+  backCutSet.rehash(50);
+}
+
+void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
+               SplitContext& context) {
+  Splitter(source, plane, front, back, context).Run();
+}
+
+Vector Intersect(const Vector& a, const Vector& b, const Plane& plane) {
+  // With d(p) = n . (p - q), the crossing is at t = -d(A) / (d(B) - d(A)).
+  const float den = Dot3(plane.normal, b - a);
+  CLEAVE_ASSERT(std::fabs(den) > kMinDenominator);
+  const float t = Dot3(-plane.normal, a - plane.point) / den;
+  CLEAVE_ASSERT(t > kMinParameter);
+  CLEAVE_ASSERT(t < 1.0f);
+  return a + (b - a) * t;
+}

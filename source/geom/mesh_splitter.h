@@ -1,0 +1,91 @@
+#pragma once
+// The mesh splitter: cuts a mesh by a plane into a front mesh (the side the
+// plane normal points to) and a back mesh. Whole source vertices are copied;
+// each crossing edge gets exactly one new vertex, shared by both halves and
+// by every triangle around that edge; the vertices that lie on the cut are
+// recorded so that CloseCut (close_cut.h, included below) can find the
+// openings. The splitter neither closes the cut nor computes shading data for
+// the triangles it creates: they carry only their indices.
+//
+// Vertex sides use d = n . (p - q) with a tolerance of 0.01 (mesh units):
+// front when d > 0.01, back when d < -0.01, on the plane otherwise.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include <boost/unordered_set.hpp>
+
+#include "geom/index_pair.h"
+#include "geom/mesh.h"
+#include "geom/octree.h"
+#include "math/plane.h"
+#include "math/vector.h"
+
+// Source vertex index -> index in one half. A dense array indexed by source
+// vertex (a hash map with the identity hash): every source vertex is looked
+// up several times per split, and an array lookup is the cheapest there is.
+class VertexIndexMap {
+ public:
+  static constexpr uint32_t kNone = UINT32_MAX;
+
+  // Number of source vertices mapped.
+  size_t size() const { return mapped; }
+  bool empty() const { return mapped == 0; }
+  size_t count(uint32_t source) const { return Get(source) != kNone ? 1 : 0; }
+  // The half's index for `source`, or kNone.
+  uint32_t Get(uint32_t source) const { return source < slots.size() ? slots[source] : kNone; }
+  // Maps `source` (not yet mapped) to `index`.
+  void Set(uint32_t source, uint32_t index) {
+    if (source >= slots.size()) slots.resize(static_cast<size_t>(source) + 1, kNone);
+    slots[source] = index;
+    ++mapped;
+  }
+  // Makes room for source vertices [0, n) so Set never reallocates.
+  void Reserve(size_t n) {
+    if (n > slots.size()) slots.resize(n, kNone);
+  }
+  void clear() {
+    slots.clear();
+    mapped = 0;
+  }
+
+ private:
+  std::vector<uint32_t> slots;
+  size_t mapped = 0;
+};
+
+// A set of vertex indices of one half: the vertices on the cut. It grows with
+// the length of the cut, not with the mesh, so a hash set is cheap here.
+using VertexIndexSet = boost::unordered_set<uint32_t>;
+
+struct SplitContext {
+  SplitContext();
+
+  VertexIndexMap frontVertexMap;  // source vertex -> front vertex
+  VertexIndexMap backVertexMap;   // source vertex -> back vertex
+  // (smaller source index, larger source index) of a crossing edge ->
+  // (front index, back index) of the vertex made on it.
+  std::map<IndexPair, IndexPair> cutEdgeMap;
+  VertexIndexSet frontCutSet;     // front vertices on the cut
+  VertexIndexSet backCutSet;      // back vertices on the cut
+  Octree frontOctree;             // initialised by the caller, not touched here
+  Octree backOctree;
+};
+
+// Cuts `source` by `plane`, appending to `front` and `back` (normally new,
+// empty meshes) and filling `context` (normally empty). A source triangle
+// whose indices collapse to fewer than three distinct vertices writes
+// "Splitting triangle N produced no valid triangles." to standard output
+// and yields nothing.
+void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
+               SplitContext& context);
+
+// The point where the segment from A (the back-side vertex) to B (the
+// front-side vertex) crosses the plane. Asserts |n . (B - A)| > 1e-8 and
+// -1e-8 < t < 1 for the segment parameter t, reporting "assert failed!" and
+// going on with the computed value when one fails.
+Vector Intersect(const Vector& a, const Vector& b, const Plane& plane);
+
+#include "geom/close_cut.h"

@@ -1,0 +1,10 @@
+#include "geom/octree.h"
+
+#include "system.h"
+
+void Octree::Init(const BoundingBox& bounds) {
+  CLEAVE_ASSERT(nodes.empty());
+  nodes.emplace_back();
+  nodes.back().center = bounds.center;
+  nodes.back().halfExtents = bounds.halfExtents;
+}
