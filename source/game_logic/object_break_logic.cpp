@@ -66,9 +66,6 @@ constexpr float kRayEpsilon = 1e-8f;
 // Slow-frame culling takes only objects lighter than this (the ground is 1e9).
 constexpr float kCullMassLimit = 10000.0f;
 
-// rand() / 32767: a uniform draw in [0, 1].
-float Uniform() { return static_cast<float>(std::rand()) / 32767.0f; }
-
 const char* const kHelpText =
     "W,A,S,D\n   -Move the camera\nLeft Mouse\n   -Hold to slice objects\nRight Mouse\n"
     "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object";
@@ -361,9 +358,9 @@ void ObjectBreakLogic::Shoot() {
   manager.Unlock();
 
   // 5 to 12 units ahead, up to 3 to either side, 0 to 6 up.
-  const float s1 = 6.0f * Uniform();
-  const float s2 = 6.0f * Uniform() - 3.0f;
-  const float s3 = 7.0f * Uniform() + 5.0f;
+  const float s1 = 6.0f * UniformDraw();
+  const float s2 = 6.0f * UniformDraw() - 3.0f;
+  const float s3 = 7.0f * UniformDraw() + 5.0f;
   const Vector position = camera.position - back * s3 + right * s2 + up * s1;
 
   CreateObject(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f), modelType,

@@ -28,9 +28,7 @@ constexpr float kGroundWidth = 300.0f;   // x and z, units
 constexpr float kGroundHeight = 10.0f;   // y, units
 constexpr uint32_t kGroundDivisions = 5;
 
-// A uniform draw in [0, 1]. Divides by this platform's RAND_MAX (2^31 - 1 with
-// glibc, not the 32767 of other C libraries), so the draw never leaves [0, 1].
-float Uniform() { return static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX); }
+
 
 // The collision data every solid gets: bounding sphere, hull, local box,
 // masks. The object's ModelComp and CollisionComp must be attached.
@@ -81,9 +79,9 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
   int type = modelType;
   if (type == Random) {
     type = std::rand() % 3 + 1;
-    const float u1 = Uniform();
-    const float u2 = Uniform();
-    const float u3 = Uniform();
+    const float u1 = UniformDraw();
+    const float u2 = UniformDraw();
+    const float u3 = UniformDraw();
     dimensions = Vector(kRandomMin + kRandomSpan * u1, kRandomMin + kRandomSpan * u2,
                         kRandomMin + kRandomSpan * u3, 0.0f);
   }
@@ -169,3 +167,5 @@ GameObject BuildGroundPlane() {
   PrepareCollision(object, false);
   return object;
 }
+
+float UniformDraw() { return static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX); }

@@ -12,6 +12,11 @@
 #include "math/vector.h"
 #include "objects/game_object.h"
 
+// A uniform draw from rand() in [0, 1]. Divides by this platform's RAND_MAX
+// (2^31 - 1 with glibc): dividing by 32767, the largest value of some other C
+// libraries, would give draws far outside [0, 1].
+float UniformDraw();
+
 // A solid named `name` at `position`. dimensions: sphere x = radius; box x, y,
 // z = half extents; cone x = base radius, y = half height. modelType Random
 // picks Sphere, Box or Cone with rand() and draws new dimensions, each in
