@@ -7,8 +7,12 @@
 
 namespace {
 
-// Multisampling of the default framebuffer (samples per pixel).
-constexpr int kSamples = 4;
+// Multisampling of the default framebuffer (samples per pixel). The scene is
+// rendered into single-sample targets and only a full-screen quad, debug
+// lines and overlays reach the window, so multisampling the window smooths
+// almost nothing; on a software renderer it cost about 12 ms per frame,
+// enough to make every frame "slow" and the scene cull its objects.
+constexpr int kSamples = 0;
 // Largest window edge accepted, in pixels. Larger requests fail cleanly
 // instead of asking the X server and the GL driver for absurd surfaces.
 constexpr int kMaxWindowEdge = 16384;
