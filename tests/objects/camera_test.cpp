@@ -9,97 +9,63 @@
 
 namespace {
 
-constexpr float kTolerance = 1e-5f;
-
-void ExpectNear(const Vector& actual, const Vector& expected, float tolerance = kTolerance) {
-  EXPECT_NEAR(actual.x, expected.x, tolerance);
-  EXPECT_NEAR(actual.y, expected.y, tolerance);
-  EXPECT_NEAR(actual.z, expected.z, tolerance);
-  EXPECT_NEAR(actual.w, expected.w, tolerance);
+void ExpectNear(const Vector& actual, const Vector& expected, float tolerance = 1e-5f) {
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << i;
 }
 
-Vector BackDirection(float yaw, float pitch) {
-  return Vector(std::sin(yaw) * std::cos(pitch), std::sin(pitch), std::cos(yaw) * std::cos(pitch));
+Camera MakeCamera(int mode, const Vector& position, float distance, float yaw, float pitch) {
+  Camera camera;
+  camera.mode = mode;
+  camera.position = position;
+  camera.distance = distance;
+  camera.yaw = yaw;
+  camera.pitch = pitch;
+  camera.UpdateView();
+  return camera;
 }
 
 }  // namespace
 
-TEST(Camera, PitchIsClampedJustInsideAQuarterTurn) {
-  Camera camera;
-  camera.pitch = 2.0f;
-  camera.UpdateView();
-  EXPECT_EQ(camera.pitch, 1.5707962513f);
-  camera.pitch = -7.0f;
-  camera.UpdateView();
-  EXPECT_EQ(camera.pitch, -1.5707962513f);
-  camera.pitch = 1.2f;  // inside the range: untouched
-  camera.UpdateView();
-  EXPECT_EQ(camera.pitch, 1.2f);
-
+TEST(Camera, PitchIsClampedJustInsideAQuarterTurnAndDistanceHasAFloor) {
+  const float cases[][2] = {{2.0f, 1.5707962513f}, {-7.0f, -1.5707962513f}, {1.2f, 1.2f}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(MakeCamera(Camera::kOrbitMode, Vector(), 1.0f, 0.0f, c[0]).pitch, c[1]) << c[0];
+  }
   // Looking straight down still gives a usable, finite basis.
-  camera.pitch = 100.0f;
-  camera.UpdateView();
-  for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::isfinite(camera.view[i])) << i;
-  EXPECT_NEAR(Length(camera.GetRight()), 1.0f, kTolerance);
+  const Camera down = MakeCamera(Camera::kOrbitMode, Vector(), -3.0f, 0.0f, 100.0f);
+  for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::isfinite(down.view[i])) << i;
+  EXPECT_NEAR(Length(down.GetRight()), 1.0f, 1e-5f);
+  EXPECT_EQ(down.distance, 1.0e-7f);
+  EXPECT_EQ(MakeCamera(Camera::kOrbitMode, Vector(), 12.0f, 0.0f, 0.0f).distance, 12.0f);
 }
 
-TEST(Camera, DistanceHasAFloor) {
-  Camera camera;
-  camera.distance = -3.0f;
-  camera.UpdateView();
-  EXPECT_EQ(camera.distance, 1.0e-7f);
-  camera.distance = 12.0f;
-  camera.UpdateView();
-  EXPECT_EQ(camera.distance, 12.0f);
-}
-
-TEST(Camera, LevelCameraLooksDownNegativeZ) {
-  Camera camera;
-  camera.mode = Camera::kEyeMode;
-  camera.UpdateView();
-  ExpectNear(camera.GetRight(), Vector(1.0f, 0.0f, 0.0f));
-  ExpectNear(camera.GetUp(), Vector(0.0f, 1.0f, 0.0f));
-  ExpectNear(camera.GetBack(), Vector(0.0f, 0.0f, 1.0f));
-}
-
-TEST(Camera, OrbitModeKeepsTheTargetStraightAheadAtTheDistance) {
-  Camera camera;
-  camera.mode = Camera::kOrbitMode;
-  camera.position = Vector(3.0f, 1.0f, -2.0f, 1.0f);
-  camera.distance = 10.0f;
-  camera.yaw = 0.7f;
-  camera.pitch = 0.4f;
-  camera.UpdateView();
-
-  // The eye sits at distance along the back direction from the target.
-  const Vector eye = camera.position + BackDirection(0.7f, 0.4f) * 10.0f;
-  ExpectNear(camera.view * WithW(eye, 1.0f), Vector(0.0f, 0.0f, 0.0f, 1.0f), 1e-4f);
-  ExpectNear(camera.view * WithW(camera.position, 1.0f), Vector(0.0f, 0.0f, -10.0f, 1.0f), 1e-4f);
-  // The inverse view's translation is the eye.
-  ExpectNear(WithW(camera.GetInverseView().Column(3), 0.0f), WithW(eye, 0.0f), 1e-4f);
-}
-
-TEST(Camera, EyeModePutsTheEyeAtThePosition) {
-  Camera camera;
-  camera.mode = Camera::kEyeMode;
-  camera.position = Vector(-4.0f, 2.5f, 8.0f, 1.0f);
-  camera.distance = 10.0f;  // ignored in eye mode
-  camera.yaw = -1.1f;
-  camera.pitch = -0.3f;
-  camera.UpdateView();
-
-  ExpectNear(camera.view * WithW(camera.position, 1.0f), Vector(0.0f, 0.0f, 0.0f, 1.0f), 1e-4f);
-  const Vector ahead = camera.position - BackDirection(-1.1f, -0.3f) * 5.0f;
-  ExpectNear(camera.view * WithW(ahead, 1.0f), Vector(0.0f, 0.0f, -5.0f, 1.0f), 1e-4f);
-}
-
-TEST(Camera, UnknownModeLeavesTheTranslationZero) {
-  Camera camera;
-  camera.mode = 2;
-  camera.position = Vector(5.0f, 5.0f, 5.0f);
-  camera.distance = 3.0f;
-  camera.UpdateView();
-  ExpectNear(camera.view.Column(3), Vector(0.0f, 0.0f, 0.0f, 1.0f));
+// Orbit mode puts the eye at the distance along the back direction from the
+// target; eye mode puts it at the position and ignores the distance; an
+// unknown mode leaves the translation zero. The level camera looks down -z.
+TEST(Camera, EyePlacementOfEachMode) {
+  struct Case {
+    int mode;
+    float yaw, pitch;
+  };
+  for (const Case c : {Case{Camera::kOrbitMode, 0.7f, 0.4f}, Case{Camera::kEyeMode, -1.1f, -0.3f},
+                       Case{Camera::kEyeMode, 0.0f, 0.0f}, Case{2, 0.0f, 0.0f}}) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode << " yaw " << c.yaw);
+    const Vector position(3.0f, 1.0f, -2.0f, 1.0f);
+    const Camera camera = MakeCamera(c.mode, position, 10.0f, c.yaw, c.pitch);
+    const Vector back(std::sin(c.yaw) * std::cos(c.pitch), std::sin(c.pitch),
+                      std::cos(c.yaw) * std::cos(c.pitch));
+    if (c.mode == 2) {
+      ExpectNear(camera.view.Column(3), Vector(0.0f, 0.0f, 0.0f, 1.0f));
+      continue;
+    }
+    ExpectNear(camera.GetBack(), back);
+    const Vector eye = c.mode == Camera::kOrbitMode ? position + back * 10.0f : position;
+    ExpectNear(camera.view * WithW(eye, 1.0f), Vector(0.0f, 0.0f, 0.0f, 1.0f), 1e-4f);
+    const Vector ahead = eye - back * 5.0f;
+    ExpectNear(camera.view * WithW(ahead, 1.0f), Vector(0.0f, 0.0f, -5.0f, 1.0f), 1e-4f);
+    // The inverse view's translation is the eye.
+    ExpectNear(WithW(camera.GetInverseView().Column(3), 0.0f), WithW(eye, 0.0f), 1e-4f);
+  }
 }
 
 // Over a grid of orientations and both modes: the basis is orthonormal and
@@ -110,32 +76,18 @@ TEST(Camera, ViewIsARigidTransformForAnyOrientation) {
     for (float yaw = -3.0f; yaw <= 3.0f; yaw += 0.75f) {
       for (float pitch = -1.5f; pitch <= 1.5f; pitch += 0.375f) {
         SCOPED_TRACE(testing::Message() << "mode " << mode << " yaw " << yaw << " pitch " << pitch);
-        Camera camera;
-        camera.mode = mode;
-        camera.position = Vector(1.0f, -2.0f, 0.5f, 1.0f);
-        camera.distance = 7.0f;
-        camera.yaw = yaw;
-        camera.pitch = pitch;
-        camera.UpdateView();
-
-        const Vector r = camera.GetRight(), u = camera.GetUp(), b = camera.GetBack();
-        EXPECT_EQ(r.w, 0.0f);
-        EXPECT_EQ(u.w, 0.0f);
-        EXPECT_EQ(b.w, 0.0f);
-        EXPECT_NEAR(Length(r), 1.0f, kTolerance);
-        EXPECT_NEAR(Length(u), 1.0f, kTolerance);
-        EXPECT_NEAR(Length(b), 1.0f, kTolerance);
-        EXPECT_NEAR(Dot(r, u), 0.0f, kTolerance);
-        EXPECT_NEAR(Dot(r, b), 0.0f, kTolerance);
-        EXPECT_NEAR(Dot(u, b), 0.0f, kTolerance);
-        ExpectNear(Cross(r, u), b);
-        EXPECT_NEAR(r.y, 0.0f, kTolerance);  // no roll
-        EXPECT_GE(u.y, 0.0f);
+        const Camera camera = MakeCamera(mode, Vector(1.0f, -2.0f, 0.5f, 1.0f), 7.0f, yaw, pitch);
+        const Vector basis[3] = {camera.GetRight(), camera.GetUp(), camera.GetBack()};
+        for (int i = 0; i < 3; ++i) {
+          EXPECT_EQ(basis[i].w, 0.0f);
+          for (int j = 0; j < 3; ++j) EXPECT_NEAR(Dot(basis[i], basis[j]), i == j, 1e-5f);
+        }
+        ExpectNear(Cross(basis[0], basis[1]), basis[2]);
+        EXPECT_NEAR(basis[0].y, 0.0f, 1e-5f);  // no roll
+        EXPECT_GE(basis[1].y, 0.0f);
         ExpectNear(camera.view.Axis(3), Vector(0.0f, 0.0f, 0.0f, 1.0f), 0.0f);
-
         const Matrix4 product = camera.GetInverseView() * camera.view;
-        const Matrix4 identity;
-        for (int i = 0; i < 16; ++i) EXPECT_NEAR(product[i], identity[i], 1e-5f) << i;
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(product[i], Matrix4()[i], 1e-5f) << i;
       }
     }
   }

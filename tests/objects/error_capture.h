@@ -14,12 +14,12 @@
 class ErrorCapture {
  public:
   ErrorCapture() : home(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cleave_objects_XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "cleave_objects_XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) {
       scratch = pattern;
       std::filesystem::current_path(scratch);
     }
-    logStart = System::Instance().GetLogText().size();
   }
   ~ErrorCapture() {
     System::Instance().running = true;
@@ -30,12 +30,13 @@ class ErrorCapture {
   ErrorCapture(const ErrorCapture&) = delete;
   ErrorCapture& operator=(const ErrorCapture&) = delete;
 
-  // Everything logged since the capture began.
-  std::string NewLog() const { return System::Instance().GetLogText().substr(logStart); }
-  bool Logged(const std::string& text) const { return NewLog().find(text) != std::string::npos; }
+  // Whether text was logged since the capture began.
+  bool Logged(const std::string& text) const {
+    return System::Instance().GetLogText().find(text, logStart) != std::string::npos;
+  }
 
  private:
   std::filesystem::path home;
   std::filesystem::path scratch;
-  size_t logStart = 0;
+  size_t logStart = System::Instance().GetLogText().size();
 };

@@ -26,100 +26,86 @@ RigidBody MakeBody(const Vector& position, float mass) {
   return body;
 }
 
-// A body of mass m resting on an immovable one, pushed down by a force so
-// that the single normal row has a positive lambda every step.
+// A body of mass 2 (index 1) on an immovable floor (index 0), pushed down by
+// a force so that a normal row between them has a positive lambda.
 struct RestingPair {
-  std::vector<RigidBody> bodies;
+  std::vector<RigidBody> bodies{MakeBody(Vector(0, -1, 0), 0.0f), MakeBody(Vector(0, 1, 0), 2.0f)};
   JacobianRow normalRow;
   RestingPair() {
-    bodies.push_back(MakeBody(Vector(0, -1, 0), 0.0f));  // immovable floor
-    bodies.push_back(MakeBody(Vector(0, 1, 0), 2.0f));
-    const Vector n(0, 1, 0);  // from the floor (A) towards the body (B)
-    normalRow.linearA = -n;
-    normalRow.linearB = n;
+    normalRow.linearA = Vector(0, -1, 0);  // the normal points from A to B
+    normalRow.linearB = Vector(0, 1, 0);
   }
-  void Push() { bodies[1].force = Vector(0, -20, 0); }
+  void Solve(ConstraintSolver& solver, const RowBodies& map, bool warm, float depth = 0.0f) {
+    bodies[1].force = Vector(0, -20, 0);
+    solver.AddRow(normalRow, map, depth, 0.0f, 1e8f);
+    solver.Solve(bodies, kDt, 1.0f, 3, warm);
+  }
 };
-
-RowBodies ContactMap(uint32_t a, uint32_t fa, uint32_t b, uint32_t fb) {
-  RowBodies map;
-  map.indexA = a;
-  map.featureA = fa;
-  map.indexB = b;
-  map.featureB = fb;
-  map.isContact = true;
-  return map;
-}
 
 }  // namespace
 
 TEST(ConstraintSolverClamp, OrderedValuesClampAndNaNFallsToLowerBound) {
-  EXPECT_EQ(ConstraintSolver::Clamp(5.0f, -1.0f, 2.0f), 2.0f);
-  EXPECT_EQ(ConstraintSolver::Clamp(-5.0f, -1.0f, 2.0f), -1.0f);
-  EXPECT_EQ(ConstraintSolver::Clamp(0.5f, -1.0f, 2.0f), 0.5f);
-  EXPECT_EQ(ConstraintSolver::Clamp(std::numeric_limits<float>::quiet_NaN(), -1.0f, 2.0f), -1.0f);
-  EXPECT_EQ(ConstraintSolver::Clamp(std::numeric_limits<float>::infinity(), 0.0f, 1e8f), 1e8f);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const float cases[][4] = {// value, lower, upper, expected
+                            {5, -1, 2, 2}, {-5, -1, 2, -1}, {0.5f, -1, 2, 0.5f}, {nan, -1, 2, -1},
+                            {inf, 0, 1e8f, 1e8f}};
+  for (const auto& c : cases) EXPECT_EQ(ConstraintSolver::Clamp(c[0], c[1], c[2]), c[3]) << c[0];
 }
 
-TEST(ConstraintSolver, NormalRowCancelsTheApproachAndPushesOnly) {
+TEST(ConstraintSolver, NormalRowPushesOnlyAndASwappedContactKeepsItsKey) {
+  const WarmStartKey key = ConstraintSolver::MakeKey(RowBodies{3, 70, 5, 90, true});
+  const WarmStartKey swapped = ConstraintSolver::MakeKey(RowBodies{5, 90, 3, 70, true});
+  EXPECT_TRUE(key == swapped);
+  EXPECT_EQ(HashWarmStartKey(key), HashWarmStartKey(swapped));
+  EXPECT_EQ(key.indexHigh, 5u);
+  EXPECT_EQ(key.featureHigh, 90u);
+  EXPECT_FALSE(key == ConstraintSolver::MakeKey(RowBodies{3, 90, 5, 70, true}));
+
   RestingPair pair;
-  pair.Push();
   pair.bodies[1].linearVelocity = Vector(0, -3, 0);
   ConstraintSolver solver;
-  solver.AddRow(pair.normalRow, ContactMap(0, 0, 1, 0), 0.0f, 0.0f, 1e8f);
-  solver.Solve(pair.bodies, kDt, 1.0f, 3, false);
-  EXPECT_GT(solver.Lambda(0), 0.0f);
-  // After the solve the free velocity plus dt m^-1 F must have no normal part.
-  const float vNext = pair.bodies[1].linearVelocity.y + kDt * (-20.0f / 2.0f);
-  EXPECT_NEAR(vNext, 0.0f, 1e-4f);
-  // The immovable floor is untouched.
-  EXPECT_EQ(pair.bodies[0].linearVelocity, Vector());
+  pair.Solve(solver, RowBodies{0, 7, 1, 9, true}, true);
+  const float first = solver.Lambda(0);
+  ASSERT_GT(first, 0.0f);
+  // After the solve the free velocity plus dt m^-1 F has no normal part.
+  EXPECT_NEAR(pair.bodies[1].linearVelocity.y + kDt * (-20.0f / 2.0f), 0.0f, 1e-4f);
+  EXPECT_EQ(pair.bodies[0].linearVelocity, Vector());  // the floor is immovable
 
-  // Separating bodies: the row may not pull, lambda stays at its lower bound.
-  RestingPair apart;
-  apart.bodies[1].linearVelocity = Vector(0, 3, 0);
-  ConstraintSolver solver2;
-  solver2.AddRow(apart.normalRow, ContactMap(0, 0, 1, 0), 0.0f, 0.0f, 1e8f);
-  solver2.Solve(apart.bodies, kDt, 1.0f, 3, false);
-  EXPECT_EQ(solver2.Lambda(0), 0.0f);
-  EXPECT_EQ(apart.bodies[1].linearVelocity, Vector(0, 3, 0));
+  // The same contact seen with its bodies swapped is warm-started; the
+  // bodies now separate, so the row may not pull: lambda ends at its bound.
+  solver.ClearRows();
+  std::swap(pair.normalRow.linearA, pair.normalRow.linearB);
+  pair.bodies[1].linearVelocity = Vector(0, 3, 0);
+  pair.Solve(solver, RowBodies{1, 9, 0, 7, true}, true);
+  EXPECT_EQ(solver.StartLambda(0), first);
+  EXPECT_EQ(solver.Lambda(0), 0.0f);
+  EXPECT_NEAR(pair.bodies[1].linearVelocity.y, 3.0f, 1e-5f);
 }
 
-TEST(FrictionConstraint, RowOpposesSlidingWithMeanMassBound) {
-  RigidBody a = MakeBody(Vector(0, 0, 0), 4.0f);
-  RigidBody b = MakeBody(Vector(0, 1, 0), 2.0f);
-  b.linearVelocity = Vector(3, -5, 0);  // slides along +x, approaches along y
-  FrictionConstraint friction(1, 2, Vector(0, 0.5f, 0), Vector(0, -0.5f, 0), Vector(0, 1, 0));
-  ConstraintRows rows;
-  friction.BuildRows(rows, a, b);
-  ASSERT_EQ(rows.Size(), 1u);
-  EXPECT_EQ(rows.jacobian[0].linearB, Vector(1, 0, 0));
-  EXPECT_EQ(rows.jacobian[0].linearA, Vector(-1, 0, 0));
-  // mu * (4 + 2) / 2 * 10
-  EXPECT_FLOAT_EQ(rows.upper[0], 0.1f * 3.0f * 10.0f);
-  EXPECT_FLOAT_EQ(rows.lower[0], -rows.upper[0]);
-  EXPECT_EQ(rows.bias[0], 0.0f);
-}
-
-TEST(FrictionConstraint, AllZeroRowKeepsLambdaZero) {
-  // No sliding: the row is all zero, d = 0 and the update is 0/0; the clamp
-  // must send that to the lower bound, 0, and nothing may move.
-  std::vector<RigidBody> bodies = {MakeBody(Vector(0, 0, 0), 1.0f),
-                                   MakeBody(Vector(0, 1, 0), 1.0f)};
-  bodies[0].linearVelocity = Vector(0.5f, 0, 0);
-  bodies[1].linearVelocity = Vector(0.5f, 2.0f, 0);  // same tangential velocity
-  FrictionConstraint friction(1, 2, Vector(0, 0.5f, 0), Vector(0, -0.5f, 0), Vector(0, 1, 0));
+TEST(FrictionConstraint, RowOpposesSlidingAndAnAllZeroRowKeepsLambdaZero) {
+  const FrictionConstraint friction(1, 2, Vector(0, 0.5f, 0), Vector(0, -0.5f, 0), Vector(0, 1, 0));
+  std::vector<RigidBody> bodies{MakeBody(Vector(0, 0, 0), 4.0f), MakeBody(Vector(0, 1, 0), 2.0f)};
+  bodies[1].linearVelocity = Vector(3, -5, 0);  // slides along +x, approaches along y
   ConstraintRows rows;
   friction.BuildRows(rows, bodies[0], bodies[1]);
   ASSERT_EQ(rows.Size(), 1u);
-  EXPECT_EQ(rows.upper[0], 0.0f);
-  EXPECT_EQ(rows.lower[0], 0.0f);
+  EXPECT_EQ(rows.jacobian[0].linearB, Vector(1, 0, 0));
+  EXPECT_EQ(rows.jacobian[0].linearA, Vector(-1, 0, 0));
+  EXPECT_FLOAT_EQ(rows.upper[0], 0.1f * 3.0f * 10.0f);  // mu * (4 + 2) / 2 * 10
+  EXPECT_FLOAT_EQ(rows.lower[0], -rows.upper[0]);
+  EXPECT_EQ(rows.bias[0], 0.0f);
 
+  // No sliding: the row is all zero, d = 0 and the update is 0/0; the clamp
+  // must send that to the lower bound, 0, and nothing may move.
+  bodies[0].linearVelocity = Vector(0.5f, 0, 0);
+  bodies[1].linearVelocity = Vector(0.5f, 2.0f, 0);
+  ConstraintRows still;
+  friction.BuildRows(still, bodies[0], bodies[1]);
+  EXPECT_EQ(still.upper[0], 0.0f);
+  EXPECT_EQ(still.lower[0], 0.0f);
   ConstraintSolver solver;
-  RowBodies map;
-  map.indexA = 0;
-  map.indexB = 1;
-  solver.AddRows(rows, map, 1.0f);
+  solver.AddRows(still, RowBodies{0, 0, 1, 0, false}, 1.0f);
   solver.Solve(bodies, kDt, 1.0f, 3, true);
   EXPECT_EQ(solver.Lambda(0), 0.0f);
   EXPECT_EQ(bodies[0].linearVelocity, Vector(0.5f, 0, 0));
@@ -128,14 +114,10 @@ TEST(FrictionConstraint, AllZeroRowKeepsLambdaZero) {
 
 TEST(BallJoint, PullsAnchorsTogetherAtBaumgarteRateWithinBounds) {
   const float k = PhysicsWorld::kBaumgarte / (2.0f * kDt);
-  struct Case {
-    float mass;
-    bool clamped;
-  };
   // Light bodies need little force; heavy ones need more than 3000 per row.
-  for (const Case c : {Case{1.0f, false}, Case{500.0f, true}}) {
+  for (const float mass : {1.0f, 500.0f}) {
     PhysicsWorld world;
-    world.bodies = {MakeBody(Vector(0, 0, 0), c.mass), MakeBody(Vector(2, -1, 0.5f), c.mass)};
+    world.bodies = {MakeBody(Vector(0, 0, 0), mass), MakeBody(Vector(2, -1, 0.5f), mass)};
     world.indexMap.Add(10);
     world.indexMap.Add(20);
     world.AddJoint(std::make_unique<BallJointConstraint>(10, 20, Vector(), Vector()));
@@ -144,11 +126,10 @@ TEST(BallJoint, PullsAnchorsTogetherAtBaumgarteRateWithinBounds) {
     ASSERT_EQ(world.solver.RowCount(), 3u);
     const Vector vRel = world.bodies[1].linearVelocity - world.bodies[0].linearVelocity;
     for (int i = 0; i < 3; ++i) {
-      const float lambda = world.solver.Lambda(i);
-      EXPECT_LE(std::fabs(lambda), BallJointConstraint::kMaxLambda);
-      if (c.clamped) {
+      EXPECT_LE(std::fabs(world.solver.Lambda(i)), BallJointConstraint::kMaxLambda);
+      if (mass > 1.0f) {
         // The bound limits the pull: |dv| = dt * 3000 * (1/mA + 1/mB).
-        const float limit = kDt * BallJointConstraint::kMaxLambda * 2.0f / c.mass;
+        const float limit = kDt * BallJointConstraint::kMaxLambda * 2.0f / mass;
         EXPECT_NEAR(std::fabs(vRel[i]), std::min(limit, std::fabs(k * d[i])), 1e-4f);
         EXPECT_GT(vRel[i] * d[i], -1e-6f);  // still towards A
       } else {
@@ -158,79 +139,36 @@ TEST(BallJoint, PullsAnchorsTogetherAtBaumgarteRateWithinBounds) {
   }
 }
 
-TEST(WarmStartKey, SwappingTheBodiesKeepsTheKey) {
-  const WarmStartKey key = ConstraintSolver::MakeKey(ContactMap(3, 70, 5, 90));
-  EXPECT_TRUE(key == ConstraintSolver::MakeKey(ContactMap(5, 90, 3, 70)));
-  EXPECT_EQ(key.indexHigh, 5u);
-  EXPECT_EQ(key.featureHigh, 90u);
-  EXPECT_FALSE(key == ConstraintSolver::MakeKey(ContactMap(3, 90, 5, 70)));
-  EXPECT_EQ(HashWarmStartKey(key), HashWarmStartKey(ConstraintSolver::MakeKey(ContactMap(5, 90, 3, 70))));
-
-  // The same contact seen with its bodies swapped is warm-started.
-  RestingPair pair;
-  ConstraintSolver solver;
-  pair.Push();
-  solver.AddRow(pair.normalRow, ContactMap(0, 7, 1, 9), 0.0f, 0.0f, 1e8f);
-  solver.Solve(pair.bodies, kDt, 1.0f, 3, true);
-  const float first = solver.Lambda(0);
-  ASSERT_GT(first, 0.0f);
-  solver.ClearRows();
-  JacobianRow swapped;
-  swapped.linearA = pair.normalRow.linearB;
-  swapped.linearB = pair.normalRow.linearA;
-  pair.Push();
-  solver.AddRow(swapped, ContactMap(1, 9, 0, 7), 0.0f, 0.0f, 1e8f);
-  solver.Solve(pair.bodies, kDt, 1.0f, 3, true);
-  EXPECT_EQ(solver.StartLambda(0), first);
-}
-
+// One contact persisting for 13 steps: a fresh entry at step 1, used as the
+// start for steps 2-6 (ages 1-5) and never updated, aged but unused at 7-11,
+// erased at the end of step 12 (age 11), so step 13 starts cold again.
 TEST(WarmStart, TwelveStepTimelineOfOnePersistingContact) {
   RestingPair pair;
   ConstraintSolver solver;
-  const WarmStartKey key = ConstraintSolver::MakeKey(ContactMap(0, 3, 1, 4));
+  const RowBodies contact{0, 3, 1, 4, true};
+  const WarmStartKey key = ConstraintSolver::MakeKey(contact);
   float entryLambda = 0.0f;
   for (int step = 1; step <= 13; ++step) {
     SCOPED_TRACE(step);
     solver.ClearRows();
-    pair.Push();
+    // A row that is not a contact never touches the cache.
+    solver.AddRow(JacobianRow(), RowBodies{0, 0, 1, 0, false}, 0.0f, 0.0f, 0.0f);
     // Vary the depth a little so that each step's own lambda differs.
-    solver.AddRow(pair.normalRow, ContactMap(0, 3, 1, 4), 0.01f * step, 0.0f, 1e8f);
-    // A friction-like row that is not a contact never touches the cache.
-    RowBodies plain;
-    plain.indexA = 0;
-    plain.indexB = 1;
-    solver.AddRow(JacobianRow(), plain, 0.0f, 0.0f, 0.0f);
-    solver.Solve(pair.bodies, kDt, 1.0f, 3, true);
+    pair.Solve(solver, contact, true, 0.01f * step);
     pair.bodies[1].linearVelocity = Vector();
 
-    EXPECT_EQ(solver.StartLambda(1), 0.0f);
+    EXPECT_EQ(solver.StartLambda(0), 0.0f);
+    EXPECT_EQ(solver.StartLambda(1), step >= 2 && step <= 6 ? entryLambda : 0.0f);
+    WarmStartEntry entry;
+    ASSERT_EQ(solver.FindCached(key, entry), step != 12);
     if (step == 1 || step == 13) {
-      // No entry: a cold start, then a fresh entry with this step's lambda.
-      EXPECT_EQ(solver.StartLambda(0), 0.0f);
-      WarmStartEntry entry;
-      ASSERT_TRUE(solver.FindCached(key, entry));
       EXPECT_EQ(entry.age, 0);
-      EXPECT_EQ(entry.lambda, solver.Lambda(0));
+      EXPECT_EQ(entry.lambda, solver.Lambda(1));
       entryLambda = entry.lambda;
       ASSERT_GT(entryLambda, 0.0f);
-    } else if (step <= 6) {
-      // The five steps after the entry was made start from its lambda,
-      // which is never updated.
-      EXPECT_EQ(solver.StartLambda(0), entryLambda);
-      WarmStartEntry entry;
-      ASSERT_TRUE(solver.FindCached(key, entry));
+    } else if (step != 12) {
       EXPECT_EQ(entry.age, step - 1);
       EXPECT_EQ(entry.lambda, entryLambda);
-    } else if (step <= 11) {
-      EXPECT_EQ(solver.StartLambda(0), 0.0f);
-      WarmStartEntry entry;
-      ASSERT_TRUE(solver.FindCached(key, entry));
-      EXPECT_EQ(entry.age, step - 1);
-    } else {
-      // Step 12: the entry reaches age 11 and is erased at the end.
-      EXPECT_EQ(solver.StartLambda(0), 0.0f);
-      WarmStartEntry entry;
-      EXPECT_FALSE(solver.FindCached(key, entry));
     }
   }
   EXPECT_EQ(solver.CacheSize(), 1u);
@@ -242,8 +180,6 @@ TEST(WarmStart, TwelveStepTimelineOfOnePersistingContact) {
 
   // Without warm starting nothing is cached.
   ConstraintSolver cold;
-  pair.Push();
-  cold.AddRow(pair.normalRow, ContactMap(0, 3, 1, 4), 0.0f, 0.0f, 1e8f);
-  cold.Solve(pair.bodies, kDt, 1.0f, 3, false);
+  pair.Solve(cold, contact, false);
   EXPECT_EQ(cold.CacheSize(), 0u);
 }

@@ -9,41 +9,30 @@
 
 #include "physics/warm_start_cache.h"
 
-namespace {
-
-using ModelKey = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>;
-
-ModelKey AsTuple(const WarmStartKey& k) {
-  return {k.indexHigh, k.featureHigh, k.indexLow, k.featureLow};
-}
-
-}  // namespace
-
 TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthAndDeletion) {
-  std::mt19937 random(7);
+  const auto less = [](const WarmStartKey& a, const WarmStartKey& b) {
+    return std::tie(a.indexHigh, a.featureHigh, a.indexLow, a.featureLow) <
+           std::tie(b.indexHigh, b.featureHigh, b.indexLow, b.featureLow);
+  };
+  std::map<WarmStartKey, WarmStartEntry, decltype(less)> model(less);
   WarmStartCache cache;
-  std::map<ModelKey, WarmStartEntry> model;
+  std::mt19937 random(7);
   // Few distinct indices and features so keys recur, collide and come back
   // after erasure; enough per solve that the table grows several times.
   std::uniform_int_distribution<uint32_t> small(0, 40);
   for (int solve = 0; solve < 200; ++solve) {
-    const int inserts = solve < 100 ? 400 : 50;
-    for (int n = 0; n < inserts; ++n) {
-      WarmStartKey key{small(random), small(random), small(random), small(random) % 3};
-      const float lambda = static_cast<float>(n);
-      cache.InsertIfAbsent(key, lambda);
-      model.emplace(AsTuple(key), WarmStartEntry{0, lambda});
+    for (int n = 0; n < (solve < 100 ? 400 : 50); ++n) {
+      const WarmStartKey key{small(random), small(random), small(random), small(random) % 3};
+      cache.InsertIfAbsent(key, static_cast<float>(n));
+      model.emplace(key, WarmStartEntry{0, static_cast<float>(n)});
     }
     cache.EraseOld();
-    for (auto it = model.begin(); it != model.end();) {
+    for (auto it = model.begin(); it != model.end();)
       it = it->second.age > WarmStartCache::kEraseAge ? model.erase(it) : std::next(it);
-    }
     ASSERT_EQ(cache.Size(), model.size()) << solve;
     for (const auto& entry : model) {
-      WarmStartKey key{std::get<0>(entry.first), std::get<1>(entry.first),
-                       std::get<2>(entry.first), std::get<3>(entry.first)};
       WarmStartEntry found;
-      ASSERT_TRUE(cache.Find(key, found));
+      ASSERT_TRUE(cache.Find(entry.first, found));
       ASSERT_EQ(found.age, entry.second.age);
       ASSERT_EQ(found.lambda, entry.second.lambda);
     }
