@@ -13,18 +13,20 @@
 
 namespace geomtest {
 
-inline uint64_t EdgeKey(uint32_t a, uint32_t b) { return static_cast<uint64_t>(a) << 32 | b; }
-
-// Empty when every directed edge occurs once and its reverse exactly once
-// (a closed, consistently wound surface); otherwise a description of the
-// first fault found.
-inline std::string ClosedSurfaceFault(const Mesh& mesh) {
+// Empty when every index is in range and every directed edge occurs once and
+// its reverse exactly once (a closed, consistently wound surface); otherwise
+// a description of the first fault found.
+inline std::string SurfaceFault(const Mesh& mesh) {
+  auto key = [](uint64_t a, uint64_t b) { return a << 32 | b; };
   std::unordered_map<uint64_t, int> count;
   for (const Triangle& t : mesh.triangles)
-    for (int c = 0; c < 3; ++c) ++count[EdgeKey(t.indices[c], t.indices[(c + 1) % 3])];
-  for (const auto& [key, n] : count) {
-    const uint32_t a = static_cast<uint32_t>(key >> 32), b = static_cast<uint32_t>(key);
-    auto reverse = count.find(EdgeKey(b, a));
+    for (int c = 0; c < 3; ++c) {
+      if (t.indices[c] >= mesh.VertexCount()) return "index out of range";
+      ++count[key(t.indices[c], t.indices[(c + 1) % 3])];
+    }
+  for (const auto& [k, n] : count) {
+    const uint32_t a = uint32_t(k >> 32), b = uint32_t(k);
+    const auto reverse = count.find(key(b, a));
     const int r = reverse == count.end() ? 0 : reverse->second;
     if (n != 1 || r != 1)
       return "edge (" + std::to_string(a) + "," + std::to_string(b) + ") occurs " +
@@ -33,25 +35,16 @@ inline std::string ClosedSurfaceFault(const Mesh& mesh) {
   return "";
 }
 
-inline bool IndicesInRange(const Mesh& mesh) {
-  for (const Triangle& t : mesh.triangles)
-    for (uint32_t i : t.indices)
-      if (i >= mesh.VertexCount()) return false;
-  return true;
-}
-
 // Signed volume by the divergence theorem: the sum over triangles of
 // p0 . (p1 x p2) / 6, in double. Positive for a closed outward-wound surface.
 inline double SignedVolume(const Mesh& mesh) {
   double sum = 0.0;
   for (const Triangle& t : mesh.triangles) {
-    const Vertex& a = mesh.vertices[t.indices[0]];
-    const Vertex& b = mesh.vertices[t.indices[1]];
-    const Vertex& c = mesh.vertices[t.indices[2]];
-    const double cx = double(b.y) * c.z - double(b.z) * c.y;
-    const double cy = double(b.z) * c.x - double(b.x) * c.z;
-    const double cz = double(b.x) * c.y - double(b.y) * c.x;
-    sum += a.x * cx + a.y * cy + a.z * cz;
+    const Vertex &a = mesh.vertices[t.indices[0]], &b = mesh.vertices[t.indices[1]],
+                 &c = mesh.vertices[t.indices[2]];
+    sum += a.x * (double(b.y) * c.z - double(b.z) * c.y) +
+           a.y * (double(b.z) * c.x - double(b.x) * c.z) +
+           a.z * (double(b.x) * c.y - double(b.y) * c.x);
   }
   return sum / 6.0;
 }
@@ -83,8 +76,7 @@ class ErrorCapture {
   bool Logged(const std::string& text) const { return NewLog().find(text) != std::string::npos; }
 
  private:
-  std::filesystem::path home;
-  std::filesystem::path scratch;
+  std::filesystem::path home, scratch;
   size_t logStart = 0;
 };
 
