@@ -6,12 +6,11 @@
 // holding a settings file (a large slowFrameTime, so the slow-frame culling
 // of a loaded machine never removes objects under a test) and links to the
 // shaders/ and assets/ folders, which the program reads relative to its
-// working directory. The program's standard output and error go to
-// "out.log" there; --dump-scene writes "scene.jsonl".
+// working directory. The program's output goes to "out.log" there.
 //
-// Input goes through xdotool as real X events. A press must span frames
-// (the mouse buttons are sampled once per frame), so every press is
-// mousedown, sleep, mousemove, sleep, mouseup.
+// Input goes through xdotool as real X events. The mouse buttons are sampled
+// once per frame, so every press spans frames: mousedown, sleep, mousemove,
+// sleep, mouseup.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,7 +21,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -38,9 +36,8 @@ inline void Sleep(double seconds) {
 }
 
 inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path).rdbuf();
   return text.str();
 }
 
@@ -51,30 +48,45 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// Whether a program is on the PATH.
-inline bool HaveProgram(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+// The text after "key" in a --dump-scene line: a quoted name, a bracketed
+// array or a plain value (the scene's names hold no quotes, commas or
+// brackets).
+inline std::string RawField(const std::string& line, const std::string& key) {
+  const std::string tag = "\"" + key + "\":";
+  size_t begin = line.find(tag);
+  if (begin == std::string::npos) return "";
+  begin += tag.size();
+  if (line[begin] == '"') return line.substr(begin + 1, line.find('"', begin + 1) - begin - 1);
+  if (line[begin] == '[') return line.substr(begin + 1, line.find(']', begin) - begin - 1);
+  return line.substr(begin, line.find_first_of(",}", begin) - begin);
 }
 
-// One object line of the scene dump, taken apart by plain string search
-// (the writer's format is fixed: see game_logic/scene_dump.h).
+// One object line of the dump.
 struct DumpedObject {
-  std::string name;
-  unsigned number = 0;
-  double position[3] = {NAN, NAN, NAN};
-  double orientation[4] = {NAN, NAN, NAN, NAN};
-  double mass = NAN;
-  unsigned triangles = 0;
-  unsigned openEdges = 0;
-  double bottom = NAN;
-  double speed = NAN;
-  bool hasNull = false;  // some number was not finite when written
+  std::string name, line;
+  // A number field, or item i of an array field; NaN when null.
+  double Get(const std::string& key, int i = 0) const {
+    std::istringstream items(RawField(line, key));
+    std::string item;
+    for (int k = 0; k <= i; ++k) std::getline(items, item, ',');
+    return item == "null" ? NAN : std::strtod(item.c_str(), nullptr);
+  }
+  // Some number was not finite when written.
+  bool HasNull() const { return line.find("null") != std::string::npos; }
 };
 
 struct SceneDump {
   std::vector<DumpedObject> objects;
   int tutorialPage = -1;
 
+  explicit SceneDump(const std::string& text) {
+    for (const std::string& line : SplitLines(text)) {
+      if (line.rfind("{\"tutorialPage\":", 0) == 0)
+        tutorialPage = std::atoi(RawField(line, "tutorialPage").c_str());
+      else
+        objects.push_back(DumpedObject{RawField(line, "name"), line});
+    }
+  }
   const DumpedObject* Find(const std::string& name) const {
     for (const DumpedObject& o : objects)
       if (o.name == name) return &o;
@@ -82,80 +94,17 @@ struct SceneDump {
   }
   int CountPrefix(const std::string& prefix) const {
     int count = 0;
-    for (const DumpedObject& o : objects) count += o.name.rfind(prefix, 0) == 0 ? 1 : 0;
+    for (const DumpedObject& o : objects) count += o.name.rfind(prefix, 0) == 0;
     return count;
   }
 };
 
-inline std::string RawField(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  const size_t at = line.find(tag);
-  if (at == std::string::npos) return "";
-  const size_t begin = at + tag.size();
-  size_t end = begin;
-  int depth = 0;
-  bool quoted = false;
-  for (; end < line.size(); ++end) {
-    const char c = line[end];
-    if (quoted) {
-      if (c == '\\') ++end;
-      else if (c == '"') quoted = false;
-      continue;
-    }
-    if (c == '"') quoted = true;
-    else if (c == '[') ++depth;
-    else if (c == ']') --depth;
-    else if ((c == ',' || c == '}') && depth == 0) break;
-  }
-  return line.substr(begin, end - begin);
-}
-
-inline double ToNumber(const std::string& text, bool& hasNull) {
-  if (text == "null" || text.empty()) {
-    hasNull = true;
-    return NAN;
-  }
-  return std::strtod(text.c_str(), nullptr);
-}
-
-inline void ParseArray(const std::string& text, double* out, int count, bool& hasNull) {
-  std::string inner = text.size() >= 2 ? text.substr(1, text.size() - 2) : "";
-  std::istringstream in(inner);
-  std::string item;
-  for (int i = 0; i < count && std::getline(in, item, ','); ++i) out[i] = ToNumber(item, hasNull);
-}
-
-inline SceneDump ParseDump(const std::string& text) {
-  SceneDump dump;
-  for (const std::string& line : SplitLines(text)) {
-    if (line.rfind("{\"tutorialPage\":", 0) == 0) {
-      dump.tutorialPage = std::atoi(line.c_str() + std::strlen("{\"tutorialPage\":"));
-      continue;
-    }
-    DumpedObject o;
-    const std::string name = RawField(line, "name");
-    o.name = name.size() >= 2 ? name.substr(1, name.size() - 2) : name;
-    o.number = static_cast<unsigned>(std::atoi(RawField(line, "number").c_str()));
-    ParseArray(RawField(line, "position"), o.position, 3, o.hasNull);
-    ParseArray(RawField(line, "orientation"), o.orientation, 4, o.hasNull);
-    bool ignored = false;
-    o.mass = ToNumber(RawField(line, "mass"), ignored);
-    o.triangles = static_cast<unsigned>(std::atoi(RawField(line, "triangles").c_str()));
-    o.openEdges = static_cast<unsigned>(std::atoi(RawField(line, "openEdges").c_str()));
-    o.bottom = ToNumber(RawField(line, "bottom"), o.hasNull);
-    o.speed = ToNumber(RawField(line, "speed"), o.hasNull);
-    dump.objects.push_back(o);
-  }
-  return dump;
-}
-
 // Largest absolute sample of a WAV file, or -1 when it cannot be read.
 inline double PeakAmplitude(const std::string& path) {
-  SF_INFO info;
-  std::memset(&info, 0, sizeof info);
+  SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (file == nullptr) return -1.0;
-  std::vector<float> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  std::vector<float> samples(static_cast<size_t>(info.frames * info.channels));
   const sf_count_t read = sf_readf_float(file, samples.data(), info.frames);
   sf_close(file);
   double peak = 0.0;
@@ -169,8 +118,7 @@ class SceneRun {
   SceneRun() {
     char pattern[] = "/tmp/cleave_e2e_XXXXXX";
     if (mkdtemp(pattern) != nullptr) dir = pattern;
-    std::ofstream(dir / "settings.txt") << "# Large: culling never starts under a test\n"
-                                        << "slowFrameTime=1000\n";
+    std::ofstream(dir / "settings.txt") << "slowFrameTime=1000\n";
     const std::filesystem::path source(CLEAVE_SOURCE_DIR);
     std::error_code ignored;
     std::filesystem::create_directory_symlink(source / "shaders", dir / "shaders", ignored);
@@ -183,17 +131,15 @@ class SceneRun {
       kill(xvfbPid, SIGTERM);
       waitpid(xvfbPid, nullptr, 0);
     }
-    if (keepDir) return;
     std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    if (!keepDir) std::filesystem::remove_all(dir, ignored);
   }
 
   SceneRun(const SceneRun&) = delete;
   SceneRun& operator=(const SceneRun&) = delete;
 
   const std::filesystem::path& Dir() const { return dir; }
-  // Keep the scratch directory for a look after a failure.
-  void KeepDirectory() { keepDir = true; }
+  void KeepDirectory() { keepDir = true; }  // for a look after a failure
 
   // Starts a private X server; false when it does not come up.
   bool StartDisplay() {
@@ -211,17 +157,12 @@ class SceneRun {
       _exit(127);
     }
     close(fds[1]);
-    if (xvfbPid < 0) {
-      close(fds[0]);
-      return false;
-    }
     std::string number;
     char c = 0;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (xvfbPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (number.empty()) return false;
     display = ":" + number;
-    return true;
+    return !number.empty();
   }
 
   // Starts build/cleave in the scratch directory with these arguments and
@@ -235,15 +176,12 @@ class SceneRun {
       const int out = open("out.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, STDOUT_FILENO);
       dup2(out, STDERR_FILENO);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, STDIN_FILENO);
       setenv("DISPLAY", display.c_str(), 1);
       // No sound card on a test machine: OpenAL's null output unless the
       // test asks for its wave writer.
       setenv("ALSOFT_DRIVERS", "null", 1);
       for (const auto& entry : env) setenv(entry.first.c_str(), entry.second.c_str(), 1);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(binary.c_str()));
+      std::vector<char*> argv{const_cast<char*>(binary.c_str())};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       execv(binary.c_str(), argv.data());
@@ -252,30 +190,26 @@ class SceneRun {
     return programPid > 0;
   }
 
-  // Has the program printed text yet? Waits up to `seconds`.
+  // Waits up to `seconds` for the program to print text.
   bool WaitForLog(const std::string& text, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
+    while (std::chrono::steady_clock::now() < end && Running()) {
       if (Log().find(text) != std::string::npos) return true;
-      if (!Running()) return Log().find(text) != std::string::npos;
       Sleep(0.1);
     }
-    return false;
+    return Log().find(text) != std::string::npos;
   }
 
   bool Running() {
-    if (programPid <= 0) return false;
     int status = 0;
-    const pid_t done = waitpid(programPid, &status, WNOHANG);
-    if (done == programPid) {
-      exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      programPid = -1;
-      return false;
-    }
-    return true;
+    if (programPid <= 0 || waitpid(programPid, &status, WNOHANG) != programPid)
+      return programPid > 0;
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    programPid = -1;
+    return false;
   }
 
-  // Waits for the program to end; its exit code, or -1 after `seconds`
+  // Waits for the program to end: its exit code, or -1 after `seconds`
   // (the program is then stopped).
   int WaitExit(double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -291,27 +225,28 @@ class SceneRun {
 
   // One xdotool command on this run's display; true when it succeeded.
   bool Xdo(const std::string& args) {
-    const std::string command = "DISPLAY=" + display + " xdotool " + args + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+    return std::system(("DISPLAY=" + display + " xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
   }
+  void Move(int x, int y) { Xdo("mousemove " + std::to_string(x) + " " + std::to_string(y)); }
 
   // A press of `button` (1 left, 3 right) at (x0, y0) moved to (x1, y1)
-  // and released, spread over several frames. `modifier` (an X key name
+  // and released, spread over several frames; `modifier` (an X key name
   // such as "shift") is held around the press when given.
   void Drag(int x0, int y0, int x1, int y1, int button = 1, const std::string& modifier = "") {
-    Xdo("mousemove " + std::to_string(x0) + " " + std::to_string(y0));
+    Move(x0, y0);
     Sleep(0.4);
     if (!modifier.empty()) Xdo("keydown " + modifier);
     Xdo("mousedown " + std::to_string(button));
     Sleep(0.6);
-    Xdo("mousemove " + std::to_string((x0 + x1) / 2) + " " + std::to_string((y0 + y1) / 2));
+    Move((x0 + x1) / 2, (y0 + y1) / 2);
     Sleep(0.4);
-    Xdo("mousemove " + std::to_string(x1) + " " + std::to_string(y1));
+    Move(x1, y1);
     Sleep(0.6);
     Xdo("mouseup " + std::to_string(button));
     if (!modifier.empty()) Xdo("keyup " + modifier);
     Sleep(0.4);
   }
+  void Click(int x, int y) { Drag(x, y, x, y); }
 
   // Holds a key over several frames.
   void HoldKey(const std::string& key, double seconds) {
@@ -322,7 +257,7 @@ class SceneRun {
   }
 
   std::string Log() const { return ReadFile(dir / "out.log"); }
-  SceneDump Dump() const { return ParseDump(ReadFile(dir / "scene.jsonl")); }
+  SceneDump Dump() const { return SceneDump(ReadFile(dir / "scene.jsonl")); }
 
   void StopProgram() {
     if (programPid <= 0) return;
@@ -338,8 +273,7 @@ class SceneRun {
  private:
   std::filesystem::path dir;
   std::string display;
-  pid_t xvfbPid = -1;
-  pid_t programPid = -1;
+  pid_t xvfbPid = -1, programPid = -1;
   int exitCode = -1;
   bool keepDir = false;
 };

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -15,15 +13,15 @@
 
 #include "game_logic/scene_dump.h"
 #include "geom/mesh_builders.h"
-#include "object_manager.h"
-#include "objects/model_comp.h"
 #include "physics/physics_comp.h"
+#include "scene_test_util.h"
 #include "system.h"
 
 namespace {
 
-GameObject MakeObject(const std::string& name, const Vector& position, bool withPhysics,
-                      float mass = 2.5f) {
+using scene_test::Lines;
+
+GameObject MakeObject(const std::string& name, const Vector& position, bool withPhysics) {
   GameObject obj;
   obj.name = name;
   obj.position = position;
@@ -32,41 +30,20 @@ GameObject MakeObject(const std::string& name, const Vector& position, bool with
   obj.AttachComponent(model);
   if (withPhysics) {
     PhysicsComp physics;
-    physics.mass = mass;
+    physics.mass = 2.5f;
     physics.linearVelocity = Vector(3.0f, 0.0f, 4.0f);
     obj.AttachComponent(physics);
   }
   return obj;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// The raw text after "key": up to the next ',' or '}' at the same level.
-std::string Field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  const size_t at = line.find(tag);
-  if (at == std::string::npos) return "<missing>";
-  size_t begin = at + tag.size(), end = begin;
-  int depth = 0;
-  bool quoted = false;
-  for (; end < line.size(); ++end) {
-    const char c = line[end];
-    if (quoted) {
-      if (c == '\\') ++end;
-      else if (c == '"') quoted = false;
-      continue;
-    }
-    if (c == '"') quoted = true;
-    else if (c == '[') ++depth;
-    else if (c == ']') --depth;
-    else if ((c == ',' || c == '}') && depth == 0) break;
-  }
-  return line.substr(begin, end - begin);
+std::string Line(const std::string& name, uint32_t number, const std::string& position,
+                 const std::string& orientation, const std::string& mass, const std::string& bottom,
+                 const std::string& speed, const std::string& dead) {
+  return "{\"name\":\"" + name + "\",\"number\":" + std::to_string(number) + ",\"position\":" +
+         position + ",\"orientation\":" + orientation + ",\"mass\":" + mass +
+         ",\"triangles\":12,\"vertices\":8,\"openEdges\":0,\"bottom\":" + bottom +
+         ",\"speed\":" + speed + ",\"dead\":" + dead + "}";
 }
 
 }  // namespace
@@ -74,52 +51,26 @@ std::string Field(const std::string& line, const std::string& key) {
 TEST(SceneDumpTest, OneLinePerObjectInNumberOrderThenThePage) {
   ObjectManager::ObjectTable table;
   table.emplace(7u, MakeObject("late", Vector(0.0f, 5.0f, 0.0f), true));
-  table.emplace(2u, MakeObject("early", Vector(1.0f, 2.0f, 3.0f), true, 335.103f));
+  table.emplace(2u, MakeObject("early", Vector(1.0f, 2.0f, 3.0f), true));
   table.emplace(4u, MakeObject("ghost", Vector(), false));
   table.at(4u).dead = true;
-
   std::ostringstream out;
   WriteSceneDump(out, table, 3);
-  const std::vector<std::string> lines = Lines(out.str());
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(Field(lines[0], "number"), "2");
-  EXPECT_EQ(Field(lines[1], "number"), "4");
-  EXPECT_EQ(Field(lines[2], "number"), "7");
-  EXPECT_EQ(lines[3], "{\"tutorialPage\":3}");
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(lines[i].front(), '{');
-    EXPECT_EQ(lines[i].back(), '}');
-  }
+  // Boxes of height 2 (12 triangles, 8 vertices); without a PhysicsComp
+  // there is no mass and no speed.
+  EXPECT_EQ(Lines(out.str()),
+            (std::vector<std::string>{
+                Line("early", 2, "[1,2,3]", "[1,0,0,0]", "2.5", "1", "5", "false"),
+                Line("ghost", 4, "[0,0,0]", "[1,0,0,0]", "null", "-1", "null", "true"),
+                Line("late", 7, "[0,5,0]", "[1,0,0,0]", "2.5", "4", "5", "false"),
+                "{\"tutorialPage\":3}"}));
 
-  const std::string& early = lines[0];
-  EXPECT_EQ(Field(early, "name"), "\"early\"");
-  EXPECT_EQ(Field(early, "position"), "[1,2,3]");
-  EXPECT_EQ(Field(early, "orientation"), "[1,0,0,0]");
-  EXPECT_NEAR(std::stod(Field(early, "mass")), 335.103, 1e-3);
-  EXPECT_EQ(Field(early, "triangles"), "12");
-  EXPECT_EQ(Field(early, "vertices"), "8");
-  EXPECT_EQ(Field(early, "openEdges"), "0");
-  EXPECT_NEAR(std::stod(Field(early, "bottom")), 1.0, 1e-6);  // box of height 2 at y = 2
-  EXPECT_NEAR(std::stod(Field(early, "speed")), 5.0, 1e-6);
-  EXPECT_EQ(Field(early, "dead"), "false");
-
-  // Without a PhysicsComp there is no mass and no speed.
-  EXPECT_EQ(Field(lines[1], "mass"), "null");
-  EXPECT_EQ(Field(lines[1], "speed"), "null");
-  EXPECT_EQ(Field(lines[1], "dead"), "true");
-}
-
-TEST(SceneDumpTest, BrokenValuesAndAwkwardNamesStayValidJson) {
+  // Broken values and awkward names stay valid JSON: no nan, no inf.
   GameObject odd = MakeObject("say \"hi\"\\\n", Vector(), true);
   odd.position.y = std::numeric_limits<float>::quiet_NaN();
   odd.orientation.s = std::numeric_limits<float>::infinity();
-  const std::string line = SceneDumpLine(odd, 9u);
-  EXPECT_EQ(Field(line, "name"), "\"say \\\"hi\\\"\\\\\\u000a\"");
-  EXPECT_EQ(Field(line, "position"), "[0,null,0]");
-  EXPECT_EQ(Field(line, "orientation").substr(0, 6), "[null,");
-  EXPECT_EQ(Field(line, "bottom"), "null");  // every vertex is at a NaN height
-  EXPECT_EQ(line.find("nan"), std::string::npos);
-  EXPECT_EQ(line.find("inf"), std::string::npos);
+  EXPECT_EQ(SceneDumpLine(odd, 9u), Line("say \\\"hi\\\"\\\\\\u000a", 9, "[0,null,0]",
+                                         "[null,0,0,0]", "2.5", "null", "5", "false"));
 }
 
 TEST(SceneDumpTest, OpenEdgesCountsTheHolesOfASurface) {
@@ -131,29 +82,22 @@ TEST(SceneDumpTest, OpenEdgesCountsTheHolesOfASurface) {
 }
 
 TEST(SceneDumpTest, FileHoldsTheRegistryAndAnUnwritablePathIsReported) {
+  scene_test::ClearObjects();
   ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
-  manager.RemoveDeadObjects();
-  manager.Unlock();
   const uint32_t a = manager.AddGameObject(MakeObject("dump_a", Vector(), true));
-  const uint32_t b = manager.AddGameObject(MakeObject("dump_b", Vector(), false));
-  ASSERT_NE(a, 0u);
-  ASSERT_NE(b, 0u);
+  ASSERT_NE(manager.AddGameObject(MakeObject("dump_b", Vector(), false)), 0u);
 
   const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("cleave_dump_" + std::to_string(::getpid()));
   ASSERT_TRUE(WriteSceneDumpFile(path.string(), 0));
-  std::ifstream in(path);
   std::stringstream text;
-  text << in.rdbuf();
-  const std::vector<std::string> lines = Lines(text.str());
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(Field(lines[0], "name"), "\"dump_a\"");
-  EXPECT_EQ(Field(lines[0], "number"), std::to_string(a));
-  EXPECT_EQ(Field(lines[1], "name"), "\"dump_b\"");
-  EXPECT_EQ(lines[2], "{\"tutorialPage\":0}");
+  text << std::ifstream(path).rdbuf();
   std::filesystem::remove(path);
+  EXPECT_EQ(Lines(text.str()),
+            (std::vector<std::string>{
+                Line("dump_a", a, "[0,0,0]", "[1,0,0,0]", "2.5", "-1", "5", "false"),
+                Line("dump_b", a + 1, "[0,0,0]", "[1,0,0,0]", "null", "-1", "null", "false"),
+                "{\"tutorialPage\":0}"}));
 
   const size_t logStart = System::Instance().GetLogText().size();
   EXPECT_FALSE(WriteSceneDumpFile("/nonexistent-dir/cleave/dump.jsonl", 1));
@@ -161,9 +105,5 @@ TEST(SceneDumpTest, FileHoldsTheRegistryAndAnUnwritablePathIsReported) {
   EXPECT_NE(log.find("WARNING: "), std::string::npos);
   EXPECT_NE(log.find("cannot write the scene dump"), std::string::npos);
   EXPECT_TRUE(System::Instance().running);
-
-  manager.Lock();
-  for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
-  manager.RemoveDeadObjects();
-  manager.Unlock();
+  scene_test::ClearObjects();
 }
