@@ -11,27 +11,25 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 class TemporaryWorkingDirectory : public ::testing::Environment {
  public:
   void SetUp() override {
-    original = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::temp_directory_path() / "cleave_test_system_XXXXXX").string();
+    std::string pattern = (fs::temp_directory_path() / "cleave_test_system_XXXXXX").string();
     ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
-    directory = pattern;
-    std::filesystem::current_path(directory);
+    fs::current_path(directory = pattern);
     // The form most editors save: every line ends with a line feed.
     std::ofstream("settings.txt") << "screenWidth=640\nscreenHeight=480\n";
   }
-
   void TearDown() override {
-    std::filesystem::current_path(original);
+    fs::current_path(original);
     std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
+    fs::remove_all(directory, ignored);
   }
 
  private:
-  std::filesystem::path original;
-  std::filesystem::path directory;
+  fs::path original = fs::current_path(), directory;
 };
 
 [[maybe_unused]] ::testing::Environment* const kEnvironment =
