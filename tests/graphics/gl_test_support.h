@@ -1,12 +1,9 @@
 #pragma once
 // The window of a graphics test process: opened once, with the modules the
-// renderer works with (events, System with a GLFW window, Graphics, the
-// tweak bar, input) initialised the way the program does it. Tests that
+// renderer works with initialised the way the program does it. Tests that
 // need it start with CLEAVE_REQUIRE_WINDOW(), which skips them with a
-// message when no display is available.
-//
-// Also: one frame of the main thread's graphics-side updates, reading the
-// window back, and small scratch files.
+// message when no display is available. Also: one frame of the main
+// thread's graphics-side updates, reading the window back, test files.
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
@@ -15,7 +12,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,32 +28,12 @@ namespace gltest {
 
 constexpr int kWidth = 800, kHeight = 600;  // pixels
 
-// Empty when the window is open, else why it is not.
-inline std::string& WindowProblem() {
-  static std::string problem = "not opened yet";
-  return problem;
-}
-
-inline bool OpenWindowOnce() {
-  static bool tried = false;
-  if (tried) return WindowProblem().empty();
-  tried = true;
+inline std::string OpenWindow() {
   // Shaders and assets are found relative to the repository root.
-  if (chdir(CLEAVE_SOURCE_DIR) != 0) {
-    WindowProblem() = "cannot enter the source folder";
-    return false;
-  }
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0') {
-    WindowProblem() = "no display (DISPLAY is not set); run under xvfb-run";
-    return false;
-  }
+  if (chdir(CLEAVE_SOURCE_DIR) != 0) return "cannot enter the source folder";
   // Ask GLFW first, so that a display that cannot be reached is a skip and
   // not an error report from the window module.
-  if (glfwInit() != GLFW_TRUE) {
-    WindowProblem() = "GLFW cannot reach the display";
-    return false;
-  }
+  if (glfwInit() != GLFW_TRUE) return "GLFW cannot reach a display; run under xvfb-run";
   Settings settings;
   settings.screenWidth = kWidth;
   settings.screenHeight = kHeight;
@@ -67,38 +43,31 @@ inline bool OpenWindowOnce() {
   EventManager::Instance().Init();
   system.Init();
   system.OpenWindow();
-  if (MainWindow() == nullptr) {
-    WindowProblem() = "the window could not be opened";
-    return false;
-  }
+  if (MainWindow() == nullptr) return "the window could not be opened";
   Graphics::Instance().Init();
   InterfaceManager::Instance().Init();
   InputManager::Instance().Init();
-  if (!system.running) {
-    WindowProblem() = "start-up reported an error:\n" + system.GetLogText();
-    return false;
-  }
-  WindowProblem().clear();
-  return true;
+  return system.running ? "" : "start-up reported an error:\n" + system.GetLogText();
 }
 
-// Runs the main thread's updates of one frame that concern the window side.
-inline void RunFrame() {
-  System::Instance().FrameStart();
+// Empty once the window is open, else why it is not.
+inline const std::string& WindowProblem() {
+  static const std::string problem = OpenWindow();
+  return problem;
+}
+
+// Runs the main thread's updates of one frame that concern the window side;
+// returns what it drew (RGBA, top row first) when asked to capture it.
+inline std::vector<unsigned char> RunFrame(bool capture = false) {
+  System& system = System::Instance();
+  Graphics::Instance().captureNextFrame = capture;
+  system.FrameStart();
   EventManager::Instance().Update();
   InputManager::Instance().Update();
   InterfaceManager::Instance().Update();
   Graphics::Instance().Update();
-  System::Instance().AccountFrame(System::Instance().GetTime() -
-                                  System::Instance().frameStartTime);
-}
-
-// Runs one frame and returns what it drew, top row first (read back
-// before the swap).
-inline std::vector<unsigned char> RunFrameAndRead() {
-  Graphics::Instance().captureNextFrame = true;
-  RunFrame();
-  return Graphics::Instance().capturedFrame;
+  system.AccountFrame(system.GetTime() - system.frameStartTime);
+  return capture ? Graphics::Instance().capturedFrame : std::vector<unsigned char>();
 }
 
 struct Rgb {
@@ -113,21 +82,10 @@ inline bool Near(const Rgb& a, const Rgb& b, int tolerance) {
          std::abs(a.b - b.b) <= tolerance;
 }
 
-// A scratch folder removed with the object.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "cleave_graphics_XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
-  }
-  std::string File(const std::string& name) const { return (path / name).string(); }
-  std::filesystem::path path;
-};
+// A file name in the build folder for what a test writes.
+inline std::string ScratchFile(const std::string& name) {
+  return std::string(CLEAVE_BINARY_DIR) + "/graphics_test_" + name;
+}
 
 // A width x height PNG of one colour with `channels` channels (1: grey).
 inline bool WriteSolidPng(const std::string& file, int width, int height, int channels,
@@ -137,17 +95,17 @@ inline bool WriteSolidPng(const std::string& file, int width, int height, int ch
   return stbi_write_png(file.c_str(), width, height, channels, data.data(), width * channels) != 0;
 }
 
-// Number of live GL objects among the names 1 .. limit, by the given test.
+// Number of live GL objects among the names 1 .. 400, by the given test.
 template <class IsObject>
-int CountLive(IsObject isObject, unsigned limit) {
+int CountLive(IsObject isObject) {
   int count = 0;
-  for (unsigned name = 1; name <= limit; ++name) count += isObject(name) ? 1 : 0;
+  for (unsigned name = 1; name <= 400; ++name) count += isObject(name) ? 1 : 0;
   return count;
 }
 
 }  // namespace gltest
 
-#define CLEAVE_REQUIRE_WINDOW()                                              \
-  do {                                                                       \
-    if (!gltest::OpenWindowOnce()) GTEST_SKIP() << gltest::WindowProblem(); \
+#define CLEAVE_REQUIRE_WINDOW()                                                    \
+  do {                                                                             \
+    if (!gltest::WindowProblem().empty()) GTEST_SKIP() << gltest::WindowProblem(); \
   } while (0)

