@@ -65,14 +65,6 @@ class ObjectLock {
   ObjectLock& operator=(const ObjectLock&) = delete;
 };
 
-// The live object under id with its collision component, or null.
-GameObject* LiveObject(ObjectManager::ObjectTable& objects, uint32_t id, CollisionComp*& comp) {
-  const auto it = objects.find(id);
-  if (it == objects.end() || it->second.dead) return nullptr;
-  comp = CollisionCompOf(it->second);
-  return comp == nullptr ? nullptr : &it->second;
-}
-
 }  // namespace
 
 CollisionManager::CollisionManager()
@@ -111,13 +103,13 @@ void CollisionManager::Update() {
 
   if (collisionOn) {
     BroadPhase();
-    ObjectManager::ObjectTable& objects = ObjectManager::Instance().objects;
     for (CandidateSet& set : sets) {
       if (set.candidates.empty()) continue;
       ObjectLock lock;
-      FilterCandidates(set, kFilterAxis, [&objects](uint32_t id, SphereEntry& sphere) {
+      PrefetchTracked(set);
+      FilterCandidates(set, kFilterAxis, [this](uint32_t id, SphereEntry& sphere) {
         CollisionComp* comp = nullptr;
-        const GameObject* object = LiveObject(objects, id, comp);
+        const GameObject* object = TrackedObject(id, comp);
         if (object == nullptr) return false;
         sphere = WorldSphere(id, object->position, object->orientation, *comp);
         return true;
@@ -141,31 +133,82 @@ void CollisionManager::Update() {
 
 void CollisionManager::BroadPhase() {
   spans.clear();
+  tracked.clear();
+  uint32_t lowest = UINT32_MAX, highest = 0;
   {
     ObjectLock lock;
     for (auto& entry : ObjectManager::Instance().objects) {
-      const CollisionComp* comp = CollisionCompOf(entry.second);
+      CollisionComp* comp = CollisionCompOf(entry.second);
       if (comp == nullptr) continue;
       spans.push_back(SpanAlong(
           WorldSphere(entry.first, entry.second.position, entry.second.orientation, *comp),
           kSweepAxis));
+      tracked.push_back(Tracked{&entry.second, comp});
+      lowest = std::min(lowest, entry.first);
+      highest = std::max(highest, entry.first);
     }
+  }
+  // The id -> slot array spans lowest .. highest. Should the ids be spread
+  // too thinly for that (more than kMaxSlotsPerObject entries per object),
+  // nothing is tracked and every lookup takes the full path.
+  constexpr size_t kMaxSlotsPerObject = 16;
+  slotById.clear();
+  firstTrackedId = lowest;
+  if (!tracked.empty() &&
+      static_cast<size_t>(highest - lowest) < kMaxSlotsPerObject * tracked.size()) {
+    slotById.assign(static_cast<size_t>(highest - lowest) + 1, 0);
+    for (size_t i = 0; i < spans.size(); ++i)
+      slotById[spans[i].objectId - lowest] = static_cast<uint32_t>(i + 1);
   }
   sets = SweepAndPrune(spans);
 }
 
+void CollisionManager::PrefetchTracked(const CandidateSet& set) const {
+  // The filter below touches each candidate's stored object and collision
+  // component once, in an order the hardware cannot guess; in a large scene
+  // they have mostly left the cache since the span build. Asking for all of
+  // them first lets the loads overlap instead of waiting one by one. A
+  // prefetch never faults, so an address whose object has been removed since
+  // is harmless; nothing is read through these pointers here.
+  for (const uint32_t id : set.candidates) {
+    const size_t offset = static_cast<size_t>(id) - firstTrackedId;
+    if (id < firstTrackedId || offset >= slotById.size() || slotById[offset] == 0) continue;
+    const Tracked& entry = tracked[slotById[offset] - 1];
+    const char* object = reinterpret_cast<const char*>(entry.object);
+    __builtin_prefetch(object);
+    __builtin_prefetch(object + 64);
+    __builtin_prefetch(entry.comp);
+    __builtin_prefetch(reinterpret_cast<const char*>(entry.comp) + 64);
+  }
+}
+
+GameObject* CollisionManager::TrackedObject(uint32_t id, CollisionComp*& comp) {
+  ObjectManager::ObjectTable& objects = ObjectManager::Instance().objects;
+  const auto it = objects.find(id);
+  if (it == objects.end() || it->second.dead) return nullptr;
+  const size_t offset = static_cast<size_t>(id) - firstTrackedId;
+  if (id >= firstTrackedId && offset < slotById.size() && slotById[offset] != 0) {
+    const Tracked& entry = tracked[slotById[offset] - 1];
+    if (entry.object == &it->second) {
+      comp = entry.comp;
+      return &it->second;
+    }
+  }
+  comp = CollisionCompOf(it->second);
+  return comp == nullptr ? nullptr : &it->second;
+}
+
 void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContacts, double time) {
   ObjectLock lock;
-  ObjectManager::ObjectTable& objects = ObjectManager::Instance().objects;
   CollisionComp* compA = nullptr;
-  const GameObject* objectA = LiveObject(objects, set.objectId, compA);
+  const GameObject* objectA = TrackedObject(set.objectId, compA);
   if (objectA == nullptr) return;
   const SphereEntry sphereA = WorldSphere(set.objectId, objectA->position, objectA->orientation, *compA);
   const SatBody bodyA{set.objectId, compA, RigidTransform(objectA->orientation, objectA->position)};
   const ContactSink sink{&manifoldBuffer.Back(), &pointBuffer.Back()};
   for (const uint32_t id : set.candidates) {
     CollisionComp* compB = nullptr;
-    const GameObject* objectB = LiveObject(objects, id, compB);
+    const GameObject* objectB = TrackedObject(id, compB);
     if (objectB == nullptr) continue;
     const SphereEntry sphereB = WorldSphere(id, objectB->position, objectB->orientation, *compB);
     if (!SpheresOverlap(sphereA, sphereB)) continue;

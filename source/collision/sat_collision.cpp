@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include <cstdint>
 
 #include "system.h"
 
@@ -19,28 +22,68 @@ constexpr float kAxisEpsilon = 1e-8f;
 // bounding radius of the deepest one become contact points.
 constexpr float kContactBand = 0.05f;
 
-// Buckets requested for the separating-axis cache, and its load factor.
-constexpr size_t kCacheBuckets = 50;
-constexpr float kCacheMaxLoad = 1.0f;
-
 }  // namespace
 
-SATCollision::SATCollision() : cache(kCacheBuckets) { cache.max_load_factor(kCacheMaxLoad); }
+SATCollision::SATCollision() = default;
 
 bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) const {
-  const auto it = cache.find(PairKey(std::min(idA, idB), std::max(idA, idB)));
-  if (it == cache.end()) return false;
-  axisIndex = it->second;
+  const uint32_t* index = cache.Find(CacheKey(idA, idB));
+  if (index == nullptr) return false;
+  axisIndex = *index;
   return true;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+namespace {
+
+// Project() with 8-lane AVX, chosen at run time where the processor has it
+// (the build targets plain x86-64). Each lane computes the dot product with
+// the same operations in the same order as the 4-lane loop, (x ax + y ay) +
+// z az with separate multiplies and adds (no fused multiply-add, which would
+// round differently), and minimum and maximum do not depend on the order
+// they are taken in, so the result is the same to the bit.
+__attribute__((target("avx"))) void ProjectAvx(const float* xs, const float* ys, const float* zs,
+                                               size_t n, const Vector& axis, float& min,
+                                               float& max) {
+  const __m256 ax = _mm256_set1_ps(axis.x), ay = _mm256_set1_ps(axis.y),
+               az = _mm256_set1_ps(axis.z);
+  __m256 lo = _mm256_set1_ps(xs[0] * axis.x + ys[0] * axis.y + zs[0] * axis.z);
+  __m256 hi = lo;
+  for (size_t i = 0; i < n; i += 8) {
+    const __m256 d =
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_loadu_ps(xs + i), ax),
+                                    _mm256_mul_ps(_mm256_loadu_ps(ys + i), ay)),
+                      _mm256_mul_ps(_mm256_loadu_ps(zs + i), az));
+    lo = _mm256_min_ps(lo, d);
+    hi = _mm256_max_ps(hi, d);
+  }
+  const __m128 lo4 = _mm_min_ps(_mm256_castps256_ps128(lo), _mm256_extractf128_ps(lo, 1));
+  const __m128 hi4 = _mm_max_ps(_mm256_castps256_ps128(hi), _mm256_extractf128_ps(hi, 1));
+  float l[4], h[4];
+  _mm_storeu_ps(l, lo4);
+  _mm_storeu_ps(h, hi4);
+  min = std::min(std::min(l[0], l[1]), std::min(l[2], l[3]));
+  max = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
+}
+
+const bool kHaveAvx = __builtin_cpu_supports("avx");
+
+}  // namespace
+#endif
+
 void SATCollision::Project(const Cloud& cloud, const Vector& axis, float& min, float& max) {
-  // The cloud is padded to a multiple of four, so the loop runs four lanes
-  // at a time with no tail; the padding repeats the first vertex.
+  // The cloud is padded to a multiple of eight, so the loops run whole
+  // vector steps with no tail; the padding repeats the first vertex.
   const size_t n = cloud.x.size();
   const float* xs = cloud.x.data();
   const float* ys = cloud.y.data();
   const float* zs = cloud.z.data();
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (kHaveAvx) {
+    ProjectAvx(xs, ys, zs, n, axis, min, max);
+    return;
+  }
+#endif
 #if defined(__SSE2__)
   const __m128 ax = _mm_set1_ps(axis.x), ay = _mm_set1_ps(axis.y), az = _mm_set1_ps(axis.z);
   __m128 lo = _mm_set1_ps(xs[0] * axis.x + ys[0] * axis.y + zs[0] * axis.z);
@@ -128,6 +171,28 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   for (size_t i = 0; i < otherCount; ++i) otherCloud.Set(i, relative.Apply(otherComp.hullVertices[i]));
   refCloud.Pad();
   otherCloud.Pad();
+
+  // Most pairs that reach this point and were ever apart are still apart
+  // along the axis they were last remembered by. When that axis is a face
+  // normal, it sits at the same index of the axis list whatever the edge
+  // products turn out to be (the normals come first), and the list is at
+  // least that long, so it can be tried before the list is built. This is
+  // the first step of the walk below, with the same axis and the same
+  // numbers; a pair it does not separate takes the whole walk, which starts
+  // with the same test again.
+  const uint64_t key = CacheKey(a.objectId, b.objectId);
+  const uint32_t* cached = cache.Find(key);
+  const size_t refNormalCount = refComp.faceNormals.size();
+  if (cached != nullptr && *cached < refNormalCount + otherComp.faceNormals.size()) {
+    const Vector axis = *cached < refNormalCount
+                            ? refComp.faceNormals[*cached]
+                            : relative.Rotate(otherComp.faceNormals[*cached - refNormalCount]);
+    float minA, maxA, minB, maxB;
+    Project(cloudA, axis, minA, maxA);
+    Project(cloudB, axis, minB, maxB);
+    if (!(minB > minA ? maxA > minB : maxB > minA)) return false;
+  }
+
   otherNormals.clear();
   for (const Vector& n : otherComp.faceNormals) otherNormals.push_back(relative.Rotate(n));
   otherEdges.clear();
@@ -140,13 +205,11 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     return false;
   }
 
-  const PairKey key(std::min(a.objectId, b.objectId), std::max(a.objectId, b.objectId));
   size_t start = 0;
-  const auto cached = cache.find(key);
   // Axis lists change size (hulls are regenerated after a cut, and edge
   // products come and go with the relative orientation), so a remembered
   // index may lie past the end; it wraps like the walk itself.
-  if (cached != cache.end()) start = cached->second % axisCount;
+  if (cached != nullptr) start = *cached % axisCount;
 
   // The axis of least penetration so far (first one wins ties).
   float bestDepth = 0.0f;
@@ -160,7 +223,10 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     Project(cloudB, axis, minB, maxB);
     const bool overlap = minB > minA ? maxA > minB : maxB > minA;
     if (!overlap) {
-      cache.emplace(key, static_cast<uint32_t>(index));  // keeps an existing entry
+      // An existing entry is kept; only a pair seen apart for the first time
+      // is added. Reusing the lookup above spares a second search of a table
+      // that holds every pair ever seen apart (large, and cold in cache).
+      if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
       return false;
     }
     // Penetration along +axis (B beyond A) is maxA - minB, along -axis
@@ -270,12 +336,38 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
 }
 
 uint32_t SATCollision::FeatureCode(const BoundingBox& box, const Vector& point) {
+  // Step i of the 32 works on axis i % 3 and moves the probe by
+  // h[k] / 2^(i/3) (a running half, exact for floats), so x owns bits 0, 3,
+  // ..., 30 (11 steps), y bits 1, ..., 31 (11 steps), z bits 2, ..., 29 (10).
+  // The three axes never touch each other's probe or step, so they can run
+  // side by side: round j does step j of every axis, and its three bits are
+  // the contiguous bits 3j .. 3j + 2. Each axis still sees the same float
+  // operations in the same order as the one-step-at-a-time loop. The sides
+  // are chosen without branches, since the bits of a contact point are as
+  // good as random and a branch per step would be mispredicted half the
+  // time: probe -= step is probe + (step with its sign bit flipped), which
+  // is the same IEEE operation.
+#if defined(__SSE2__)
+  const __m128 p = _mm_setr_ps(point.x, point.y, point.z, 0.0f);
+  __m128 probe = _mm_setr_ps(box.center.x, box.center.y, box.center.z, 0.0f);
+  __m128 step = _mm_setr_ps(box.halfExtents.x, box.halfExtents.y, box.halfExtents.z, 0.0f);
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 half = _mm_set1_ps(0.5f);
+  uint32_t code = 0;
+  for (int j = 0; j < 11; ++j) {
+    const __m128 positive = _mm_cmpge_ps(_mm_sub_ps(p, probe), zero);
+    const uint32_t bits = static_cast<uint32_t>(_mm_movemask_ps(positive));
+    // Round 10 has only the x and y steps (bits 30 and 31).
+    code |= (j < 10 ? (bits & 7u) : (bits & 3u)) << (3 * j);
+    probe = _mm_add_ps(probe, _mm_xor_ps(step, _mm_andnot_ps(positive, sign)));
+    step = _mm_mul_ps(step, half);
+  }
+  return code;
+#else
   uint32_t code = 0;
   float probe[3] = {box.center.x, box.center.y, box.center.z};
   const float p[3] = {point.x, point.y, point.z};
-  // The first move along each axis is a whole half extent, each later one
-  // half the previous: h[k] / 2^(i/3), kept as a running value (halving a
-  // float is exact, so this equals the division).
   float step[3] = {box.halfExtents.x, box.halfExtents.y, box.halfExtents.z};
   for (int i = 0; i < 32; ++i) {
     const int k = i % 3;
@@ -288,4 +380,5 @@ uint32_t SATCollision::FeatureCode(const BoundingBox& box, const Vector& point) 
     step[k] *= 0.5f;
   }
   return code;
+#endif
 }

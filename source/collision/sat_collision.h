@@ -21,8 +21,6 @@
 #include <utility>
 #include <vector>
 
-#include <boost/unordered_map.hpp>
-
 #include "collision/collision_comp.h"
 #include "collision/contact.h"
 #include "collision/rigid_transform.h"
@@ -66,25 +64,24 @@ class SATCollision : public Extension<CollisionManager> {
 
   // The axis index remembered for the unordered pair, if any.
   bool CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) const;
-  size_t CacheSize() const { return cache.size(); }
+  size_t CacheSize() const { return cache.Size(); }
   // The candidate axes of the last Collide that got as far as building them,
   // in the reference object's frame, in index order.
   const std::vector<Vector>& LastAxes() const { return axes; }
 
  private:
-  using PairKey = std::pair<uint32_t, uint32_t>;
-
   // A vertex cloud as three contiguous coordinate arrays, so projecting it on
   // an axis is one streaming pass. The arrays are padded to a multiple of
-  // four with copies of the first vertex, which changes no minimum or
-  // maximum; `count` is the true number of vertices.
+  // eight (one 8-lane or two 4-lane vector steps) with copies of the first
+  // vertex, which changes no minimum or maximum; `count` is the true number
+  // of vertices.
   struct Cloud {
     std::vector<float> x, y, z;
     size_t count = 0;
     size_t Size() const { return count; }
     void Resize(size_t n) {
       count = n;
-      const size_t padded = (n + 3) & ~size_t(3);
+      const size_t padded = (n + 7) & ~size_t(7);
       x.resize(padded);
       y.resize(padded);
       z.resize(padded);
@@ -114,7 +111,65 @@ class SATCollision : public Extension<CollisionManager> {
 
   // Separating-axis cache: unordered pair (smaller id, larger id) -> index of
   // the first axis that separated it. Entries are never changed or removed.
-  boost::unordered_map<PairKey, uint32_t> cache;
+  //
+  // It is searched for every pair that reaches the narrow phase and holds
+  // every pair ever seen apart, so in a large scene it is big and mostly cold
+  // in the processor cache; a node-based map costs a modulo and a chain of
+  // pointer hops per search. This is an open-addressing table instead (one
+  // multiplicative hash, linear probing over a flat array, at most half
+  // full), which is the fastest structure for an insert-only map of integer
+  // keys.
+  class PairCache {
+   public:
+    PairCache() : slots(kInitialSlots) {}
+    // The stored index for the key, or null.
+    const uint32_t* Find(uint64_t key) const {
+      for (size_t i = Home(key);; i = (i + 1) & (slots.size() - 1)) {
+        const Slot& slot = slots[i];
+        if (!slot.used) return nullptr;
+        if (slot.key == key) return &slot.value;
+      }
+    }
+    // Adds key -> value; the key must not be present.
+    void Insert(uint64_t key, uint32_t value) {
+      if (2 * (count + 1) > slots.size()) Grow();
+      Place(key, value);
+      ++count;
+    }
+    size_t Size() const { return count; }
+
+   private:
+    struct Slot {
+      uint64_t key = 0;
+      uint32_t value = 0;
+      bool used = false;
+    };
+    static constexpr size_t kInitialSlots = 64;  // a power of two
+    size_t Home(uint64_t key) const {
+      // Fibonacci hashing: the top bits of key * 2^64 / phi, masked.
+      return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots.size() - 1);
+    }
+    void Place(uint64_t key, uint32_t value) {
+      size_t i = Home(key);
+      while (slots[i].used) i = (i + 1) & (slots.size() - 1);
+      slots[i].key = key;
+      slots[i].value = value;
+      slots[i].used = true;
+    }
+    void Grow() {
+      std::vector<Slot> old(slots.size() * 2);
+      old.swap(slots);
+      for (const Slot& slot : old)
+        if (slot.used) Place(slot.key, slot.value);
+    }
+    std::vector<Slot> slots;
+    size_t count = 0;
+  };
+  static uint64_t CacheKey(uint32_t idA, uint32_t idB) {
+    const uint32_t low = idA < idB ? idA : idB, high = idA < idB ? idB : idA;
+    return (static_cast<uint64_t>(low) << 32) | high;
+  }
+  PairCache cache;
 
   // Per-call scratch, kept to avoid reallocating for every pair.
   Cloud cloudA, cloudB;
