@@ -261,17 +261,28 @@ void CollisionManager::SetPickRay(const PickRay& ray) {
   pickRay = ray;
 }
 
-void CollisionManager::GenerateBoundingSphere(GameObject& object) {
-  const ModelComp* model = object.FindComponent<ModelComp>(kModelCompName);
+namespace {
+// The two components both generators need. Warns about the first one missing
+// and returns false, so the caller changes nothing.
+bool GeneratorSources(GameObject& object, const ModelComp*& model, CollisionComp*& comp) {
+  model = object.FindComponent<ModelComp>(kModelCompName);
   if (model == nullptr) {
     CLEAVE_WARNING("No model to generate bounding sphere from!");
-    return;
+    return false;
   }
-  CollisionComp* comp = object.FindComponent<CollisionComp>(kCollisionCompName);
+  comp = object.FindComponent<CollisionComp>(kCollisionCompName);
   if (comp == nullptr) {
     CLEAVE_WARNING("No collision component on this GameObject!");
-    return;
+    return false;
   }
+  return true;
+}
+}  // namespace
+
+void CollisionManager::GenerateBoundingSphere(GameObject& object) {
+  const ModelComp* model = nullptr;
+  CollisionComp* comp = nullptr;
+  if (!GeneratorSources(object, model, comp)) return;
   const std::vector<Vertex>& vertices = model->mesh.vertices;
   // A mesh without vertices has no sphere; leave the component as it is
   // rather than divide by zero.
@@ -290,16 +301,9 @@ void CollisionManager::GenerateBoundingSphere(GameObject& object) {
 }
 
 void CollisionManager::GenerateCollisionHull(GameObject& object) {
-  const ModelComp* model = object.FindComponent<ModelComp>(kModelCompName);
-  if (model == nullptr) {
-    CLEAVE_WARNING("No model to generate bounding sphere from!");
-    return;
-  }
-  CollisionComp* comp = object.FindComponent<CollisionComp>(kCollisionCompName);
-  if (comp == nullptr) {
-    CLEAVE_WARNING("No collision component on this GameObject!");
-    return;
-  }
+  const ModelComp* model = nullptr;
+  CollisionComp* comp = nullptr;
+  if (!GeneratorSources(object, model, comp)) return;
   if (!comp->hasBoundingSphere) GenerateBoundingSphere(object);
   const Mesh& mesh = model->mesh;
   const float s = model->scale;

@@ -77,12 +77,7 @@ std::vector<uint32_t> HeadlessScene::AddStartObjects() {
 }
 
 void HeadlessScene::SendGravity(uint32_t objectId, float g) {
-  Event event = Physics::Instance().CreateEvent("Physics", "AddForce");
-  event.sender = "HeadlessScene";
-  event.SetParam<std::string>("type", "GravityForce");
-  event.SetParam<uint32_t>("obj", objectId);
-  event.SetParam<float>("g", g);
-  EventManager::Instance().PostEvent(event);
+  EventManager::Instance().PostEvent(GravityRequest("HeadlessScene", objectId, g));
 }
 
 void HeadlessScene::Step(int count) {

@@ -44,8 +44,6 @@ constexpr float kPanRate = 3.0f;
 // Densities (mass per unit volume): start objects and shot objects.
 constexpr float kStartDensity = 10.0f;
 constexpr float kShotDensity = 3.0f;
-// Gravity requested for every solid, units/s^2.
-constexpr float kGravity = 10.0f;
 
 // A cut line shorter than this (world units) is a click, not a cut.
 constexpr float kMinCutLength = 0.01f;
@@ -223,11 +221,7 @@ void ObjectBreakLogic::AddGravity(const std::string& name) {
     CLEAVE_WARNING("AddGravity: no object named " + name);
     return;
   }
-  Event event = GameLogic::Instance().CreateEvent("Physics", "AddForce");
-  event.SetParam<std::string>("type", "GravityForce");
-  event.SetParam<uint32_t>("obj", number);
-  event.SetParam<float>("g", kGravity);
-  GameLogic::Instance().SendEvent(event);
+  GameLogic::Instance().SendEvent(GravityRequest(GameLogic::Instance().name, number));
 }
 
 void ObjectBreakLogic::Reset(void* clientData) {

@@ -6,6 +6,7 @@
 #include "collision/collision_manager.h"
 #include "geom/mesh_builders.h"
 #include "math/matrix4.h"
+#include "module.h"
 #include "objects/model_comp.h"
 #include "physics/physics_comp.h"
 #include "system.h"
@@ -169,3 +170,12 @@ GameObject BuildGroundPlane() {
 }
 
 float UniformDraw() { return static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX); }
+
+Event GravityRequest(const std::string& sender, uint32_t number, float g) {
+  Event event(sender, "Physics", "AddForce");
+  event.timestamp = module_events::FrameStartTime();
+  event.SetParam<std::string>("type", "GravityForce");
+  event.SetParam<uint32_t>("obj", number);
+  event.SetParam<float>("g", g);
+  return event;
+}

@@ -4,13 +4,23 @@
 // not create GPU buffers and does not add it to the ObjectManager. The scene
 // adds the buffers and the object; tests and benchmarks add the object alone.
 
+#include <cstdint>
 #include <string>
 
+#include "event.h"
 #include "game_logic/model_type.h"
 #include "geom/mesh.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
 #include "objects/game_object.h"
+
+// Gravity given to every solid of the scene, units/s^2.
+constexpr float kSceneGravity = 10.0f;
+
+// The request that gives object `number` its gravity: an "AddForce" event to
+// "Physics" of type "GravityForce" with "obj" and "g", from `sender`, stamped
+// with the current frame's start time. The caller posts it.
+Event GravityRequest(const std::string& sender, uint32_t number, float g = kSceneGravity);
 
 // A uniform draw from rand() in [0, 1]. Divides by this platform's RAND_MAX
 // (2^31 - 1 with glibc): dividing by 32767, the largest value of some other C

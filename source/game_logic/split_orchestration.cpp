@@ -29,8 +29,6 @@ constexpr float kChipMass = 0.1f;
 // A half is a usable solid only with at least this many vertices and triangles.
 constexpr uint32_t kMinPieceVertices = 4;
 constexpr uint32_t kMinPieceTriangles = 4;
-// Gravity given to new pieces, units/s^2.
-constexpr float kGravity = 10.0f;
 
 // Offset of the new piece's number in its name: "split_obj_" + (objCounter + 100).
 constexpr uint32_t kSplitNameOffset = 100;
@@ -261,12 +259,7 @@ void SplitOrchestrator::StepSplitJob(SplitJob& job) {
 }
 
 void SplitOrchestrator::SendGravity(uint32_t object) const {
-  Event event(sender, "Physics", "AddForce");
-  event.timestamp = module_events::FrameStartTime();
-  event.SetParam<std::string>("type", "GravityForce");
-  event.SetParam<uint32_t>("obj", object);
-  event.SetParam<float>("g", kGravity);
-  module_events::Post(event);
+  module_events::Post(GravityRequest(sender, object));
 }
 
 std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, bool keepFront,
