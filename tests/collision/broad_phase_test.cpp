@@ -1,5 +1,5 @@
-// The broad phase (sweep along X, filter along Z, sphere test) against a
-// brute-force check of all pairs, and the pair filter of the masks.
+// The broad phase (sweep along X, filter along Z, sphere test) against brute
+// force, and the mask filter.
 
 #include <algorithm>
 #include <cstdint>
@@ -79,48 +79,39 @@ std::vector<SphereEntry> RandomScene(std::mt19937& random, size_t count, bool ra
 TEST(BroadPhase, AgreesWithBruteForceOnRandomScenes) {
   std::mt19937 random(20261206);
   for (int scene = 0; scene < 40; ++scene) {
-    const bool randomMasks = scene % 2 == 0;
-    const std::vector<SphereEntry> spheres = RandomScene(random, 150, randomMasks);
+    const std::vector<SphereEntry> spheres = RandomScene(random, 150, scene % 2 == 0);
     const std::set<Pair> expected = BruteForcePairs(spheres);
     ASSERT_EQ(BroadPhasePairs(spheres), expected) << "scene " << scene;
-    if (scene == 1) {
-      ASSERT_GT(expected.size(), 50u);  // the scenes are dense enough to matter
-    }
+    if (scene == 1) { ASSERT_GT(expected.size(), 50u); }  // dense enough to matter
   }
 }
 
-TEST(BroadPhase, MasksWithoutSharedBitNeverPair) {
-  // Two identical spheres, one in group 1 colliding with 1, the other in
-  // group 2 colliding with 2 (or 6): no bit in common either way.
+SphereEntry Unit(uint32_t id, const Vector& center, uint32_t mask) {
+  SphereEntry s;
+  s.objectId = id;
+  s.center = center;
+  s.radius = 1.0f;
+  s.groupMask = s.collideMask = mask;
+  return s;
+}
+
+TEST(BroadPhase, MasksWithoutSharedBitNeverPairAndXOverlapNeedsZOverlap) {
+  // Group/collide 1 against 2 or 6: no bit in common either way, so the
+  // sweep itself must drop them; one shared bit in one direction is enough.
   for (uint32_t other : {2u, 6u}) {
-    std::vector<SphereEntry> spheres(2);
-    spheres[0].objectId = 0;
-    spheres[0].radius = 1.0f;
-    spheres[0].groupMask = spheres[0].collideMask = 1;
-    spheres[1] = spheres[0];
-    spheres[1].objectId = 1;
-    spheres[1].center = Vector(0.5f, 0, 0);
-    spheres[1].groupMask = spheres[1].collideMask = other;
+    std::vector<SphereEntry> spheres = {Unit(0, Vector(), 1), Unit(1, Vector(0.5f, 0, 0), other)};
     std::vector<ObjectSpan> spans = {SpanAlong(spheres[0], kX), SpanAlong(spheres[1], kX)};
     for (const CandidateSet& set : SweepAndPrune(spans)) EXPECT_TRUE(set.candidates.empty());
-    // One shared bit in one direction is enough.
     spheres[1].collideMask |= 1;
     EXPECT_EQ(BroadPhasePairs(spheres).size(), 1u);
   }
-}
-
-TEST(BroadPhase, OverlapOnXWithoutOverlapOnZIsDropped) {
-  std::vector<SphereEntry> spheres(2);
-  for (uint32_t i = 0; i < 2; ++i) {
-    spheres[i].objectId = i;
-    spheres[i].radius = 1.0f;
-    spheres[i].groupMask = spheres[i].collideMask = 1;
-  }
-  spheres[1].center = Vector(0.5f, 0, 3.0f);
+  // Overlapping along X but 3 apart along Z: the sweep pairs them, the Z
+  // filter drops them.
+  const std::vector<SphereEntry> spheres = {Unit(0, Vector(), 1), Unit(1, Vector(0.5f, 0, 3.0f), 1)};
   std::vector<ObjectSpan> spans = {SpanAlong(spheres[0], kX), SpanAlong(spheres[1], kX)};
   std::vector<CandidateSet> sets = SweepAndPrune(spans);
   ASSERT_EQ(sets.size(), 2u);
-  ASSERT_EQ(sets[0].candidates.size(), 1u);  // the sweep along X pairs them
+  ASSERT_EQ(sets[0].candidates.size(), 1u);
   FilterCandidates(sets[0], kZ, [&spheres](uint32_t id, SphereEntry& s) {
     s = spheres[id];
     return true;
@@ -129,12 +120,7 @@ TEST(BroadPhase, OverlapOnXWithoutOverlapOnZIsDropped) {
 }
 
 TEST(BroadPhase, GoneCandidatesAndGoneObjectsAreFiltered) {
-  std::vector<SphereEntry> spheres(3);
-  for (uint32_t i = 0; i < 3; ++i) {
-    spheres[i].objectId = i;
-    spheres[i].radius = 1.0f;
-    spheres[i].groupMask = spheres[i].collideMask = 1;
-  }
+  const std::vector<SphereEntry> spheres = {Unit(0, Vector(), 1), Unit(1, Vector(), 1), Unit(2, Vector(), 1)};
   CandidateSet set;
   set.objectId = 0;
   set.candidates = {1, 2};
@@ -147,18 +133,6 @@ TEST(BroadPhase, GoneCandidatesAndGoneObjectsAreFiltered) {
   // The set's own object has gone: nothing is left to test.
   FilterCandidates(set, kZ, [](uint32_t, SphereEntry&) { return false; });
   EXPECT_TRUE(set.candidates.empty());
-}
-
-TEST(BroadPhase, WorldSphereRotatesTheLocalCentre) {
-  CollisionComp comp;
-  comp.boundingCenter = Vector(1, 0, 0);
-  comp.boundingRadius = 2.0f;
-  const Quaternion quarterTurnAboutY = Quaternion::FromAxisAngle(Vector(0, 1, 0), 1.5707963f);
-  const SphereEntry s = WorldSphere(7, Vector(10, 0, 0), quarterTurnAboutY, comp);
-  EXPECT_NEAR(s.center.x, 10.0f, 1e-5f);
-  EXPECT_NEAR(s.center.z, -1.0f, 1e-5f);
-  EXPECT_EQ(s.radius, 2.0f);
-  EXPECT_EQ(s.objectId, 7u);
 }
 
 }  // namespace

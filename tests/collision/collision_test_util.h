@@ -1,8 +1,5 @@
 #pragma once
-// Helpers shared by the collision tests: hand-made box hulls, solids built
-// the way the scene builds them, a scene fixture that leaves the object table
-// and the collision switches as it found them, and a capture for reported
-// warnings and errors.
+// Helpers shared by the collision tests.
 
 #include <cmath>
 #include <cstdlib>
@@ -23,17 +20,13 @@
 namespace collision_test {
 
 // Captures what System logs while alive. Error() writes an error file into
-// the working directory and clears the running flag: the capture runs in a
-// private temporary directory and restores both afterwards.
+// the working directory and clears the running flag: run in a temporary
+// directory and restore both afterwards.
 class ReportCapture {
  public:
   ReportCapture() : home(std::filesystem::current_path()) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "cleave_collision_XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-      scratch = pattern;
-      std::filesystem::current_path(scratch);
-    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "cleave_collision_XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) std::filesystem::current_path(scratch = pattern);
     logStart = System::Instance().GetLogText().size();
   }
   ~ReportCapture() {
@@ -42,9 +35,6 @@ class ReportCapture {
     std::error_code ignored;
     if (!scratch.empty()) std::filesystem::remove_all(scratch, ignored);
   }
-  ReportCapture(const ReportCapture&) = delete;
-  ReportCapture& operator=(const ReportCapture&) = delete;
-
   std::string NewLog() const { return System::Instance().GetLogText().substr(logStart); }
   size_t Count(const std::string& text) const {
     const std::string log = NewLog();
@@ -54,8 +44,7 @@ class ReportCapture {
   }
 
  private:
-  std::filesystem::path home;
-  std::filesystem::path scratch;
+  std::filesystem::path home, scratch;
   size_t logStart = 0;
 };
 
@@ -90,10 +79,8 @@ enum class Shape { Box, Sphere, Cone };
 // base. `size` is the half extent, radius, or base radius (height 2 size).
 inline Mesh SceneMesh(Shape shape, float size) {
   switch (shape) {
-    case Shape::Box:
-      return BuildBox(2, 2, 2, 2 * size, 2 * size, 2 * size);
-    case Shape::Sphere:
-      return BuildSphere(12, 12, size);
+    case Shape::Box: return BuildBox(2, 2, 2, 2 * size, 2 * size, 2 * size);
+    case Shape::Sphere: return BuildSphere(12, 12, size);
     case Shape::Cone: {
       Mesh mesh = BuildCone(16, 8, size, 0.0f, 2 * size);
       Matrix4 flip;  // pi about x: (x, y, z) -> (x, -y, -z)
@@ -158,8 +145,7 @@ class SceneTest : public ::testing::Test {
     manager.collisionOn = true;
     manager.doMultipleContacts = false;
     manager.SetPickRay(PickRay());
-    // Two frames over the empty table leave both halves of every buffer
-    // empty; one with picking on clears the pick buffers too.
+    // Two frames with picking on empty both halves of every buffer.
     manager.pickOn = true;
     manager.Update();
     manager.Update();

@@ -1,8 +1,7 @@
 // The hand-tuned inner loops of the narrow phase against plain versions of
 // the same rules: the feature code against the interleaved 32-step search,
-// and hull projection (vector lanes over a padded cloud) against hulls of
-// every size around the lane widths, placed away from the origin so padding
-// with anything but real vertices would show in the depth.
+// and hull projection (vector lanes over a padded cloud) on hulls of every
+// size around the lane widths.
 
 #include <cmath>
 #include <cstdint>
@@ -36,9 +35,9 @@ uint32_t PlainFeatureCode(const BoundingBox& box, const Vector& point) {
 }
 
 TEST(FeatureCode, MatchesThePlainSearchEverywhereInAndAroundTheBox) {
-  // Odd, even, flat and zero boxes; points on a grid that includes the
-  // centre, the faces, cell boundaries (multiples of h / 2^j) and points
-  // well outside, so ties (p == probe) are exercised on every axis.
+  // Odd, flat and zero boxes; points on the centre, faces, cell boundaries
+  // (multiples of h / 2^j) and well outside, so ties (p == probe) occur on
+  // every axis.
   const BoundingBox boxes[] = {
       {Vector(0, 0, 0), Vector(1, 1, 1)},
       {Vector(0.3f, -2.0f, 7.5f), Vector(0.79f, 1.54f, 0.04f)},
