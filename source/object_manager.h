@@ -89,3 +89,13 @@ class ObjectManager : public virtual Module<ObjectManager> {
   boost::mutex lock;                     // guards objects and names; not recursive
   std::map<std::string, uint32_t> names;  // object name -> object number
 };
+
+// Holds the ObjectManager's lock for one scope, so no exit path (an early
+// return, an exception) leaves it held.
+class ObjectLock {
+ public:
+  ObjectLock() { ObjectManager::Instance().Lock(); }
+  ~ObjectLock() { ObjectManager::Instance().Unlock(); }
+  ObjectLock(const ObjectLock&) = delete;
+  ObjectLock& operator=(const ObjectLock&) = delete;
+};

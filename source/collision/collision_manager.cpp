@@ -56,15 +56,6 @@ CollisionComp* CollisionCompOf(GameObject& object) {
   return dynamic_cast<CollisionComp*>(comp);
 }
 
-// Holds the object table's lock for one scope.
-class ObjectLock {
- public:
-  ObjectLock() { ObjectManager::Instance().Lock(); }
-  ~ObjectLock() { ObjectManager::Instance().Unlock(); }
-  ObjectLock(const ObjectLock&) = delete;
-  ObjectLock& operator=(const ObjectLock&) = delete;
-};
-
 }  // namespace
 
 CollisionManager::CollisionManager()

@@ -12,15 +12,6 @@
 
 namespace {
 
-// Holds the ObjectManager's lock for one scope, so no exit path leaves it held.
-class ObjectLock {
- public:
-  ObjectLock() { ObjectManager::Instance().Lock(); }
-  ~ObjectLock() { ObjectManager::Instance().Unlock(); }
-  ObjectLock(const ObjectLock&) = delete;
-  ObjectLock& operator=(const ObjectLock&) = delete;
-};
-
 std::unique_ptr<Force> MakeForce(Event& event) {
   const std::string type = event.GetParam<std::string>("type");
   if (type == "GravityForce") {
