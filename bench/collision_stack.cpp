@@ -17,8 +17,8 @@
 
 #include "collision/collision_manager.h"
 #include "geom/mesh_builders.h"
-#include "object_manager.h"
 #include "objects/model_comp.h"
+#include "objects/object_manager.h"
 
 namespace {
 

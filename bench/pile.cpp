@@ -19,7 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "game_logic/headless_scene.h"
+#include "scene/headless_scene.h"
 
 namespace {
 

@@ -18,8 +18,8 @@ static void BM_SplitSphere(benchmark::State& state) {
     Mesh front, back;
     SplitContext context;
     SplitMesh(sphere, plane, front, back, context);
-    CloseCut(front, context.frontCutSet, 1.0f);
-    CloseCut(back, context.backCutSet, 1.0f);
+    CloseCut(front, context.frontCutSet);
+    CloseCut(back, context.backCutSet);
     const bool bad = IsDegenerate(back) || IsDegenerate(front);
     benchmark::DoNotOptimize(bad);
     benchmark::DoNotOptimize(front.triangles.data());

@@ -9,17 +9,17 @@
 #include <memory>
 
 #include "collision/collision_manager.h"
-#include "command_line.h"
-#include "engine.h"
-#include "event_manager.h"
+#include "core/command_line.h"
+#include "core/engine.h"
+#include "core/event_manager.h"
+#include "core/system.h"
 #include "game_logic/game_logic.h"
 #include "graphics/graphics.h"
-#include "input_manager.h"
-#include "interface_manager.h"
 #include "physics/physics.h"
 #include "sound/sound_manager.h"
-#include "system.h"
-#include "system_window.h"
+#include "window/input_manager.h"
+#include "window/interface_manager.h"
+#include "window/system_window.h"
 
 namespace {
 

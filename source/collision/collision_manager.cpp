@@ -11,10 +11,10 @@
 
 #include "collision/broad_phase.h"
 #include "collision/distinct_vector_list.h"
-#include "event_manager.h"
-#include "object_manager.h"
+#include "core/event_manager.h"
+#include "core/system.h"
 #include "objects/model_comp.h"
-#include "system.h"
+#include "objects/object_manager.h"
 
 namespace {
 

@@ -30,12 +30,12 @@
 #include "collision/pick.h"
 #include "collision/sat_collision.h"
 #include "collision/span.h"
+#include "core/module.h"
 #include "geom/mesh.h"
 #include "math/bounding_box.h"
-#include "module.h"
 #include "objects/game_object.h"
 
-class CollisionManager : public virtual Module<CollisionManager> {
+class CollisionManager : public Module<CollisionManager> {
  public:
   CollisionManager();
   ~CollisionManager() override;

@@ -10,7 +10,7 @@
 #endif
 #include <cstdint>
 
-#include "system.h"
+#include "core/diagnostics.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "collision/collision_comp.h"
 #include "collision/contact.h"
 #include "collision/rigid_transform.h"
+#include "core/module.h"
 #include "math/bounding_box.h"
-#include "module.h"
 
 class CollisionManager;
 

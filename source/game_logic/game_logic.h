@@ -5,11 +5,11 @@
 
 #include <memory>
 
-#include "module.h"
+#include "core/module.h"
 
 class ObjectBreakLogic;
 
-class GameLogic : public virtual Module<GameLogic> {
+class GameLogic : public Module<GameLogic> {
  public:
   GameLogic();
   ~GameLogic() override;

@@ -25,12 +25,12 @@
 #include <string>
 
 #include "collision/pick.h"
-#include "game_logic/model_type.h"
-#include "game_logic/split_orchestration.h"
+#include "core/module.h"
 #include "math/plane.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
-#include "module.h"
+#include "scene/model_type.h"
+#include "scene/split_orchestration.h"
 
 class GameLogic;
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "system.h"
+#include "core/diagnostics.h"
 
 namespace {
 
@@ -257,8 +257,8 @@ BoundaryLoopList LinkBoundaryLoops(const std::vector<BoundaryEdge>& edges) {
   for (const BoundaryEdge& e : edges) builder.Add(e.first, e.second);
   BoundaryLoopList list = builder.Finish();
   const size_t numClosed = static_cast<size_t>(std::count(list.closed.begin(), list.closed.end(), true));
-  System::Instance().Log("boundaryList.size() = " + std::to_string(list.size()));
-  System::Instance().Log("numClosed = " + std::to_string(numClosed));
+  diagnostics::Log("boundaryList.size() = " + std::to_string(list.size()));
+  diagnostics::Log("numClosed = " + std::to_string(numClosed));
   return list;
 }
 
@@ -267,7 +267,7 @@ void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh) {
   for (size_t k = 0; k + 2 < loop.size(); ++k) mesh.AddTriangle(loop[0], loop[k + 1], loop[k + 2]);
 }
 
-void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet, float /*unused*/) {
+void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   const std::vector<BoundaryEdge> edges = FindBoundaryEdges(mesh, cutSet);
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
   for (const std::deque<uint32_t>& loop : loops.loops) CapLoop(loop, mesh);
@@ -430,7 +430,7 @@ bool IsDegenerate(const Mesh& mesh) {
     std::sort(s.begin(), s.end());
     const size_t distinct = static_cast<size_t>(std::unique(s.begin(), s.end()) - s.begin());
     if (distinct > 4) {
-      System::Instance().Log(DegeneracyReport(mesh, t));
+      diagnostics::Log(DegeneracyReport(mesh, t));
       return true;
     }
   }

@@ -31,9 +31,8 @@ struct BoundaryLoopList {
 
 // Closes the openings of `mesh` around the vertices of `cutSet` (vertex
 // indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then CapLoop
-// for every loop in order, closed or not. The float is accepted for the
-// caller's convenience and not used.
-void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet, float unused = 0.0f);
+// for every loop in order, closed or not.
+void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 
 // The boundary edges among the directed triangle edges with an end in
 // `cutSet`. Order: the unpaired triangle edges (a, b) are taken grouped by a,

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "system.h"
+#include "core/diagnostics.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "geom/octree.h"
 
-#include "system.h"
+#include "core/diagnostics.h"
 
 void Octree::Init(const BoundingBox& bounds) {
   CLEAVE_ASSERT(nodes.empty());

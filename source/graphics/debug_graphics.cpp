@@ -4,9 +4,9 @@
 
 #include <boost/any.hpp>
 
+#include "core/system.h"
 #include "geom/mesh_builders.h"
-#include "resource_manager.h"
-#include "system.h"
+#include "window/resource_manager.h"
 
 namespace {
 const Vector kDefaultColour(0.0f, 1.0f, 0.0f, 1.0f);  // opaque green

@@ -22,11 +22,11 @@
 #include <cstdint>
 #include <deque>
 
-#include "event.h"
+#include "core/event.h"
+#include "core/module.h"
 #include "geom/mesh.h"
 #include "math/matrix4.h"
 #include "math/quaternion.h"
-#include "module.h"
 
 class Graphics;
 

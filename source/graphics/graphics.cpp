@@ -6,14 +6,14 @@
 #include <iostream>
 #include <sstream>
 
-#include "event_manager.h"
+#include "core/event_manager.h"
+#include "core/settings.h"
+#include "core/system.h"
 #include "graphics/screenshot.h"
-#include "interface_manager.h"
-#include "object_manager.h"
-#include "resource_manager.h"
-#include "settings.h"
-#include "system.h"
-#include "system_window.h"
+#include "objects/object_manager.h"
+#include "window/interface_manager.h"
+#include "window/resource_manager.h"
+#include "window/system_window.h"
 
 const Vector kLightPosition(3.0f, 55.0f, 0.0f, 1.0f);
 

@@ -26,20 +26,20 @@
 #include <string>
 #include <vector>
 
+#include "core/module.h"
 #include "graphics/debug_graphics.h"
 #include "graphics/image_graphics.h"
 #include "graphics/mesh_graphics.h"
 #include "graphics/particle_graphics.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
-#include "module.h"
 
 struct GLFWwindow;
 
 // The light's position in world space (w = 1: a point light).
 extern const Vector kLightPosition;
 
-class Graphics : public virtual Module<Graphics> {
+class Graphics : public Module<Graphics> {
  public:
   Graphics();
 

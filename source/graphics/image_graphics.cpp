@@ -3,7 +3,7 @@
 #include <GL/glew.h>
 
 #include "graphics/texture.h"
-#include "object_manager.h"
+#include "objects/object_manager.h"
 
 constexpr OverlayRect ImageGraphics::kHelpIcon;
 constexpr OverlayRect ImageGraphics::kInstructions;

@@ -5,7 +5,7 @@
 // A missing texture skips its picture. Texture coordinate (0, 0) is the
 // picture's top-left corner.
 
-#include "module.h"
+#include "core/module.h"
 
 class Graphics;
 class Texture;

@@ -3,8 +3,8 @@
 // multiplied by translation(position) * rotation(orientation) * uniform
 // scale(ModelComp.scale) around the immediate-mode Mesh::Draw.
 
+#include "core/module.h"
 #include "math/matrix4.h"
-#include "module.h"
 #include "objects/game_object.h"
 
 class Graphics;

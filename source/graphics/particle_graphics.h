@@ -3,7 +3,7 @@
 // emitter exists in this program, so it draws nothing; it is constructed and
 // destroyed with the other members.
 
-#include "module.h"
+#include "core/module.h"
 
 class Graphics;
 

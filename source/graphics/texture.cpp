@@ -3,7 +3,7 @@
 #include <GL/glew.h>
 #include <stb_image.h>
 
-#include "system.h"
+#include "core/system.h"
 
 Texture::~Texture() { FreePixels(); }
 

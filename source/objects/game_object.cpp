@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "system.h"
+#include "core/diagnostics.h"
 
 namespace {
 // Initial bucket request and load limit of the component table, the engine's
@@ -58,13 +58,12 @@ void GameObject::AttachComponent(const Component& comp) {
     return;
   }
   // The component stays with the caller; the stored one is kept.
-  System& system = System::Instance();
-  system.Log("this->name = " + name);
-  system.Log("comp.componentName = " + comp.componentName);
-  system.Log("componentList.find(comp.componentName)->first = " + found->first);
+  diagnostics::Log("this->name = " + name);
+  diagnostics::Log("comp.componentName = " + comp.componentName);
+  diagnostics::Log("componentList.find(comp.componentName)->first = " + found->first);
   std::ostringstream stored;
   stored << static_cast<const void*>(found->second);
-  system.Log("componentList.find(comp.componentName)->second = " + stored.str());
+  diagnostics::Log("componentList.find(comp.componentName)->second = " + stored.str());
   CLEAVE_ERROR("tried to attach a duplicate component");
 }
 

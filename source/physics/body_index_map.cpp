@@ -13,13 +13,6 @@ uint32_t BodyIndexMap::Add(uint32_t objectId) {
   return inserted.first->second;
 }
 
-void BodyIndexMap::RemoveIndex(uint32_t index) {
-  if (index >= Size()) return;
-  byId.erase(byIndex[index]);
-  byIndex.erase(byIndex.begin() + index);
-  for (uint32_t i = index; i < Size(); ++i) byId[byIndex[i]] = i;
-}
-
 void BodyIndexMap::Compact(const std::vector<bool>& keep) {
   uint32_t next = 0;
   for (uint32_t i = 0; i < Size(); ++i) {

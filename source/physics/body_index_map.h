@@ -25,8 +25,6 @@ class BodyIndexMap {
   // Registers objectId under the next index (the current size) and returns
   // it. An id already registered keeps its index.
   uint32_t Add(uint32_t objectId);
-  // Forgets the body at index and lowers every higher index by one.
-  void RemoveIndex(uint32_t index);
   // Keeps the entries whose keep[index] is true, in their order, and
   // renumbers them densely. keep must have Size() entries.
   void Compact(const std::vector<bool>& keep);

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "collision/contact.h"
-#include "module.h"
+#include "core/module.h"
 #include "physics/physics_world.h"
 
-class Physics : public virtual Module<Physics> {
+class Physics : public Module<Physics> {
  public:
   Physics();
   ~Physics() override;

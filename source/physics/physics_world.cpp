@@ -11,11 +11,6 @@ const char* const kPhysicsCompName = "PhysicsComp";
 
 }  // namespace
 
-RigidBody* PhysicsWorld::FindBody(uint32_t objectId) {
-  uint32_t index = 0;
-  return indexMap.Find(objectId, index) ? &bodies[index] : nullptr;
-}
-
 void PhysicsWorld::Reset() {
   bodies.clear();
   indexMap.Clear();

@@ -60,8 +60,6 @@ class PhysicsWorld {
 
   bool HasBody(uint32_t objectId) const { return indexMap.Has(objectId); }
   uint32_t BodyIndex(uint32_t objectId) const { return indexMap.Index(objectId); }
-  // The body of an object, or null.
-  RigidBody* FindBody(uint32_t objectId);
 
   void AddForce(std::unique_ptr<Force> force) { forces.push_back(std::move(force)); }
   void AddJoint(std::unique_ptr<Constraint> joint) { joints.push_back(std::move(joint)); }

@@ -6,9 +6,9 @@
 
 #include <boost/any.hpp>
 
-#include "event_manager.h"
-#include "object_manager.h"
-#include "system.h"
+#include "core/event_manager.h"
+#include "core/system.h"
+#include "objects/object_manager.h"
 
 namespace {
 

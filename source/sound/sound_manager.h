@@ -14,12 +14,12 @@
 #include <memory>
 #include <string>
 
+#include "core/module.h"
 #include "math/vector.h"
-#include "module.h"
 #include "sound/audio_system.h"
 #include "sound/sound.h"
 
-class SoundManager : public virtual Module<SoundManager> {
+class SoundManager : public Module<SoundManager> {
  public:
   // The first layer version with every call made here.
   static constexpr uint32_t kRequiredVersion = 0x00043004;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "collision_test_util.h"
-#include "event_manager.h"
+#include "core/event_manager.h"
 
 namespace {
 

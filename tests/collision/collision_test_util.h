@@ -11,11 +11,11 @@
 
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
+#include "core/system.h"
 #include "geom/mesh_builders.h"
-#include "object_manager.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
-#include "system.h"
+#include "objects/object_manager.h"
 
 namespace collision_test {
 

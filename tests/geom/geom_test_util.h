@@ -8,8 +8,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/system.h"
 #include "geom/mesh.h"
-#include "system.h"
 
 namespace geomtest {
 

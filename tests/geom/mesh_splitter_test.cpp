@@ -100,7 +100,7 @@ void SplitAndClose(const Mesh& source, const Plane& plane, Cut& cut) {
   SplitMesh(source, plane, cut.front, cut.back, cut.context);
   for (Mesh* half : {&cut.front, &cut.back}) {
     const uint32_t before = half->TriangleCount();
-    CloseCut(*half, half == &cut.front ? cut.context.frontCutSet : cut.context.backCutSet, 1.0f);
+    CloseCut(*half, half == &cut.front ? cut.context.frontCutSet : cut.context.backCutSet);
     double area = 0;
     for (uint32_t t = before; t < half->TriangleCount(); ++t) area += half->TriangleArea(t);
     cut.capArea = std::max(cut.capArea, area);
@@ -419,8 +419,8 @@ TEST(CloseCut, SingleVertexTouchAddsNothingAndCapLoopFansFromTheFirstEntry) {
   EXPECT_EQ(context.frontCutSet.size(), 1u);
   {
     ErrorCapture capture;
-    CloseCut(front, context.frontCutSet, 0.0f);
-    CloseCut(back, context.backCutSet, 0.0f);
+    CloseCut(front, context.frontCutSet);
+    CloseCut(back, context.backCutSet);
     EXPECT_TRUE(capture.Logged("boundaryList.size() = 0\nnumClosed = 0\n"));
   }
   EXPECT_EQ(front.TriangleCount(), 0u);

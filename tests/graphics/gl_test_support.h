@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "event_manager.h"
+#include "core/event_manager.h"
+#include "core/system.h"
 #include "graphics/graphics.h"
 #include "graphics/screenshot.h"
-#include "input_manager.h"
-#include "interface_manager.h"
-#include "system.h"
-#include "system_window.h"
+#include "window/input_manager.h"
+#include "window/interface_manager.h"
+#include "window/system_window.h"
 
 namespace gltest {
 

@@ -13,9 +13,9 @@
 #include "graphics/debug_graphics.h"
 #include "graphics/graphics.h"
 #include "graphics/mesh_graphics.h"
-#include "input_manager.h"
-#include "resource_manager.h"
-#include "tweak_bar.h"
+#include "window/input_manager.h"
+#include "window/resource_manager.h"
+#include "window/tweak_bar.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "game_logic/model_type.h"
-#include "game_logic/solid_factory.h"
 #include "gl_test_support.h"
-#include "object_manager.h"
+#include "objects/object_manager.h"
+#include "scene/model_type.h"
+#include "scene/solid_factory.h"
 
 namespace {
 

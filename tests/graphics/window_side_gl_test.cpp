@@ -4,11 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <imgui.h>
 
 #include "gl_test_support.h"
 #include "graphics/texture.h"
-#include "object_manager.h"
-#include "resource_manager.h"
+#include "objects/object_manager.h"
+#include "window/resource_manager.h"
 
 namespace {
 
@@ -261,24 +262,18 @@ TEST_F(WindowSide, MissingOrBrokenShaderIsLoggedAndTheLoopGoesOn) {
 
 TEST_F(WindowSide, BarTakesTheMouseOnlyWhileEnabled) {
   InterfaceManager& interface = InterfaceManager::Instance();
-  GLFWwindow* window = MainWindow();
   ASSERT_TRUE(interface.IsBarShown());
   ASSERT_FALSE(interface.IsInputEnabled());
-  const int installs = InputManager::Instance().MouseHandlerInstalls();
-  interface.SetInputEnabled(true);
-  interface.SetInputEnabled(true);
-  EXPECT_EQ(InputManager::Instance().MouseHandlerInstalls(), installs + 1);
-  EXPECT_TRUE(InputManager::Instance().tweakBarInput);
-  // A handler is in place (reinstalling returns it, then we put it back).
-  GLFWmousebuttonfun handler = glfwSetMouseButtonCallback(window, nullptr);
-  EXPECT_NE(handler, nullptr);
-  glfwSetMouseButtonCallback(window, handler);
-
-  interface.SetInputEnabled(false);
-  EXPECT_FALSE(InputManager::Instance().tweakBarInput);
-  EXPECT_EQ(glfwSetMouseButtonCallback(window, nullptr), nullptr);
-  EXPECT_EQ(glfwSetCursorPosCallback(window, nullptr), nullptr);
-  EXPECT_EQ(glfwSetScrollCallback(window, nullptr), nullptr);
+  // A press forwarded by the input callbacks reaches the bar's frame only
+  // while the bar takes the mouse.
+  for (const bool enabled : {false, true, false}) {
+    interface.SetInputEnabled(enabled);
+    interface.MouseButtonInput(GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS, 0);
+    gltest::RunFrame();
+    EXPECT_EQ(ImGui::GetIO().MouseDown[0], enabled) << "bar input enabled: " << enabled;
+    interface.MouseButtonInput(GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE, 0);
+    gltest::RunFrame();
+  }
 }
 
 TEST_F(WindowSide, BarDrawsItsDescriptionAndReportsItsBox) {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "system.h"
+#include "core/system.h"
 
 class ErrorCapture {
  public:

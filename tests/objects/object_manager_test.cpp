@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/event_manager.h"
 #include "error_capture.h"
-#include "event_manager.h"
-#include "object_manager.h"
+#include "objects/object_manager.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include "event_manager.h"
-#include "object_manager.h"
+#include "core/event_manager.h"
+#include "core/system.h"
+#include "objects/object_manager.h"
 #include "physics/physics.h"
 #include "physics/physics_comp.h"
-#include "system.h"
 
 namespace {
 

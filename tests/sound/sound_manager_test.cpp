@@ -11,11 +11,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "event_manager.h"
-#include "object_manager.h"
+#include "core/event_manager.h"
+#include "core/system.h"
+#include "objects/object_manager.h"
 #include "sound/sound_manager.h"
 #include "sound_test_support.h"
-#include "system.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <fstream>
 #include <thread>
 
-#include "object_manager.h"
+#include "core/system.h"
+#include "objects/object_manager.h"
 #include "sound/sound_manager.h"
 #include "sound_test_support.h"
-#include "system.h"
 
 namespace {
 

@@ -1,0 +1,92 @@
+#include "core/command_line.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// A whole decimal number in [minimum, maximum], nothing else on the string.
+bool ReadWhole(const std::string& text, long long minimum, long long maximum, long long& value) {
+  if (text.empty() || text[0] == '+' || text[0] == ' ') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str() || *end != '\0') return false;
+  if (v < minimum || v > maximum) return false;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+std::string CommandLineUsage() {
+  return "usage: cleave [options]\n"
+         "  --frames N         run N frames, then shut down normally (N >= 1)\n"
+         "  --seed N           seed the scene's random numbers with N (0 .. 4294967295)\n"
+         "                     instead of the time\n"
+         "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
+         "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
+         "  --help             show this text\n"
+         "Settings are read from settings.txt in the working directory when it exists.\n";
+}
+
+CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLineOptions& options,
+                                   std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    std::string value;
+    bool hasValue = false;
+    const size_t equals = option.find('=');
+    if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = option.substr(equals + 1);
+      option = option.substr(0, equals);
+      hasValue = true;
+    }
+
+    if (option == "--help" || option == "-h") {
+      if (hasValue) {
+        error = "option " + option + " takes no value";
+        return CommandLineResult::kError;
+      }
+      return CommandLineResult::kHelp;
+    }
+    const bool takesValue = option == "--frames" || option == "--seed" ||
+                            option == "--screenshot" || option == "--dump-scene";
+    if (!takesValue) {
+      error = "unknown option '" + std::string(argv[i]) + "'";
+      return CommandLineResult::kError;
+    }
+    if (!hasValue) {
+      if (i + 1 >= argc) {
+        error = "option " + option + " needs a value";
+        return CommandLineResult::kError;
+      }
+      value = argv[++i];
+    }
+
+    long long number = 0;
+    if (option == "--frames") {
+      if (!ReadWhole(value, 1, LONG_MAX, number)) {
+        error = "--frames needs a whole number of at least 1, got '" + value + "'";
+        return CommandLineResult::kError;
+      }
+      options.frames = static_cast<long>(number);
+    } else if (option == "--seed") {
+      if (!ReadWhole(value, 0, 4294967295LL, number)) {
+        error = "--seed needs a whole number from 0 to 4294967295, got '" + value + "'";
+        return CommandLineResult::kError;
+      }
+      options.hasSeed = true;
+      options.seed = static_cast<unsigned>(number);
+    } else if (value.empty()) {
+      error = "option " + option + " needs a file name";
+      return CommandLineResult::kError;
+    } else if (option == "--screenshot") {
+      options.screenshot = value;
+    } else {
+      options.dumpScene = value;
+    }
+  }
+  return CommandLineResult::kRun;
+}

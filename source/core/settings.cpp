@@ -1,0 +1,89 @@
+#include "core/settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool IsGraphic(char c) { return std::isgraph(static_cast<unsigned char>(c)) != 0; }
+bool IsAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+
+// atoi's reading (optional sign, leading digits, none gives 0), but clamped
+// to the int32 range instead of overflowing.
+int32_t ReadInt(const std::string& value) {
+  errno = 0;
+  const long long v = std::strtoll(value.c_str(), nullptr, 10);
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+Settings ParseSettings(const std::string& text) {
+  Settings settings;
+  if (text.empty()) return settings;
+
+  size_t lineStart = 0;
+  for (int lineNumber = 0;; ++lineNumber) {
+    const size_t lineEnd = text.find('\n', lineStart);
+    const std::string line =
+        text.substr(lineStart, lineEnd == std::string::npos ? std::string::npos : lineEnd - lineStart);
+
+    size_t pos = 0;
+    while (pos < line.size() && !IsGraphic(line[pos])) ++pos;
+    const bool blank = pos == line.size();
+    if (!blank && line[pos] != '#') {
+      const size_t keyStart = pos;
+      while (pos < line.size() && IsAlnum(line[pos])) ++pos;
+      const std::string key = line.substr(keyStart, pos - keyStart);
+      const size_t equals = line.find('=', pos);
+      bool ok = equals != std::string::npos;
+      if (ok) {
+        size_t v = equals + 1;
+        while (v < line.size() && !IsGraphic(line[v])) ++v;
+        size_t valueEnd = v;
+        while (valueEnd < line.size() && IsGraphic(line[valueEnd])) ++valueEnd;
+        const std::string value = line.substr(v, valueEnd - v);
+        if (key == "screenWidth") {
+          settings.screenWidth = ReadInt(value);
+        } else if (key == "screenHeight") {
+          settings.screenHeight = ReadInt(value);
+        } else if (key == "slowFrameTime") {
+          settings.slowFrameTime = std::atof(value.c_str());
+        } else if (key == "fullscreen") {
+          if (value == "true") settings.fullscreen = true;
+          else if (value == "false") settings.fullscreen = false;
+        } else {
+          ok = false;
+        }
+      }
+      if (!ok) {
+        std::ostringstream message;
+        message << "Settings Parse Error: Invalid settings entry at line " << lineNumber << ": \""
+                << line << "\"\n";
+        settings.valid = false;
+        settings.errorMessage = message.str();
+        return settings;
+      }
+    }
+    if (lineEnd == std::string::npos) break;
+    lineStart = lineEnd + 1;
+  }
+  return settings;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text) {
+  text.clear();
+  std::ifstream file(path, std::ios::in | std::ios::binary);
+  if (!file) return false;
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  if (file.bad()) return false;
+  text = contents.str();
+  return true;
+}

@@ -1,0 +1,144 @@
+#include "core/system.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const kSettingsFile = "settings.txt";
+
+double SteadySeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+System::System() : Module<System>("System"), clockOrigin(SteadySeconds()) {
+  Settings loaded;
+  std::string text;
+  if (ReadTextFile(kSettingsFile, text)) {
+    loaded = ParseSettings(text);
+    if (!loaded.valid) {
+      Log(loaded.errorMessage);
+      loaded = Settings();
+    }
+  }
+  ApplySettings(loaded);
+}
+
+void System::ApplySettings(const Settings& newSettings) {
+  settings = newSettings;
+  screenWidth = settings.screenWidth;
+  screenHeight = settings.screenHeight;
+  fullscreen = settings.fullscreen;
+}
+
+void System::Init() { clockOrigin = SteadySeconds(); }
+
+void System::Update() {
+  if (window && windowOpen) window->SetTitle(LoadDisplay());
+}
+
+void System::Kill() {}
+
+void System::SetWindow(std::unique_ptr<SystemWindow> newWindow) { window = std::move(newWindow); }
+
+void System::OpenWindow() {
+  if (!window) {
+    CLEAVE_ERROR("no window system available");
+    return;
+  }
+  window->Open(screenWidth, screenHeight, fullscreen);
+}
+
+double System::GetTime() const { return SteadySeconds() - clockOrigin; }
+
+void System::FrameStart() { frameStartTime = GetTime(); }
+
+void System::FrameEnd() {
+  const double sleep = AccountFrame(GetTime() - frameStartTime);
+  if (sleep > 0.0) std::this_thread::sleep_for(std::chrono::duration<double>(sleep));
+}
+
+double System::AccountFrame(double elapsed) {
+  lastFrameTime = elapsed;
+  avgWorkTime = 0.9 * avgWorkTime + 0.1 * elapsed;
+  if (elapsed < kFrameBudget) {
+    avgFrameTime = 0.9 * avgFrameTime + 0.1 * kFrameBudget;
+    return kFrameBudget - elapsed;
+  }
+  avgFrameTime = 0.9 * avgFrameTime + 0.1 * elapsed;
+  return 0.0;
+}
+
+std::string System::LoadDisplay() const {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "Load: %.6f\n", avgWorkTime / kFrameBudget);
+  return buffer;
+}
+
+void System::Write(const std::string& prefix, const std::string& message) {
+  // Console and log text are written under one lock, so lines from the
+  // three threads never interleave and the log keeps the console's order.
+  boost::mutex::scoped_lock lock(logMutex);
+  std::cout << prefix << message << '\n' << std::flush;
+  logText += prefix;
+  logText += message;
+  logText += '\n';
+}
+
+void System::Log(const std::string& message) { Write("", message); }
+
+void System::Warning(const std::string& message) { Write("WARNING: ", message); }
+
+void System::Error(const std::string& message) {
+  Write("ERROR: ", message);
+  ++errorCount;
+
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  {
+    boost::mutex::scoped_lock lock(logMutex);
+    std::ofstream file(ErrorFileName(local), std::ios::out | std::ios::app);
+    file << logText << '\n';  // a failed open or write is ignored
+  }
+  running = false;
+  // Never wait for input here: the reporting thread may hold the object
+  // lock. main waits for a key once, after shutdown, when appropriate.
+}
+
+std::string System::GetLogText() {
+  boost::mutex::scoped_lock lock(logMutex);
+  return logText;
+}
+
+std::string System::ErrorFileName(const std::tm& t) {
+  std::ostringstream name;
+  name << "error_log_" << (t.tm_mon + 1) << '_' << t.tm_mday << '_' << (t.tm_year + 1900) << '_'
+       << t.tm_hour << '_' << t.tm_min << '_' << t.tm_sec << ".txt";
+  return name.str();
+}
+
+std::string ErrorReport(const char* file, int line, const std::string& message) {
+  // Report paths below the source root: ".../source/geom/mesh.cpp" gives
+  // "geom/mesh.cpp". Files outside it (tests) keep their whole path.
+  std::string path(file);
+  const size_t root = path.rfind("/source/");
+  if (root != std::string::npos) path = path.substr(root + std::strlen("/source/"));
+  std::ostringstream report;
+  report << path << ':' << line << ' ' << message;
+  return report.str();
+}
+
+namespace diagnostics {
+void Log(const std::string& message) { System::Instance().Log(message); }
+void Warning(const std::string& message) { System::Instance().Warning(message); }
+void Error(const std::string& message) { System::Instance().Error(message); }
+}  // namespace diagnostics

@@ -1,0 +1,101 @@
+#pragma once
+// System: the process-wide services. The running flag, the frame clock with
+// its 60 Hz pacing and the load display, the log with its three levels and
+// the error file, the settings, and (through a platform hook installed by
+// the app) the window.
+//
+// Failures are reported, never thrown: Error() logs, writes the whole log to
+// an error file, clears `running` and returns at once, on any thread. Use
+// the CLEAVE_ERROR / CLEAVE_WARNING / CLEAVE_ASSERT macros of diagnostics.h
+// so reports carry "path/below/source.cpp:LINE message".
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include <boost/thread/mutex.hpp>
+
+#include "core/diagnostics.h"
+#include "core/module.h"
+#include "core/settings.h"
+
+// The frame budget of the 60 Hz loop, in seconds.
+constexpr double kFrameBudget = 1.0 / 60.0;
+
+// The platform side of the window: the app installs one (GLFW); without it
+// the engine runs headless and OpenWindow reports that no window exists.
+class SystemWindow {
+ public:
+  virtual ~SystemWindow() = default;
+  // Opens the window and GL context; reports its own failures through Error.
+  virtual void Open(int width, int height, bool fullscreen) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+};
+
+// Options given on the command line, kept here for the modules that use them.
+struct CommandLineOptions {
+  long frames = 0;          // run this many frames, then shut down; 0 = no limit
+  bool hasSeed = false;     // seed rand() with `seed` instead of the time
+  unsigned seed = 0;
+  std::string screenshot;   // write the last frame here as PNG
+  std::string dumpScene;    // write the scene here as JSON lines at shutdown
+};
+
+class System : public Module<System> {
+ public:
+  System();
+
+  void Init() override;    // resets the clock to 0
+  void Update() override;  // writes the load display into the window title
+  void Kill() override;
+
+  void OpenWindow();
+  void SetWindow(std::unique_ptr<SystemWindow> window);
+
+  double GetTime() const;  // seconds since Init, on one monotonic clock
+  void FrameStart();
+  void FrameEnd();
+  // The pacing arithmetic of FrameEnd for a frame whose work took `elapsed`
+  // seconds: updates lastFrameTime and both averages, returns how long to
+  // sleep to fill the 1/60 s budget (0 when the frame was over budget).
+  double AccountFrame(double elapsed);
+  // "Load: " and avgWorkTime / budget in fixed notation with 6 decimals,
+  // then a line feed.
+  std::string LoadDisplay() const;
+
+  void Log(const std::string& message);
+  void Warning(const std::string& message);
+  void Error(const std::string& message);
+
+  std::string GetLogText();
+  bool ErrorReported() const { return errorCount.load() > 0; }
+  // Name of the error file for a local time: error_log_M_D_YYYY_h_m_s.txt.
+  static std::string ErrorFileName(const std::tm& localTime);
+
+  // Replaces the settings (as if read from the file) and the values taken
+  // from them. For start-up and tests.
+  void ApplySettings(const Settings& newSettings);
+
+  std::atomic<bool> running{true};
+  int32_t screenWidth = 800;
+  int32_t screenHeight = 600;
+  double avgWorkTime = 0.0;                 // seconds, exponential average
+  double avgFrameTime = kFrameBudget;       // seconds, including the pacing sleep
+  std::atomic<double> frameStartTime{0.0};  // seconds; read by the workers
+  double lastFrameTime = kFrameBudget;      // seconds of work in the last frame
+  Settings settings;
+  bool fullscreen = false;
+  bool windowOpen = false;
+  CommandLineOptions options;
+
+ private:
+  void Write(const std::string& prefix, const std::string& message);
+
+  boost::mutex logMutex;
+  std::string logText;
+  std::atomic<int> errorCount{0};
+  double clockOrigin = 0.0;
+  std::unique_ptr<SystemWindow> window;
+};

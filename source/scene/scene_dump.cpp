@@ -1,0 +1,134 @@
+#include "scene/scene_dump.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <ostream>
+#include <unordered_set>
+#include <vector>
+
+#include "core/system.h"
+#include "geom/mesh.h"
+#include "objects/game_object.h"
+#include "objects/model_comp.h"
+#include "physics/physics_comp.h"
+
+namespace {
+
+// Numbers keep 9 significant digits: enough to round-trip a float.
+std::string Number(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.9g", value);
+  return buffer;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+std::string Array(std::initializer_list<double> values) {
+  std::string out = "[";
+  bool first = true;
+  for (const double v : values) {
+    if (!first) out += ',';
+    out += Number(v);
+    first = false;
+  }
+  return out + "]";
+}
+
+}  // namespace
+
+size_t CountOpenEdges(const Mesh& mesh) {
+  // Directed edges packed into one 64-bit key; a closed surface owns the
+  // reverse of each of its edges exactly once.
+  std::unordered_set<uint64_t> edges;
+  edges.reserve(mesh.triangles.size() * 3);
+  auto key = [](uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; };
+  for (const Triangle& t : mesh.triangles)
+    for (int c = 0; c < 3; ++c) edges.insert(key(t.indices[c], t.indices[(c + 1) % 3]));
+  size_t open = 0;
+  for (const uint64_t e : edges)
+    if (edges.count((e << 32) | (e >> 32)) == 0) ++open;
+  return open;
+}
+
+std::string SceneDumpLine(const GameObject& obj, uint32_t number) {
+  std::string line = "{\"name\":" + Quoted(obj.name);
+  line += ",\"number\":" + std::to_string(number);
+  line += ",\"position\":" + Array({obj.position.x, obj.position.y, obj.position.z});
+  line += ",\"orientation\":" +
+          Array({obj.orientation.s, obj.orientation.u.x, obj.orientation.u.y, obj.orientation.u.z});
+
+  const PhysicsComp* physics = obj.FindComponent<PhysicsComp>("PhysicsComp");
+  line += ",\"mass\":" + (physics ? Number(physics->mass) : std::string("null"));
+
+  const ModelComp* model = obj.FindComponent<ModelComp>("ModelComp");
+  const Mesh* mesh = model ? &model->mesh : nullptr;
+  line += ",\"triangles\":" + std::to_string(mesh ? mesh->TriangleCount() : 0u);
+  line += ",\"vertices\":" + std::to_string(mesh ? mesh->VertexCount() : 0u);
+  line += ",\"openEdges\":" + std::to_string(mesh ? CountOpenEdges(*mesh) : size_t{0});
+
+  // Lowest world height of the mesh: position + orientation (scale * p).
+  double bottom = std::numeric_limits<double>::quiet_NaN();
+  if (mesh != nullptr && !mesh->vertices.empty()) {
+    bottom = std::numeric_limits<double>::infinity();
+    for (const Vertex& v : mesh->vertices) {
+      const Vector world = obj.orientation.Rotate(v.Position() * model->scale) + obj.position;
+      bottom = std::min(bottom, static_cast<double>(world.y));
+    }
+  }
+  line += ",\"bottom\":" + Number(bottom);
+  line += ",\"speed\":" + (physics ? Number(Length(WithW(physics->linearVelocity, 0.0f)))
+                                   : std::string("null"));
+  line += std::string(",\"dead\":") + (obj.dead ? "true" : "false");
+  return line + "}";
+}
+
+void WriteSceneDump(std::ostream& out, const ObjectManager::ObjectTable& objects,
+                    int tutorialPage) {
+  std::vector<uint32_t> numbers;
+  numbers.reserve(objects.size());
+  for (const auto& entry : objects) numbers.push_back(entry.first);
+  std::sort(numbers.begin(), numbers.end());
+  for (const uint32_t number : numbers) {
+    // The table key is the number the object was registered under.
+    out << SceneDumpLine(objects.at(number), number) << '\n';
+  }
+  out << "{\"tutorialPage\":" << tutorialPage << "}\n";
+}
+
+bool WriteSceneDumpFile(const std::string& path, int tutorialPage) {
+  std::ofstream file(path, std::ios::out | std::ios::trunc);
+  if (!file) {
+    CLEAVE_WARNING("cannot write the scene dump to " + path);
+    return false;
+  }
+  ObjectManager& manager = ObjectManager::Instance();
+  manager.Lock();
+  WriteSceneDump(file, manager.objects, tutorialPage);
+  manager.Unlock();
+  file.flush();
+  if (!file) {
+    CLEAVE_WARNING("cannot write the scene dump to " + path);
+    return false;
+  }
+  return true;
+}

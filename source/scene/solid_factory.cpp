@@ -1,0 +1,181 @@
+#include "scene/solid_factory.h"
+
+#include <cstdlib>
+
+#include "collision/collision_comp.h"
+#include "collision/collision_manager.h"
+#include "core/module.h"
+#include "core/system.h"
+#include "geom/mesh_builders.h"
+#include "math/matrix4.h"
+#include "objects/model_comp.h"
+#include "physics/physics_comp.h"
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+// Grows the local box on every side, units; the box keys the contact feature
+// codes, so points on the hull margin still fall inside it.
+constexpr float kLocalBoxMargin = 0.04f;
+// Random dimensions are drawn in [kRandomMin, kRandomMin + kRandomSpan], units.
+constexpr float kRandomMin = 0.5f;
+constexpr float kRandomSpan = 1.5f;
+
+const Vector kSolidColour(0.2f, 0.5f, 0.9f);
+
+constexpr float kGroundMass = 1.0e9f;  // heavy enough that nothing moves it
+const Vector kGroundPosition(0.0f, -5.0f, 0.0f, 0.0f);
+constexpr float kGroundWidth = 300.0f;   // x and z, units
+constexpr float kGroundHeight = 10.0f;   // y, units
+constexpr uint32_t kGroundDivisions = 5;
+
+
+
+// The collision data every solid gets: bounding sphere, hull, local box,
+// masks. The object's ModelComp and CollisionComp must be attached.
+void PrepareCollision(GameObject& object, bool pickable) {
+  CollisionManager& collision = CollisionManager::Instance();
+  collision.GenerateBoundingSphere(object);
+  collision.GenerateCollisionHull(object);
+  CollisionComp* comp = object.FindComponent<CollisionComp>("CollisionComp");
+  const ModelComp* model = object.FindComponent<ModelComp>("ModelComp");
+  if (comp == nullptr || model == nullptr) return;
+  comp->localBox = CollisionManager::ComputeBoundingBox(model->mesh, model->scale);
+  comp->localBox.halfExtents.x += kLocalBoxMargin;
+  comp->localBox.halfExtents.y += kLocalBoxMargin;
+  comp->localBox.halfExtents.z += kLocalBoxMargin;
+  comp->hasLocalBox = true;
+  comp->groupMask |= 1u;
+  comp->collideMask |= 1u;
+  comp->pickable = pickable;
+}
+
+}  // namespace
+
+void GenerateNormals(Mesh& mesh) {
+  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
+    for (int c = 0; c < 3; ++c) {
+      const Vector p = mesh.CornerPosition(t, c);
+      const float length = Length(p);
+      // A vertex at the origin has no direction; keep its normal finite.
+      mesh.SetCornerNormal(t, c, length > 0.0f ? p / length : Vector(0.0f, 1.0f, 0.0f));
+    }
+  }
+}
+
+void GenerateColours(Mesh& mesh) {
+  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
+    for (int c = 0; c < 3; ++c) mesh.SetCornerColour(t, c, kSolidColour);
+  }
+}
+
+GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
+                      int modelType, const Quaternion& orientation, float density) {
+  GameObject object;
+  object.name = name;
+  ModelComp model;
+  Matrix4 inertia;
+  const float r = dimensions.x;  // the caller's radius, kept even for Random
+
+  int type = modelType;
+  if (type == Random) {
+    type = std::rand() % 3 + 1;
+    const float u1 = UniformDraw();
+    const float u2 = UniformDraw();
+    const float u3 = UniformDraw();
+    dimensions = Vector(kRandomMin + kRandomSpan * u1, kRandomMin + kRandomSpan * u2,
+                        kRandomMin + kRandomSpan * u3, 0.0f);
+  }
+
+  float mass = 0.0f;
+  switch (type) {
+    case Sphere: {
+      mass = density * (4.0f / 3.0f) * kPi * r * r * r;
+      // Two thirds (a thin shell's value), which the scene has always used.
+      const float i = 2.0f / 3.0f * mass * r * r;
+      inertia(0, 0) = i;
+      inertia(1, 1) = i;
+      inertia(2, 2) = i;
+      model.mesh = BuildSphere(12, 12, r);
+      break;
+    }
+    case Box: {
+      const float w = 2.0f * dimensions.x;
+      const float h = 2.0f * dimensions.y;
+      const float d = 2.0f * dimensions.z;
+      mass = density * w * h * d;
+      inertia(0, 0) = mass / 12.0f * (h * h + d * d);
+      inertia(1, 1) = mass / 12.0f * (w * w + d * d);
+      inertia(2, 2) = mass / 12.0f * (w * w + h * h);
+      model.mesh = BuildBox(2, 2, 2, w, h, d);
+      break;
+    }
+    case Cone: {
+      const float h = 2.0f * dimensions.y;
+      mass = density * (kPi / 3.0f) * r * r * h;
+      const float side = 3.0f / 5.0f * mass * h * h + 3.0f / 20.0f * mass * r * r;
+      inertia(0, 0) = side;
+      inertia(1, 1) = side;
+      inertia(2, 2) = 3.0f / 10.0f * mass * r * r;
+      model.mesh = BuildCone(16, 8, r, 0.0f, h);
+      // Stand it on its base: pi about x, (x, y, z) -> (x, -y, -z) exactly.
+      model.mesh.Transform(Matrix4::Scale(1.0f, -1.0f, -1.0f));
+      break;
+    }
+    default:
+      // Not a shape: the object gets an empty mesh and no collision data.
+      CLEAVE_WARNING("BuildSolid: unknown model type " + std::to_string(modelType));
+      break;
+  }
+
+  model.mesh.Transform(orientation.ToMatrix());
+  model.mesh.useTexCoords = false;
+  model.mesh.useColours = true;
+  GenerateNormals(model.mesh);
+  GenerateColours(model.mesh);
+  const bool hasShape = model.mesh.VertexCount() > 0;
+  object.AttachComponent(model);
+
+  PhysicsComp physics;
+  physics.mass = mass;
+  physics.inertiaTensor = inertia;
+  object.AttachComponent(physics);
+
+  object.AttachComponent(CollisionComp());
+  if (hasShape) PrepareCollision(object, true);
+
+  object.position = position;
+  return object;
+}
+
+GameObject BuildGroundPlane() {
+  GameObject object;
+  object.name = "GROUND_PLANE";
+  object.position = kGroundPosition;
+
+  ModelComp model;
+  model.mesh = BuildBox(kGroundDivisions, kGroundDivisions, kGroundDivisions, kGroundWidth,
+                        kGroundHeight, kGroundWidth);
+  model.mesh.useTexCoords = false;
+  model.mesh.useColours = true;
+  object.AttachComponent(model);
+
+  PhysicsComp physics;
+  physics.mass = kGroundMass;
+  object.AttachComponent(physics);
+
+  object.AttachComponent(CollisionComp());
+  PrepareCollision(object, false);
+  return object;
+}
+
+float UniformDraw() { return static_cast<float>(std::rand()) / static_cast<float>(RAND_MAX); }
+
+Event GravityRequest(const std::string& sender, uint32_t number, float g) {
+  Event event(sender, "Physics", "AddForce");
+  event.timestamp = module_events::FrameStartTime();
+  event.SetParam<std::string>("type", "GravityForce");
+  event.SetParam<uint32_t>("obj", number);
+  event.SetParam<float>("g", g);
+  return event;
+}

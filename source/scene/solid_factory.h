@@ -1,0 +1,46 @@
+#pragma once
+// The GL-free half of putting a solid into the scene: builds the complete
+// game object (mesh, shading data, mass and inertia, collision data) but does
+// not create GPU buffers and does not add it to the ObjectManager. The scene
+// adds the buffers and the object; tests and benchmarks add the object alone.
+
+#include <cstdint>
+#include <string>
+
+#include "core/event.h"
+#include "geom/mesh.h"
+#include "math/quaternion.h"
+#include "math/vector.h"
+#include "objects/game_object.h"
+#include "scene/model_type.h"
+
+// Gravity given to every solid of the scene, units/s^2.
+constexpr float kSceneGravity = 10.0f;
+
+// The request that gives object `number` its gravity: an "AddForce" event to
+// "Physics" of type "GravityForce" with "obj" and "g", from `sender`, stamped
+// with the current frame's start time. The caller posts it.
+Event GravityRequest(const std::string& sender, uint32_t number, float g = kSceneGravity);
+
+// A uniform draw from rand() in [0, 1]. Divides by this platform's RAND_MAX
+// (2^31 - 1 with glibc): dividing by 32767, the largest value of some other C
+// libraries, would give draws far outside [0, 1].
+float UniformDraw();
+
+// A solid named `name` at `position`. dimensions: sphere x = radius; box x, y,
+// z = half extents; cone x = base radius, y = half height. modelType Random
+// picks Sphere, Box or Cone with rand() and draws new dimensions, each in
+// [0.5, 2.0] (the radius of a sphere or a cone stays the caller's x). The
+// mesh is turned by `orientation` (the object's own orientation stays the
+// identity); density is mass per unit volume.
+GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
+                      int modelType, const Quaternion& orientation, float density);
+
+// "GROUND_PLANE": a 300 x 10 x 300 box at (0, -5, 0), top face at y = 0,
+// mass 1e9, not pickable.
+GameObject BuildGroundPlane();
+
+// Every corner normal := the unit vector of its vertex position.
+void GenerateNormals(Mesh& mesh);
+// Every corner colour := (0.2, 0.5, 0.9).
+void GenerateColours(Mesh& mesh);
