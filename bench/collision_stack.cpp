@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include "collision/collision_manager.h"
+#include "collision/collision_shapes.h"
 #include "geom/mesh_builders.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -55,11 +56,10 @@ GameObject Solid(const std::string& name, const Mesh& mesh, const Vector& positi
   model.mesh = mesh;
   object.AttachComponent(model);
   object.AttachComponent(CollisionComp());
-  CollisionManager& manager = CollisionManager::Instance();
-  manager.GenerateBoundingSphere(object);
-  manager.GenerateCollisionHull(object);
-  CollisionComp* comp = object.FindComponent<CollisionComp>("CollisionComp");
-  comp->localBox = CollisionManager::ComputeBoundingBox(mesh, 1.0f);
+  GenerateBoundingSphere(object);
+  GenerateCollisionHull(object);
+  CollisionComp* comp = object.Find<CollisionComp>();
+  comp->localBox = ComputeBoundingBox(mesh, 1.0f);
   comp->localBox.halfExtents += Vector(kLocalBoxGrowth, kLocalBoxGrowth, kLocalBoxGrowth);
   comp->hasLocalBox = true;
   comp->groupMask |= 1;
@@ -69,16 +69,15 @@ GameObject Solid(const std::string& name, const Mesh& mesh, const Vector& positi
 
 void ClearTable() {
   ObjectManager& objects = ObjectManager::Instance();
-  objects.Lock();
+  ObjectLock lock;
   for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
   objects.RemoveDeadObjects();
-  objects.Unlock();
 }
 
 void BuildStack(int count) {
   ObjectManager& objects = ObjectManager::Instance();
   GameObject ground = Solid("GROUND_PLANE", BuildBox(5, 5, 5, 300, 10, 300), Vector(0, -5, 0));
-  ground.FindComponent<CollisionComp>("CollisionComp")->pickable = false;
+  ground.Find<CollisionComp>()->pickable = false;
   objects.AddGameObject(ground);
   const Mesh meshes[3] = {SolidMesh(0), SolidMesh(1), SolidMesh(2)};
   const int side = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(count)) - 1e-9));

@@ -25,7 +25,10 @@ struct OrientedBox {
 
 class CollisionComp : public Component {
  public:
-  CollisionComp() : Component("CollisionComp") {}
+  // The name it is attached and stored under (scene dumps and logs show it).
+  static constexpr const char* kName = "CollisionComp";
+
+  CollisionComp() : Component(kName) {}
 
   Component* Clone() const override;
 

@@ -18,8 +18,10 @@
 #include "graphics/texture.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
+#include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
 #include "scene/scene_dump.h"
+#include "scene/scene_setup.h"
 #include "scene/solid_factory.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
@@ -28,8 +30,6 @@
 #include "window/system_window.h"
 
 namespace {
-
-const char* const kGroundName = "GROUND_PLANE";
 
 // Table entries of the mouse buttons (384 + GLFW button number).
 constexpr int kLeftButton = kMouseButtonBase + 0;
@@ -40,10 +40,6 @@ const Vector kCameraStart(5.3574f, 2.1208f, 1.2421f, 0.0f);
 constexpr float kCameraStartYaw = 1.4625f;
 // Camera turning with the right button, radians per NDC unit.
 constexpr float kPanRate = 3.0f;
-
-// Densities (mass per unit volume): start objects and shot objects.
-constexpr float kStartDensity = 10.0f;
-constexpr float kShotDensity = 3.0f;
 
 // A cut line shorter than this (world units) is a click, not a cut.
 constexpr float kMinCutLength = 0.01f;
@@ -104,6 +100,9 @@ void ObjectBreakLogic::Init() {
   camera.position = kCameraStart;
   camera.yaw = kCameraStartYaw;
   camera.UpdateView();
+  // The window may not exist (or not have reported its size); the
+  // projection follows the size System holds, which the window keeps.
+  camera.SetViewportSize(system.screenWidth, system.screenHeight);
 
   Event switches = GameLogic::Instance().CreateEvent("CollisionManager", "Set");
   switches.SetParam<bool>("collisionOn", true);
@@ -112,11 +111,11 @@ void ObjectBreakLogic::Init() {
   GameLogic::Instance().SendEvent(switches);
 
   CreateGroundPlane();
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  if (ModelComp* ground = manager.GetGameObject(kGroundName).FindComponent<ModelComp>("ModelComp"))
-    GenerateNormals(ground->mesh);
-  manager.Unlock();
+  {
+    ObjectLock lock;
+    GameObject& ground = ObjectManager::Instance().GetGameObject(kGroundPlaneName);
+    if (ModelComp* model = ground.Find<ModelComp>()) GenerateNormals(model->mesh);
+  }
 
   SpawnInitialObjects();
   pickState.dragByVelocity = true;
@@ -149,6 +148,7 @@ void ObjectBreakLogic::FillTweakBar() {
 }
 
 void ObjectBreakLogic::LoadMedia() {
+  FreeMedia();  // a second Init loads everything again
   ObjectManager& manager = ObjectManager::Instance();
   const bool haveContext = MainWindow() != nullptr;
   auto load = [haveContext](const std::string& file) {
@@ -173,50 +173,48 @@ void ObjectBreakLogic::LoadMedia() {
                          std::to_string(manager.randomNormTex->texID));
 }
 
+void ObjectBreakLogic::FreeMedia() {
+  ObjectManager& manager = ObjectManager::Instance();
+  manager.currentInstructionTex = nullptr;
+  for (Texture*& texture : manager.instructionTex) {
+    delete texture;
+    texture = nullptr;
+  }
+  delete manager.questionMarkTex;
+  manager.questionMarkTex = nullptr;
+  delete manager.randomNormTex;
+  manager.randomNormTex = nullptr;
+}
+
 void ObjectBreakLogic::CreateObject(const std::string& name, const Vector& position,
                                     const Vector& dimensions, int32_t type,
                                     const Quaternion& orientation, float density) {
-  GameObject obj = BuildSolid(name, position, dimensions, type, orientation, density);
-  if (MainWindow() != nullptr) {
-    if (ModelComp* model = obj.FindComponent<ModelComp>("ModelComp"))
-      ResourceManager::Instance().CreateMeshBuffers(model->mesh);
-  }
-  ObjectManager::Instance().AddGameObject(obj);
+  ObjectManager::Instance().AddGameObject(
+      BuildSolid(name, position, dimensions, type, orientation, density));
 }
 
 void ObjectBreakLogic::CreateGroundPlane() {
-  GameObject ground = BuildGroundPlane();
-  if (MainWindow() != nullptr) {
-    if (ModelComp* model = ground.FindComponent<ModelComp>("ModelComp"))
-      ResourceManager::Instance().CreateMeshBuffers(model->mesh);
-  }
-  ObjectManager::Instance().AddGameObject(ground);
+  ObjectManager::Instance().AddGameObject(BuildGroundPlane());
 }
 
 void ObjectBreakLogic::SpawnInitialObjects() {
-  const Quaternion identity;
-  CreateObject("obj3", Vector(-2.0f, 4.0f, 4.0f), Vector(1.5f, 2.0f, 0.0f), Cone, identity,
-               kStartDensity);
-  CreateObject("obj4", Vector(-1.0f, 3.0f, -2.0f), Vector(2.0f, 0.0f, 0.0f), Sphere,
-               identity, kStartDensity);
-  CreateObject("obj7", Vector(-7.0f, 4.0f, 2.0f), Vector(1.75f, 1.0f, 1.75f), Box, identity,
-               kStartDensity);
-  AddGravity("obj3");
-  AddGravity("obj4");
-  AddGravity("obj7");
+  for (const StartObject& start : kStartObjects)
+    CreateObject(start.name, start.position, start.dimensions, start.type, Quaternion(),
+                 kStartDensity);
+  for (const StartObject& start : kStartObjects) AddGravity(start.name);
 }
 
 void ObjectBreakLogic::AddGravity(const std::string& name) {
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
   uint32_t number = 0;
   bool found = true;
-  try {
-    number = manager.GetObjNum(name);
-  } catch (const std::out_of_range&) {
-    found = false;
+  {
+    ObjectLock lock;
+    try {
+      number = ObjectManager::Instance().GetObjNum(name);
+    } catch (const std::out_of_range&) {
+      found = false;
+    }
   }
-  manager.Unlock();
   if (!found) {
     CLEAVE_WARNING("AddGravity: no object named " + name);
     return;
@@ -228,17 +226,19 @@ void ObjectBreakLogic::Reset(void* clientData) {
   (void)clientData;
   ObjectBreakLogic& logic = GameLogic::Instance().Logic();
   ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  for (auto& entry : manager.objects)
-    if (entry.second.name != kGroundName) manager.KillGameObject(entry.second);
-  manager.RemoveDeadObjects();
-  manager.Unlock();
+  {
+    ObjectLock lock;
+    for (auto& entry : manager.objects)
+      if (entry.second.name != kGroundPlaneName) manager.KillGameObject(entry.second);
+    manager.RemoveDeadObjects();
+  }
   logic.SpawnInitialObjects();
 }
 
 void ObjectBreakLogic::Kill() {
   const std::string& dump = System::Instance().options.dumpScene;
   if (!dump.empty()) WriteSceneDumpFile(dump, tutorialPage);
+  FreeMedia();
   EventManager::Instance().UnregisterClient("GameLogic");
 }
 
@@ -271,9 +271,10 @@ void ObjectBreakLogic::Update() {
 
   if (input.WasKeyPressed(GLFW_KEY_ESCAPE)) system.running = false;
 
-  manager.Lock();
-  objectCount = static_cast<int32_t>(manager.objects.size());
-  manager.Unlock();
+  {
+    ObjectLock lock;
+    objectCount = static_cast<int32_t>(manager.objects.size());
+  }
 
   const Vector mouse = input.GetMousePos();
 
@@ -331,10 +332,11 @@ void ObjectBreakLogic::Update() {
 
   CullSlowFrame();
 
-  manager.Lock();
-  for (auto& entry : manager.objects) ++entry.second.age;
-  manager.RemoveDeadObjects();
-  manager.Unlock();
+  {
+    ObjectLock lock;
+    for (auto& entry : manager.objects) ++entry.second.age;
+    manager.RemoveDeadObjects();
+  }
 
   if (leftButtonUp) UpdateCamera();
 }
@@ -347,9 +349,11 @@ void ObjectBreakLogic::Shoot() {
   const Vector back = camera.GetBack();
   const Quaternion rotation = Quaternion::FromMatrix(camera.GetInverseView());
 
-  manager.Lock();
-  const std::string name = "bullet_" + std::to_string(manager.objCounter);
-  manager.Unlock();
+  std::string name;
+  {
+    ObjectLock lock;
+    name = "bullet_" + std::to_string(manager.objCounter);
+  }
 
   // 5 to 12 units ahead, up to 3 to either side, 0 to 6 up.
   const float s1 = 6.0f * UniformDraw();
@@ -362,15 +366,16 @@ void ObjectBreakLogic::Shoot() {
   AddGravity(name);
 
   // Shot objects carry group bit 5 besides the bit every solid has.
-  manager.Lock();
-  try {
-    GameObject& shot = manager.GetGameObject(name);
-    if (CollisionComp* collision = shot.FindComponent<CollisionComp>("CollisionComp"))
-      collision->groupMask |= 1u << 5;
-  } catch (const std::out_of_range&) {
-    // Not added (reported by the add); nothing to mark.
+  {
+    ObjectLock lock;
+    try {
+      GameObject& shot = manager.GetGameObject(name);
+      if (CollisionComp* collision = shot.Find<CollisionComp>())
+        collision->groupMask |= 1u << 5;
+    } catch (const std::out_of_range&) {
+      // Not added (reported by the add); nothing to mark.
+    }
   }
-  manager.Unlock();
   AdvanceTutorial(5, 6);
 }
 
@@ -405,38 +410,32 @@ void ObjectBreakLogic::CullSlowFrame() {
   if (!(slow < system.lastFrameTime && slow < system.avgFrameTime)) return;
   std::multimap<int32_t, uint32_t> candidates;
   CollectCullCandidates(kCullMassLimit, candidates);
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
   if (candidates.empty()) {
     CLEAVE_WARNING("Unable to cull objects");
-  } else {
-    // The last entry: the largest age, among equal ages the one inserted last.
-    const uint32_t oldest = std::prev(candidates.end())->second;
-    if (manager.HasObject(oldest)) manager.KillGameObject(manager.GetGameObject(oldest));
+    return;
   }
-  manager.Unlock();
+  // The last entry: the largest age, among equal ages the one inserted last.
+  const uint32_t oldest = std::prev(candidates.end())->second;
+  ObjectManager& manager = ObjectManager::Instance();
+  ObjectLock lock;
+  if (manager.HasObject(oldest)) manager.KillGameObject(manager.GetGameObject(oldest));
 }
 
 void ObjectBreakLogic::CollectCullCandidates(float massLimit,
                                              std::multimap<int32_t, uint32_t>& candidates) {
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  for (auto& entry : manager.objects) {
-    const PhysicsComp* physics = entry.second.FindComponent<PhysicsComp>("PhysicsComp");
+  ObjectLock lock;
+  for (auto& entry : ObjectManager::Instance().objects) {
+    const PhysicsComp* physics = entry.second.Find<PhysicsComp>();
     if (physics != nullptr && physics->mass < massLimit)
       candidates.emplace(entry.second.age, entry.first);
   }
-  manager.Unlock();
 }
 
 Vector ObjectBreakLogic::MouseWorldPoint() const {
-  const ObjectManager& manager = ObjectManager::Instance();
   const Vector mouse = InputManager::Instance().GetMousePos();
-  Vector p = manager.camera.GetInverseView() *
-             (manager.inverseProjection * Vector(mouse.x, mouse.y, 0.0f, 1.0f));
-  p = p / p.w;
-  p.w = 0.0f;
-  return p;
+  // Depth 0 in normalised device coordinates: just beyond the near plane,
+  // where the cut line is drawn.
+  return ObjectManager::Instance().camera.Unproject(Vector(mouse.x, mouse.y, 0.0f));
 }
 
 void ObjectBreakLogic::UpdatePick() {
@@ -470,10 +469,10 @@ void ObjectBreakLogic::UpdatePick() {
         if (t >= -kRayEpsilon) {
           const Vector hit = pickState.ray.origin + d * t;
           const Vector target = hit + (pickState.held.position - pickState.held.point);
-          manager.Lock();
+          ObjectLock lock;
           if (manager.HasObject(pickState.held.objectId)) {
             GameObject& obj = manager.GetGameObject(pickState.held.objectId);
-            PhysicsComp* physics = obj.FindComponent<PhysicsComp>("PhysicsComp");
+            PhysicsComp* physics = obj.Find<PhysicsComp>();
             if (pickState.dragByVelocity && physics != nullptr) {
               const float dt = static_cast<float>(System::Instance().avgFrameTime);
               Vector& v = physics->linearVelocity;
@@ -482,7 +481,6 @@ void ObjectBreakLogic::UpdatePick() {
               obj.position = target;
             }
           }
-          manager.Unlock();
         }
       }
     }

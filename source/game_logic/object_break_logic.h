@@ -4,8 +4,8 @@
 // Set-up (Init): seeds rand() (with --seed when given, else the time), fills
 // the tweak bar's Help and Settings groups, places the camera, switches
 // collision and picking on, builds the ground box and the three start
-// objects (cone "obj3", sphere "obj4", box "obj7") with gravity, loads the
-// textures and the two sounds.
+// objects (kStartObjects: cone "obj3", sphere "obj4", box "obj7") with
+// gravity, loads the textures and the two sounds. Kill frees the textures.
 //
 // Per frame (Update): advances the split queue, then turns polled input into
 // the scene's interactions: a left drag draws a cyan cut line and, on
@@ -58,8 +58,8 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // clientData is unused (always null).
   static void Reset(void* clientData);
 
-  // Builds one solid (see BuildSolid), creates its GPU buffers when a window
-  // is open, and adds it. Gravity is not added here (AddGravity).
+  // Builds one solid (see BuildSolid) and adds it; the window side gives it
+  // GPU buffers at the next frame. Gravity is not added here (AddGravity).
   void CreateObject(const std::string& name, const Vector& position, const Vector& dimensions,
                     int32_t modelType, const Quaternion& orientation, float density);
   void CreateGroundPlane();
@@ -67,7 +67,7 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // Asks Physics for a gravity force of 10 on the named object.
   void AddGravity(const std::string& name);
 
-  // The world point under the cursor on the near plane.
+  // The world point under the cursor, just beyond the near plane.
   Vector MouseWorldPoint() const;
   void UpdatePick();
   void UpdateCamera();
@@ -102,6 +102,8 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void ShowTutorialPage(int page);
   void FillTweakBar();
   void LoadMedia();
+  // Deletes the textures LoadMedia made and empties the registry's slots.
+  void FreeMedia();
   void Shoot();
   void CutGesture(bool cutting);
   void CullSlowFrame();

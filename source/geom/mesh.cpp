@@ -140,8 +140,10 @@ void Mesh::CopyFieldsFrom(const Mesh& other) {
   extraWord = other.extraWord;
   for (int i = 0; i < 3; ++i) extraVectors[i] = other.extraVectors[i];
   extraFloat = other.extraFloat;
-  buffersCreated = other.buffersCreated;
-  for (int i = 0; i < 4; ++i) bufferIds[i] = other.bufferIds[i];
+  // Buffer names belong to one mesh: a copy that carried them would draw
+  // another mesh's data, and stale data once that mesh's buffers are freed.
+  buffersCreated = false;
+  for (uint32_t& id : bufferIds) id = 0;
   extraFlag2 = other.extraFlag2;
   wordArray0 = other.wordArray0;
   wordArray1 = other.wordArray1;

@@ -127,8 +127,9 @@ class Mesh {
   Vector extraVectors[3];               // copied only
   float extraFloat = 0.0f;              // copied only
   bool buffersCreated = false;          // the four GPU vertex buffers exist
-  // GL buffer names: positions, colours, texture coordinates, normals. Not
-  // released by the mesh.
+  // GL buffer names: positions, colours, texture coordinates, normals. Made
+  // and deleted by the window side (the mesh never releases them); a copy
+  // of the mesh starts without buffers.
   uint32_t bufferIds[4] = {0, 0, 0, 0};
   bool extraFlag2 = false;              // copied only
   // Two owned word arrays (one element each), deep-copied with the mesh.
@@ -141,7 +142,8 @@ class Mesh {
   // Deep copies. The arrays of a copy are allocated at their final size and
   // offered huge pages before they are filled (see AdviseHugePages), which
   // makes copying a large mesh several times faster. Every field above must
-  // be copied in CopyFieldsFrom.
+  // be copied in CopyFieldsFrom, except the buffer names: the copy (or the
+  // mesh assigned to) ends up with none.
   Mesh(const Mesh& other);
   Mesh& operator=(const Mesh& other);
   Mesh(Mesh&&) noexcept = default;
@@ -212,7 +214,8 @@ class Mesh {
   void DrawFromBuffer() const;
 
  private:
-  // Copies every field except the two arrays and the triangle index.
+  // Copies every field except the two arrays, the triangle index and the
+  // buffer names (cleared).
   void CopyFieldsFrom(const Mesh& other);
 
   TriangleIndex triangleIndex;

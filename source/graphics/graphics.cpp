@@ -18,12 +18,6 @@
 const Vector kLightPosition(3.0f, 55.0f, 0.0f, 1.0f);
 
 namespace {
-// Camera projection: vertical field of view, near and far planes. The
-// shaders reconstruct eye positions from the same field of view and far
-// plane (shaders/simple_ssao_frag.glsl, deferred_geom_frag.glsl).
-const float kCameraFov = 1.0471965f;  // radians, 60 degrees
-const float kCameraNear = 0.1f;       // world units
-const float kCameraFar = 300.0f;      // world units
 // Light projection for shadow maps.
 const float kLightFov = 1.2566371f;  // radians, 72 degrees
 const float kLightNear = 0.1f, kLightFar = 100.0f;
@@ -141,16 +135,6 @@ void Graphics::Init() {
   debugGraphics.enabled = true;
 }
 
-void Graphics::SetProjection(int width, int height) {
-  ObjectManager& objects = ObjectManager::Instance();
-  const float aspect = height > 0 ? static_cast<float>(width) / height : 1.0f;
-  objects.projection = Matrix4::Perspective(kCameraFov, aspect, kCameraNear, kCameraFar);
-  objects.inverseProjection = objects.projection.Inverse();
-  glMatrixMode(GL_PROJECTION);
-  glLoadMatrixf(objects.projection.m);
-  glMatrixMode(GL_MODELVIEW);
-}
-
 void Graphics::FramebufferSizeCallback(GLFWwindow*, int width, int height) {
   Graphics::Instance().WindowSizeCallback(width, height);
 }
@@ -164,7 +148,7 @@ void Graphics::WindowSizeCallback(int width, int height) {
     system.screenHeight = height;
   }
   glViewport(0, 0, width, height);
-  SetProjection(width, height);
+  ObjectManager::Instance().camera.SetViewportSize(width, height);
   InterfaceManager::Instance().WindowSize(width, height);
   ResourceManager& resources = ResourceManager::Instance();
   resources.ReleaseRenderTargets();
@@ -275,6 +259,7 @@ void Graphics::Update() {
   System& system = System::Instance();
   const double renderStart = system.GetTime();
   ++frameCount;
+  ResourceManager::Instance().UpdateMeshBuffers();
   DrawFrame();
 
   // Read the frame back before the swap: what the back buffer holds after
@@ -300,8 +285,11 @@ void Graphics::Update() {
 
 void Graphics::DrawFrame() {
   System& system = System::Instance();
+  const Camera& camera = ObjectManager::Instance().camera;
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(camera.Projection().m);
   glMatrixMode(GL_MODELVIEW);
-  glLoadMatrixf(ObjectManager::Instance().camera.view.m);
+  glLoadMatrixf(camera.view.m);
   ApplyLights();
 
   const double geomPassStart = system.GetTime();
@@ -346,7 +334,6 @@ void Graphics::GeometryPass() {
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, resources.framebuffer);
   glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, resources.depthRenderbuffer);
 
-  objects.Lock();
   const bool usable = ProgramUsable(geometryProgram);
   if (usable) glUseProgram(geometryProgram);
   AttachRenderTarget(resources.depthRenderTarget, 0);
@@ -365,9 +352,9 @@ void Graphics::GeometryPass() {
   // Meshes without colours take the current colour: start from white.
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   if (usable) {
+    ObjectLock lock;
     for (auto& entry : objects.objects) meshGraphics.DrawObject(entry.second);
   }
-  objects.Unlock();
   CheckGlError(__LINE__);
 
   glUseProgram(0);

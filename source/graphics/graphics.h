@@ -105,7 +105,6 @@ class Graphics : public Module<Graphics> {
   void GeometryPass();
   void FinalPass();
   void CheckGlError(int line);
-  void SetProjection(int width, int height);
   // Draws the frame into the back buffer (everything but swap and events).
   void DrawFrame();
   void CaptureBackBuffer();

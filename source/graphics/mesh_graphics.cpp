@@ -10,7 +10,7 @@ Matrix4 MeshGraphics::ObjectTransform(const GameObject& object, float scale) {
 }
 
 void MeshGraphics::DrawObject(GameObject& object) {
-  const ModelComp* model = object.FindComponent<ModelComp>("ModelComp");
+  const ModelComp* model = object.Find<ModelComp>();
   if (model == nullptr) return;
   const Matrix4 transform = ObjectTransform(object, model->scale);
   glPushMatrix();

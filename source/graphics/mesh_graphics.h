@@ -11,7 +11,7 @@ class Graphics;
 
 class MeshGraphics : public Extension<Graphics> {
  public:
-  // Draws the object's "ModelComp" mesh; objects without one are skipped.
+  // Draws the object's ModelComp mesh; objects without one are skipped.
   void DrawObject(GameObject& object);
   // The object-to-world matrix DrawObject applies.
   static Matrix4 ObjectTransform(const GameObject& object, float scale);

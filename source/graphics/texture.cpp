@@ -5,7 +5,15 @@
 
 #include "core/system.h"
 
-Texture::~Texture() { FreePixels(); }
+Texture::~Texture() {
+  FreePixels();
+  // Only an uploaded texture has a GL name, and uploading needed the
+  // context, which the program keeps until its modules are shut down.
+  if (texID != kNoTexture) {
+    const GLuint name = texID;
+    glDeleteTextures(1, &name);
+  }
+}
 
 Texture* Texture::Load(const std::string& filename) {
   Texture* texture = new Texture;

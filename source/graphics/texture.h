@@ -16,6 +16,8 @@ class Texture {
   static constexpr uint32_t kNoTexture = 0xFFFFFFFFu;
 
   Texture() = default;  // an empty record; Load is the usual way to make one
+  // Frees the pixels and, once uploaded, the GL texture (main thread, with
+  // the context still open).
   ~Texture();
   Texture(const Texture&) = delete;
   Texture& operator=(const Texture&) = delete;

@@ -48,3 +48,17 @@ Matrix4 Camera::GetInverseView() const { return view.RigidInverse(); }
 Vector Camera::GetRight() const { return WithW(view.Axis(0), 0.0f); }
 Vector Camera::GetUp() const { return WithW(view.Axis(1), 0.0f); }
 Vector Camera::GetBack() const { return WithW(view.Axis(2), 0.0f); }
+
+void Camera::SetViewportSize(int width, int height) {
+  aspect = height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f;
+}
+
+Matrix4 Camera::Projection() const {
+  return Matrix4::Perspective(kFovY, aspect, kNearPlane, kFarPlane);
+}
+
+Vector Camera::Unproject(const Vector& ndc) const {
+  const Vector eye = Projection().Inverse() * Vector(ndc.x, ndc.y, ndc.z, 1.0f);
+  const Vector world = GetInverseView() * eye;
+  return WithW(world / world.w, 0.0f);
+}

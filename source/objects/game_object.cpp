@@ -1,6 +1,9 @@
 #include "objects/game_object.h"
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "core/diagnostics.h"
 
@@ -41,6 +44,7 @@ GameObject& GameObject::operator=(const GameObject& other) {
   orientation = copy.orientation;
   dead = false;
   componentList.swap(copy.componentList);  // copy now holds the emptied table
+  std::swap(kindSlots, copy.kindSlots);
   return *this;
 }
 
@@ -49,12 +53,15 @@ GameObject::~GameObject() { DeleteComponents(); }
 void GameObject::DeleteComponents() {
   for (auto& entry : componentList) delete entry.second;
   componentList.clear();
+  std::fill(std::begin(kindSlots), std::end(kindSlots), nullptr);
 }
 
 void GameObject::AttachComponent(const Component& comp) {
   const ComponentList::iterator found = componentList.find(comp.componentName);
   if (found == componentList.end()) {
-    componentList.emplace(comp.componentName, comp.Clone());
+    Component* clone = comp.Clone();
+    componentList.emplace(comp.componentName, clone);
+    if (comp.kind < kKindSlots) kindSlots[comp.kind] = clone;
     return;
   }
   // The component stays with the caller; the stored one is kept.
@@ -67,11 +74,7 @@ void GameObject::AttachComponent(const Component& comp) {
   CLEAVE_ERROR("tried to attach a duplicate component");
 }
 
-bool GameObject::HasComponent(const std::string& name_) const {
-  return componentList.find(name_) != componentList.end();
-}
-
-Component* GameObject::GetComponent(const std::string& name_) {
-  // operator[] inserts a null entry for an absent name, as callers expect.
-  return componentList[name_];
+Component* GameObject::LookupByName(const char* componentName) const {
+  const ComponentList::const_iterator it = componentList.find(componentName);
+  return it == componentList.end() ? nullptr : it->second;
 }

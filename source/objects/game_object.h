@@ -1,6 +1,8 @@
 #pragma once
 // GameObject: a named thing in the scene with a position, an orientation and
-// at most one component of each kind, keyed by the component's name.
+// at most one component of each kind, keyed by the component's name. Code
+// looks components up by type (Find<ModelComp>()); each component class
+// names itself once, in its kName.
 //
 // Ownership: the object owns its components. Copying an object clones every
 // component, so a copy (for example the one the ObjectManager stores) never
@@ -9,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 
 #include <boost/unordered_map.hpp>
 
@@ -29,25 +32,20 @@ class GameObject {
   // A name already present is reported as an error and nothing changes.
   void AttachComponent(const Component& comp);
 
-  // Whether componentList has an entry under name (a null entry counts).
-  bool HasComponent(const std::string& name) const;
-
-  // The entry under name. An absent name is inserted with a null pointer and
-  // null is returned, so callers test HasComponent first (or use
-  // FindComponent, which never inserts).
-  Component* GetComponent(const std::string& name);
-
-  // The component under name cast to T, or null when it is absent or of
-  // another type. Never inserts.
+  // The component of type T, found under T's name (T::kName), or null when
+  // there is none or the entry under that name holds another type.
   template <class T>
-  T* FindComponent(const std::string& name) {
-    const ComponentList::iterator it = componentList.find(name);
-    return it == componentList.end() ? nullptr : dynamic_cast<T*>(it->second);
+  T* Find() {
+    return Cast<T>(Lookup(KindOf<T>(), T::kName));
   }
   template <class T>
-  const T* FindComponent(const std::string& name) const {
-    const ComponentList::const_iterator it = componentList.find(name);
-    return it == componentList.end() ? nullptr : dynamic_cast<const T*>(it->second);
+  const T* Find() const {
+    return Cast<const T>(Lookup(KindOf<T>(), T::kName));
+  }
+  // Whether Find<T>() finds a component.
+  template <class T>
+  bool Has() const {
+    return Find<T>() != nullptr;
   }
 
   std::string name;
@@ -56,8 +54,38 @@ class GameObject {
   Vector position;
   Quaternion orientation;  // identity
   bool dead = false;       // killed; removed at the next sweep
+  // name -> component. Change it only through AttachComponent, which keeps
+  // kindSlots in step.
   ComponentList componentList;
 
  private:
+  // Components of the first kKindSlots kinds (see ComponentKindOf) are also
+  // held here, by kind: the collision thread looks up a component per
+  // candidate pair, and an index into the object itself costs far less than
+  // a search of the name table (whose nodes are scattered over the heap).
+  // Later kinds are found through the table.
+  static constexpr uint32_t kKindSlots = 8;
+  Component* kindSlots[kKindSlots] = {};
+
+  template <class T>
+  static uint32_t KindOf() {
+    static const uint32_t kind = ComponentKindOf(T::kName);
+    return kind;
+  }
+  // The component of that kind (named componentName), or null. Never
+  // inserts.
+  Component* Lookup(uint32_t kind, const char* componentName) const {
+    return kind < kKindSlots ? kindSlots[kind] : LookupByName(componentName);
+  }
+  Component* LookupByName(const char* componentName) const;
+  // comp as a T, or null. The exact class is checked first: a typeid compare
+  // is much cheaper than the cast through the hierarchy.
+  template <class T>
+  static T* Cast(Component* comp) {
+    if (comp == nullptr) return nullptr;
+    if (typeid(*comp) == typeid(T)) return static_cast<T*>(comp);
+    return dynamic_cast<T*>(comp);
+  }
+
   void DeleteComponents();
 };

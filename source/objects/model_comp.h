@@ -9,7 +9,10 @@
 
 class ModelComp : public Component {
  public:
-  ModelComp() : Component("ModelComp") {}
+  // The name it is attached and stored under (scene dumps and logs show it).
+  static constexpr const char* kName = "ModelComp";
+
+  ModelComp() : Component(kName) {}
 
   // A heap copy, mesh included (the GPU buffer names are copied as numbers,
   // not duplicated: the buffers stay with the resource manager).

@@ -1,9 +1,12 @@
 #include "objects/object_manager.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "core/diagnostics.h"
 #include "core/event_manager.h"
+#include "objects/model_comp.h"
 
 namespace {
 // Initial bucket request and load limit of the object table, the engine's
@@ -70,8 +73,23 @@ void ObjectManager::RemoveDeadObjects() {
     // can be added again after the removal.
     const auto named = names.find(it->second.name);
     if (named != names.end() && named->second == number) names.erase(named);
+    if (ModelComp* model = it->second.Find<ModelComp>()) ReleaseMeshBuffers(model->mesh);
     objects.erase(it);
   }
+}
+
+void ObjectManager::ReleaseMeshBuffers(Mesh& mesh) {
+  if (!mesh.buffersCreated) return;
+  releasedBuffers.insert(releasedBuffers.end(), std::begin(mesh.bufferIds),
+                         std::end(mesh.bufferIds));
+  mesh.buffersCreated = false;
+  std::fill(std::begin(mesh.bufferIds), std::end(mesh.bufferIds), 0u);
+}
+
+std::vector<uint32_t> ObjectManager::TakeReleasedBuffers() {
+  std::vector<uint32_t> taken;
+  taken.swap(releasedBuffers);
+  return taken;
 }
 
 GameObject& ObjectManager::GetGameObject(uint32_t objNum) {

@@ -1,6 +1,6 @@
 #pragma once
 // ObjectManager: the one registry of the scene's game objects and the holder
-// of scene-wide state (camera, projection, lights, texture slots).
+// of scene-wide state (camera, lights, texture slots).
 //
 // Every added object gets the next number, counting from 1; numbers are never
 // reused. Objects are found by number or by name. Killing marks an object
@@ -9,9 +9,15 @@
 //
 // Threads: `objects` and `names` are shared by the main, physics and
 // collision threads. Every walk over `objects` and every lookup happens
-// between Lock() and Unlock(). The lock is not recursive: a thread that holds
-// it must not call AddGameObject (which takes it itself). KillGameObject and
-// RemoveDeadObjects do not take it; they run on the main thread.
+// while an ObjectLock (below) is held; the lock can be taken no other way.
+// It is not recursive: a thread that holds it must not call AddGameObject
+// (which takes it itself). KillGameObject and RemoveDeadObjects do not take
+// it; they run on the main thread.
+//
+// GPU buffers: a mesh's vertex buffers are made and deleted by the window
+// side on the main thread (the registry stays GL-free). When an object is
+// removed, or its mesh is replaced, the registry queues the mesh's buffer
+// names; the window side takes the queue once per frame and deletes them.
 
 #include <cstdint>
 #include <map>
@@ -22,7 +28,7 @@
 #include <boost/unordered_map.hpp>
 
 #include "core/module.h"
-#include "math/matrix4.h"
+#include "geom/mesh.h"
 #include "objects/camera.h"
 #include "objects/game_object.h"
 #include "objects/light.h"
@@ -53,8 +59,17 @@ class ObjectManager : public Module<ObjectManager> {
   void KillGameObject(GameObject& obj);
 
   // Removes every dead object, destroying it with its components, and
-  // forgets its name so that the name can be added again.
+  // forgets its name so that the name can be added again. Queues the
+  // buffers of its mesh for release.
   void RemoveDeadObjects();
+
+  // Queues the mesh's GPU buffer names for release and marks the mesh as
+  // having none; a mesh without buffers is left alone. Call before a stored
+  // mesh is replaced or thrown away, holding the lock.
+  void ReleaseMeshBuffers(Mesh& mesh);
+  // Hands over the queued buffer names and empties the queue. Holding the
+  // lock.
+  std::vector<uint32_t> TakeReleasedBuffers();
 
   // The stored object with that number; throws std::out_of_range("Unable to
   // find key in unordered_map.") when no such object is stored.
@@ -68,12 +83,7 @@ class ObjectManager : public Module<ObjectManager> {
   // Whether an object with that number is stored.
   bool HasObject(uint32_t objNum) const;
 
-  void Lock();
-  void Unlock();
-
   Camera camera;
-  Matrix4 projection;         // camera projection, set by the renderer
-  Matrix4 inverseProjection;  // its inverse
   std::vector<Light> lights;
 
   // Texture slots filled by the scene set-up; owned and freed by the app.
@@ -86,16 +96,28 @@ class ObjectManager : public Module<ObjectManager> {
   uint32_t objCounter = 0;  // the last number given out
 
  private:
-  boost::mutex lock;                     // guards objects and names; not recursive
+  friend class ObjectLock;  // the only way to take the lock
+  void Lock();
+  void Unlock();
+
+  boost::mutex lock;  // guards objects, names and releasedBuffers; not recursive
   std::map<std::string, uint32_t> names;  // object name -> object number
+  std::vector<uint32_t> releasedBuffers;  // buffer names waiting to be deleted
 };
 
 // Holds the ObjectManager's lock for one scope, so no exit path (an early
-// return, an exception) leaves it held.
+// return, an exception) leaves it held. Code that must not hold it for part
+// of its work (adding an object, a long computation on a copy) ends the
+// scope first.
 class ObjectLock {
  public:
-  ObjectLock() { ObjectManager::Instance().Lock(); }
-  ~ObjectLock() { ObjectManager::Instance().Unlock(); }
+  explicit ObjectLock(ObjectManager& manager_ = ObjectManager::Instance()) : manager(manager_) {
+    manager.Lock();
+  }
+  ~ObjectLock() { manager.Unlock(); }
   ObjectLock(const ObjectLock&) = delete;
   ObjectLock& operator=(const ObjectLock&) = delete;
+
+ private:
+  ObjectManager& manager;
 };

@@ -9,7 +9,10 @@
 
 class PhysicsComp : public Component {
  public:
-  PhysicsComp() : Component("PhysicsComp") {}
+  // The name it is attached and stored under (scene dumps and logs show it).
+  static constexpr const char* kName = "PhysicsComp";
+
+  PhysicsComp() : Component(kName) {}
   PhysicsComp(const PhysicsComp&) = default;
   PhysicsComp& operator=(const PhysicsComp&) = default;
 

@@ -2,14 +2,8 @@
 
 #include <string>
 
+#include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
-
-namespace {
-
-const char* const kGroundPlaneName = "GROUND_PLANE";
-const char* const kPhysicsCompName = "PhysicsComp";
-
-}  // namespace
 
 void PhysicsWorld::Reset() {
   bodies.clear();
@@ -32,7 +26,7 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
       groundId = id;
       groundKnown = true;
     }
-    PhysicsComp* comp = object.FindComponent<PhysicsComp>(kPhysicsCompName);
+    PhysicsComp* comp = object.Find<PhysicsComp>();
     // A dead object is not marked as seen, so its body goes below.
     if (comp == nullptr || object.dead) continue;
 
@@ -168,7 +162,7 @@ void PhysicsWorld::WriteBack(ObjectTable& objects) {
     const RigidBody& body = bodies[i];
     object.position += body.position - body.snapPosition;
     object.orientation = object.orientation + (body.orientation - body.snapOrientation);
-    PhysicsComp* comp = object.FindComponent<PhysicsComp>(kPhysicsCompName);
+    PhysicsComp* comp = object.Find<PhysicsComp>();
     if (comp == nullptr) continue;
     comp->angularVelocity += body.angularVelocity - body.snapAngularVelocity;
     comp->linearVelocity += body.linearVelocity - body.snapLinearVelocity;

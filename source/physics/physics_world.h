@@ -67,7 +67,7 @@ class PhysicsWorld {
   // Forgets bodies, forces, joints, the warm-start cache and the ground plane.
   void Reset();
 
-  // The ground plane's object id, looked up by the name "GROUND_PLANE" at the
+  // The ground plane's object id, looked up by kGroundPlaneName at the
   // first sync that sees it and again whenever that object is gone.
   bool HasGround() const { return groundKnown; }
   uint32_t GroundId() const { return groundId; }

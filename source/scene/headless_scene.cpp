@@ -71,9 +71,10 @@ uint32_t HeadlessScene::AddSolid(const std::string& name, const Vector& position
 }
 
 std::vector<uint32_t> HeadlessScene::AddStartObjects() {
-  return {AddSolid("obj3", Vector(-2, 4, 4), Vector(1.5f, 2, 0), Cone),
-          AddSolid("obj4", Vector(-1, 3, -2), Vector(2, 0, 0), Sphere),
-          AddSolid("obj7", Vector(-7, 4, 2), Vector(1.75f, 1, 1.75f), Box)};
+  std::vector<uint32_t> numbers;
+  for (const StartObject& start : kStartObjects)
+    numbers.push_back(AddSolid(start.name, start.position, start.dimensions, start.type));
+  return numbers;
 }
 
 void HeadlessScene::SendGravity(uint32_t objectId, float g) {
@@ -101,5 +102,5 @@ GameObject& HeadlessScene::Object(uint32_t objectId) {
 }
 
 PhysicsComp& HeadlessScene::Body(uint32_t objectId) {
-  return *Object(objectId).FindComponent<PhysicsComp>("PhysicsComp");
+  return *Object(objectId).Find<PhysicsComp>();
 }

@@ -19,12 +19,11 @@
 #include "objects/game_object.h"
 #include "physics/physics_comp.h"
 #include "scene/model_type.h"
+#include "scene/scene_setup.h"
 
 class HeadlessScene {
  public:
   static constexpr double kStepSeconds = 1.0 / 60.0;
-  static constexpr float kSceneGravity = 10.0f;  // units/s^2, as the scene uses
-  static constexpr float kStartDensity = 10.0f;
 
   // Clears the modules' scene state, sets the collision switches (collision
   // on, picking off, multiple contacts as given) and adds the ground plane.
@@ -48,9 +47,8 @@ class HeadlessScene {
                     int modelType, const Quaternion& orientation = Quaternion(),
                     float density = kStartDensity, float gravity = kSceneGravity);
 
-  // The scene's three start objects, each with gravity g = 10: cone "obj3" at
-  // (-2, 4, 4) with dimensions (1.5, 2, 0), sphere "obj4" at (-1, 3, -2) with
-  // (2, 0, 0), box "obj7" at (-7, 4, 2) with (1.75, 1, 1.75); density 10.
+  // The scene's start objects (kStartObjects), with the scene's density and
+  // gravity; returns their numbers in that order.
   std::vector<uint32_t> AddStartObjects();
 
   // Sends "AddForce" "GravityForce" for the object with strength g.

@@ -77,10 +77,10 @@ std::string SceneDumpLine(const GameObject& obj, uint32_t number) {
   line += ",\"orientation\":" +
           Array({obj.orientation.s, obj.orientation.u.x, obj.orientation.u.y, obj.orientation.u.z});
 
-  const PhysicsComp* physics = obj.FindComponent<PhysicsComp>("PhysicsComp");
+  const PhysicsComp* physics = obj.Find<PhysicsComp>();
   line += ",\"mass\":" + (physics ? Number(physics->mass) : std::string("null"));
 
-  const ModelComp* model = obj.FindComponent<ModelComp>("ModelComp");
+  const ModelComp* model = obj.Find<ModelComp>();
   const Mesh* mesh = model ? &model->mesh : nullptr;
   line += ",\"triangles\":" + std::to_string(mesh ? mesh->TriangleCount() : 0u);
   line += ",\"vertices\":" + std::to_string(mesh ? mesh->VertexCount() : 0u);
@@ -121,10 +121,10 @@ bool WriteSceneDumpFile(const std::string& path, int tutorialPage) {
     CLEAVE_WARNING("cannot write the scene dump to " + path);
     return false;
   }
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  WriteSceneDump(file, manager.objects, tutorialPage);
-  manager.Unlock();
+  {
+    ObjectLock lock;
+    WriteSceneDump(file, ObjectManager::Instance().objects, tutorialPage);
+  }
   file.flush();
   if (!file) {
     CLEAVE_WARNING("cannot write the scene dump to " + path);

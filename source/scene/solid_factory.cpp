@@ -3,12 +3,13 @@
 #include <cstdlib>
 
 #include "collision/collision_comp.h"
-#include "collision/collision_manager.h"
+#include "collision/collision_shapes.h"
 #include "core/module.h"
 #include "core/system.h"
 #include "geom/mesh_builders.h"
 #include "math/matrix4.h"
 #include "objects/model_comp.h"
+#include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
 
 namespace {
@@ -29,18 +30,15 @@ constexpr float kGroundWidth = 300.0f;   // x and z, units
 constexpr float kGroundHeight = 10.0f;   // y, units
 constexpr uint32_t kGroundDivisions = 5;
 
-
-
 // The collision data every solid gets: bounding sphere, hull, local box,
 // masks. The object's ModelComp and CollisionComp must be attached.
 void PrepareCollision(GameObject& object, bool pickable) {
-  CollisionManager& collision = CollisionManager::Instance();
-  collision.GenerateBoundingSphere(object);
-  collision.GenerateCollisionHull(object);
-  CollisionComp* comp = object.FindComponent<CollisionComp>("CollisionComp");
-  const ModelComp* model = object.FindComponent<ModelComp>("ModelComp");
+  GenerateBoundingSphere(object);
+  GenerateCollisionHull(object);
+  CollisionComp* comp = object.Find<CollisionComp>();
+  const ModelComp* model = object.Find<ModelComp>();
   if (comp == nullptr || model == nullptr) return;
-  comp->localBox = CollisionManager::ComputeBoundingBox(model->mesh, model->scale);
+  comp->localBox = ComputeBoundingBox(model->mesh, model->scale);
   comp->localBox.halfExtents.x += kLocalBoxMargin;
   comp->localBox.halfExtents.y += kLocalBoxMargin;
   comp->localBox.halfExtents.z += kLocalBoxMargin;
@@ -150,7 +148,7 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
 
 GameObject BuildGroundPlane() {
   GameObject object;
-  object.name = "GROUND_PLANE";
+  object.name = kGroundPlaneName;
   object.position = kGroundPosition;
 
   ModelComp model;

@@ -13,9 +13,7 @@
 #include "math/vector.h"
 #include "objects/game_object.h"
 #include "scene/model_type.h"
-
-// Gravity given to every solid of the scene, units/s^2.
-constexpr float kSceneGravity = 10.0f;
+#include "scene/scene_setup.h"
 
 // The request that gives object `number` its gravity: an "AddForce" event to
 // "Physics" of type "GravityForce" with "obj" and "g", from `sender`, stamped
@@ -36,7 +34,7 @@ float UniformDraw();
 GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
                       int modelType, const Quaternion& orientation, float density);
 
-// "GROUND_PLANE": a 300 x 10 x 300 box at (0, -5, 0), top face at y = 0,
+// kGroundPlaneName: a 300 x 10 x 300 box at (0, -5, 0), top face at y = 0,
 // mass 1e9, not pickable.
 GameObject BuildGroundPlane();
 

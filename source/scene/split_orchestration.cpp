@@ -5,20 +5,18 @@
 #include <sstream>
 
 #include "collision/collision_comp.h"
-#include "collision/collision_manager.h"
+#include "collision/collision_shapes.h"
 #include "core/event.h"
 #include "core/module.h"
 #include "core/system.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
+#include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
 #include "scene/solid_factory.h"
 
 namespace {
-
-// The ground box is never cut.
-const char* const kGroundName = "GROUND_PLANE";
 
 // Piece mass per unit of the volume estimate (mass units per length unit^3).
 constexpr double kPieceDensity = 10.0;
@@ -43,7 +41,7 @@ void LogValue(const std::string& label, const T& value) {
 double Now() { return System::Instance().GetTime(); }
 
 Mesh* MeshOf(GameObject& obj) {
-  ModelComp* model = obj.FindComponent<ModelComp>("ModelComp");
+  ModelComp* model = obj.Find<ModelComp>();
   return model ? &model->mesh : nullptr;
 }
 
@@ -55,17 +53,22 @@ Mesh* MeshOf(GameObject& obj) {
 
 bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh& front,
                   Mesh& back, SplitContext& context) {
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  if (!manager.HasObject(object)) {
-    manager.Unlock();
-    return false;
-  }
-  GameObject& obj = manager.GetGameObject(object);
-  const Mesh* mesh = MeshOf(obj);
-  if (mesh == nullptr || mesh->VertexCount() < 3 || mesh->TriangleCount() == 0) {
-    manager.Unlock();
-    return false;
+  // The mesh and the object's place are copied under the lock and the cut
+  // runs on the copy without it, so a long cut never holds up the physics
+  // and collision workers.
+  Mesh source;
+  Vector position;
+  Quaternion orientation;
+  {
+    ObjectLock lock;
+    ObjectManager& manager = ObjectManager::Instance();
+    if (!manager.HasObject(object)) return false;
+    GameObject& obj = manager.GetGameObject(object);
+    const Mesh* mesh = MeshOf(obj);
+    if (mesh == nullptr || mesh->VertexCount() < 3 || mesh->TriangleCount() == 0) return false;
+    source = *mesh;
+    position = obj.position;
+    orientation = obj.orientation;
   }
   System::Instance().Log("Attempting split");
   front.useTexCoords = false;
@@ -74,24 +77,23 @@ bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh
   // The object's rigid transform is x_world = R x_local + p; its inverse
   // (transposed rotation, rotated negated translation) brings the plane's
   // point into object space, and its rotation alone the plane's normal.
-  Matrix4 toWorld = obj.orientation.ToMatrix();
-  toWorld(0, 3) = obj.position.x;
-  toWorld(1, 3) = obj.position.y;
-  toWorld(2, 3) = obj.position.z;
+  Matrix4 toWorld = orientation.ToMatrix();
+  toWorld(0, 3) = position.x;
+  toWorld(1, 3) = position.y;
+  toWorld(2, 3) = position.z;
   const Matrix4 toLocal = toWorld.RigidInverse();
   const Vector localPoint = WithW(toLocal * WithW(plane.point, 1.0f), 0.0f);
   const Vector localNormal = WithW(toLocal * WithW(plane.normal, 0.0f), 0.0f);
   const Plane localPlane(localNormal, localPoint);
 
-  bounds = CollisionManager::ComputeBoundingBox(*mesh, 1.0f);
+  bounds = ComputeBoundingBox(source, 1.0f);
   context.frontOctree.Init(bounds);
   context.backOctree.Init(bounds);
 
   const double start = Now();
-  SplitMesh(*mesh, localPlane, front, back, context);
+  SplitMesh(source, localPlane, front, back, context);
   const double end = Now();
   LogValue("endSplit - startSplit", end - start);
-  manager.Unlock();
   return true;
 }
 
@@ -149,7 +151,7 @@ Matrix4 ComputeInertia(const Mesh& mesh, float mass) {
 }
 
 void GeneratePhysics(GameObject& g) {
-  ModelComp* model = g.FindComponent<ModelComp>("ModelComp");
+  ModelComp* model = g.Find<ModelComp>();
   if (model == nullptr) {
     CLEAVE_WARNING("GeneratePhysics: no model on " + g.name);
     return;
@@ -173,21 +175,20 @@ void GeneratePhysics(GameObject& g) {
   g.position = g.position + g.orientation.Rotate(c * scale);
 
   const Matrix4 inertia = ComputeInertia(mesh, m);
-  if (PhysicsComp* physics = g.FindComponent<PhysicsComp>("PhysicsComp")) {
+  if (PhysicsComp* physics = g.Find<PhysicsComp>()) {
     physics->mass = m;
     physics->inertiaTensor = inertia;
   }
-  CollisionComp* collision = g.FindComponent<CollisionComp>("CollisionComp");
+  CollisionComp* collision = g.Find<CollisionComp>();
   if (collision != nullptr) {
     collision->edgeDirections.clear();
     collision->faceNormals.clear();
     collision->hullVertices.clear();
   }
-  CollisionManager& collisionManager = CollisionManager::Instance();
-  collisionManager.GenerateBoundingSphere(g);
-  collisionManager.GenerateCollisionHull(g);
+  GenerateBoundingSphere(g);
+  GenerateCollisionHull(g);
   if (collision != nullptr) {
-    collision->localBox = CollisionManager::ComputeBoundingBox(mesh, scale);
+    collision->localBox = ComputeBoundingBox(mesh, scale);
     collision->hasLocalBox = true;
   }
 }
@@ -197,12 +198,11 @@ void GeneratePhysics(GameObject& g) {
 // ---------------------------------------------------------------------------
 
 void SplitOrchestrator::SliceObjects(const Plane& plane) {
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
-  for (auto& entry : manager.objects) {
+  ObjectLock lock;
+  for (auto& entry : ObjectManager::Instance().objects) {
     GameObject& obj = entry.second;
-    if (obj.name == kGroundName) continue;
-    const CollisionComp* collision = obj.FindComponent<CollisionComp>("CollisionComp");
+    if (obj.name == kGroundPlaneName) continue;  // the ground is never cut
+    const CollisionComp* collision = obj.Find<CollisionComp>();
     if (collision == nullptr) continue;
     // World centre of the bounding sphere; the sphere reaches behind the
     // plane when its centre's distance is less than its radius.
@@ -217,7 +217,6 @@ void SplitOrchestrator::SliceObjects(const Plane& plane) {
       splitQueue.push_back(std::move(job));
     }
   }
-  manager.Unlock();
 }
 
 void SplitOrchestrator::ProcessSplitQueue(double budget) {
@@ -265,101 +264,84 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
   std::vector<uint32_t> pieces;
   ObjectManager& manager = ObjectManager::Instance();
   System& system = System::Instance();
-  manager.Lock();
-  if (!manager.HasObject(object)) {
-    manager.Unlock();
-    return pieces;
-  }
-  GameObject& orig = manager.GetGameObject(object);
-  orig.age = 0;
-  ModelComp* origModel = orig.FindComponent<ModelComp>("ModelComp");
-  if (origModel == nullptr) {  // AttemptSplit found a mesh; only a swap could remove it
-    manager.Unlock();
-    return pieces;
-  }
 
-  double attributesStart = 0.0, attributesEnd = 0.0;
-  double physicsStart = 0.0, physicsEnd = 0.0;
-
-  if (keepFront && keepBack) {
-    system.Log("Split into front and back");
-
-    GameObject piece;
-    piece.name = "split_obj_" + std::to_string(manager.objCounter + kSplitNameOffset);
-    ModelComp pieceModel;
-    pieceModel.scale = origModel->scale;
-    piece.AttachComponent(pieceModel);
-    piece.AttachComponent(PhysicsComp());
-    CollisionComp pieceCollision;
-    if (const CollisionComp* origCollision = orig.FindComponent<CollisionComp>("CollisionComp")) {
-      pieceCollision.groupMask = origCollision->groupMask;
-      pieceCollision.collideMask = origCollision->collideMask;
+  // Everything that touches the stored object happens in this scope; the
+  // new piece is built here and added after it, since adding takes the lock.
+  GameObject piece;
+  bool addPiece = false;
+  Vector midpoint;
+  double attributesTime = 0.0, physicsTime = 0.0;
+  {
+    ObjectLock lock;
+    if (!manager.HasObject(object)) return pieces;
+    GameObject& orig = manager.GetGameObject(object);
+    orig.age = 0;
+    ModelComp* origModel = orig.Find<ModelComp>();
+    // AttemptSplit found a mesh; only a swap could have removed it.
+    if (origModel == nullptr) return pieces;
+    if (!keepFront && !keepBack) {
+      system.Log("Cannot divide object any farther!");
+      return pieces;
     }
-    piece.AttachComponent(pieceCollision);
-    piece.position = orig.position;
-    piece.orientation = orig.orientation;
 
-    attributesStart = Now();
-    GenerateNormals(back);
-    GenerateNormals(front);
-    GenerateColours(front);
-    GenerateColours(back);
-    attributesEnd = Now();
+    if (keepFront && keepBack) {
+      system.Log("Split into front and back");
+      piece.name = "split_obj_" + std::to_string(manager.objCounter + kSplitNameOffset);
+      ModelComp pieceModel;
+      pieceModel.scale = origModel->scale;
+      piece.AttachComponent(pieceModel);
+      piece.AttachComponent(PhysicsComp());
+      CollisionComp pieceCollision;
+      if (const CollisionComp* origCollision = orig.Find<CollisionComp>()) {
+        pieceCollision.groupMask = origCollision->groupMask;
+        pieceCollision.collideMask = origCollision->collideMask;
+      }
+      piece.AttachComponent(pieceCollision);
+      piece.position = orig.position;
+      piece.orientation = orig.orientation;
+    } else {
+      system.Log(keepFront ? "Kept front" : "Kept back");
+    }
 
-    origModel->mesh = back;
-    piece.FindComponent<ModelComp>("ModelComp")->mesh = front;
+    const double attributesStart = Now();
+    if (keepBack) GenerateNormals(back);
+    if (keepFront) GenerateNormals(front);
+    if (keepFront) GenerateColours(front);
+    if (keepBack) GenerateColours(back);
+    attributesTime = Now() - attributesStart;
 
-    physicsStart = Now();
+    // The old mesh's GPU buffers go with it; the window side gives the new
+    // meshes (this one and the piece's) buffers of their own.
+    manager.ReleaseMeshBuffers(origModel->mesh);
+    origModel->mesh = keepBack ? back : front;
+    if (keepFront && keepBack) piece.Find<ModelComp>()->mesh = front;
+
+    const double physicsStart = Now();
     GeneratePhysics(orig);
-    const PhysicsComp* origPhysics = orig.FindComponent<PhysicsComp>("PhysicsComp");
+    const PhysicsComp* origPhysics = orig.Find<PhysicsComp>();
     if (origPhysics != nullptr && origPhysics->mass < kChipMass) manager.KillGameObject(orig);
-    GeneratePhysics(piece);
-    // A chip lighter than the limit is never added: adding a killed object
-    // would store a live copy (copies start alive) that nothing removes.
-    const bool addPiece = piece.FindComponent<PhysicsComp>("PhysicsComp")->mass >= kChipMass;
-    physicsEnd = Now();
-
-    const Vector midpoint = (orig.position + piece.position) * 0.5f;
+    if (keepFront && keepBack) {
+      GeneratePhysics(piece);
+      // A chip lighter than the limit is never added: adding a killed object
+      // would store a live copy (copies start alive) that nothing removes.
+      addPiece = piece.Find<PhysicsComp>()->mass >= kChipMass;
+      midpoint = (orig.position + piece.position) * 0.5f;
+    }
+    physicsTime = Now() - physicsStart;
     pieces.push_back(object);
-    manager.Unlock();
+  }
 
-    uint32_t pieceNumber = 0;
-    if (addPiece) pieceNumber = manager.AddGameObject(piece);
-
-    manager.Lock();
+  const bool twoPieces = keepFront && keepBack;
+  if (addPiece) {
+    const uint32_t pieceNumber = manager.AddGameObject(piece);
     if (pieceNumber != 0) {
       pieces.push_back(pieceNumber);
       SendGravity(pieceNumber);
     }
-    LogValue("generateAttributesEnd - generateAttributesBegin", attributesEnd - attributesStart);
-    LogValue("generatePhysicsEnd - generatePhysicsBegin", physicsEnd - physicsStart);
-    manager.Unlock();
-
-    // Played after the lock is released: the sound code may read the scene.
-    if (onChop) onChop(midpoint);
-    return pieces;
   }
-
-  if (keepFront || keepBack) {
-    Mesh& kept = keepFront ? front : back;
-    system.Log(keepFront ? "Kept front" : "Kept back");
-    attributesStart = Now();
-    GenerateNormals(kept);
-    GenerateColours(kept);
-    attributesEnd = Now();
-    pieces.push_back(object);
-    origModel->mesh = kept;
-
-    physicsStart = Now();
-    GeneratePhysics(orig);
-    const PhysicsComp* origPhysics = orig.FindComponent<PhysicsComp>("PhysicsComp");
-    if (origPhysics != nullptr && origPhysics->mass < kChipMass) manager.KillGameObject(orig);
-    physicsEnd = Now();
-    LogValue("generateAttributesEnd - generateAttributesBegin", attributesEnd - attributesStart);
-    LogValue("generatePhysicsEnd - generatePhysicsBegin", physicsEnd - physicsStart);
-  } else {
-    system.Log("Cannot divide object any farther!");
-  }
-  manager.Unlock();
+  LogValue("generateAttributesEnd - generateAttributesBegin", attributesTime);
+  LogValue("generatePhysicsEnd - generatePhysicsBegin", physicsTime);
+  // Played once the lock is released: the sound code may read the scene.
+  if (twoPieces && onChop) onChop(midpoint);
   return pieces;
 }

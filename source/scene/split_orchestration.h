@@ -21,11 +21,15 @@
 // This is the GL- and audio-free core of the scene: the chop sound is played
 // by the app through the onChop hook with the pieces' midpoint.
 //
-// Threads: main thread only. Stages 0 and 3 and SliceObjects hold the
-// ObjectManager lock for their whole work (except around adding the new
-// object, which locks by itself), so the physics and collision workers never
-// see a piece whose mesh, mass and collision data disagree. Stages 1 and 2
-// touch only the job's private meshes.
+// Threads: main thread only. Stage 0 copies the object's mesh under the
+// ObjectManager lock and cuts the copy without it. Stage 3 and SliceObjects
+// hold the lock for their whole work on the stored objects (the new object
+// is added after, since adding locks by itself), so the physics and
+// collision workers never see a piece whose mesh, mass and collision data
+// disagree. Stages 1 and 2 touch only the job's private meshes.
+//
+// GPU buffers: stage 3 queues the cut object's old buffers for release with
+// the registry; the window side makes buffers for both new meshes.
 
 #include <cstdint>
 #include <deque>
@@ -60,9 +64,10 @@ struct SplitJob {
 };
 
 // Stage 0. Under the ObjectManager lock: finds the object (false when it is
-// gone or its mesh has fewer than 3 vertices or no triangle), logs
-// "Attempting split", brings the plane into object space, fills bounds and
-// the context's two octree roots, and cuts the mesh into front and back.
+// gone or its mesh has fewer than 3 vertices or no triangle) and copies its
+// mesh and place. Then, without the lock: logs "Attempting split", brings
+// the plane into object space, fills bounds and the context's two octree
+// roots, and cuts the copy into front and back.
 bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh& front,
                   Mesh& back, SplitContext& context);
 

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "core/system.h"
+#include "objects/model_comp.h"
+#include "objects/object_manager.h"
 
 // Stream 2 reads the word after each corner's (u, v): the next corner's u,
 // or for the last corner the first reserved word.
@@ -172,4 +174,28 @@ uint32_t ResourceManager::CreateMeshBuffer(const Mesh& mesh, int stream) {
 void ResourceManager::CreateMeshBuffers(Mesh& mesh) {
   for (int stream = 0; stream < 4; ++stream) mesh.bufferIds[stream] = CreateMeshBuffer(mesh, stream);
   mesh.buffersCreated = true;
+}
+
+void ResourceManager::UpdateMeshBuffers() {
+  DeleteReleasedBuffers();
+  CreateMissingBuffers();
+}
+
+void ResourceManager::DeleteReleasedBuffers() {
+  std::vector<uint32_t> released;
+  {
+    ObjectLock lock;
+    released = ObjectManager::Instance().TakeReleasedBuffers();
+  }
+  // GL ignores the name 0 and names that are not buffers.
+  if (!released.empty()) glDeleteBuffers(static_cast<GLsizei>(released.size()), released.data());
+}
+
+void ResourceManager::CreateMissingBuffers() {
+  ObjectLock lock;
+  for (auto& entry : ObjectManager::Instance().objects) {
+    ModelComp* model = entry.second.Find<ModelComp>();
+    if (model != nullptr && !model->mesh.buffersCreated) CreateMeshBuffers(model->mesh);
+  }
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
 }

@@ -7,8 +7,11 @@
 // It is a module only in name: Init, Update and Kill do nothing and the main
 // loop does not drive it. The renderer's window-size callback releases and
 // recreates the render targets on every size change (the first one at
-// start-up), so resizing never accumulates GPU objects; the scene creates
-// mesh buffers when it makes an object. Main thread (GL context) only.
+// start-up), so resizing never accumulates GPU objects. The renderer calls
+// UpdateMeshBuffers once per frame: the buffers of removed and re-meshed
+// objects, which the registry queues (it stays GL-free), are deleted there,
+// and every stored mesh without buffers gets them. Main thread (GL context)
+// only.
 
 #include <cstdint>
 #include <vector>
@@ -44,6 +47,13 @@ class ResourceManager : public Module<ResourceManager> {
   void CreateMeshBuffers(Mesh& mesh);
   // One STATIC_DRAW array buffer holding the flattened stream; stays bound.
   uint32_t CreateMeshBuffer(const Mesh& mesh, int stream);
+
+  // DeleteReleasedBuffers, then CreateMissingBuffers.
+  void UpdateMeshBuffers();
+  // Deletes the buffers the ObjectManager queued for release.
+  void DeleteReleasedBuffers();
+  // Creates the buffers of every stored object's mesh that has none.
+  void CreateMissingBuffers();
 
   // Floats per triangle corner of each stream (0 for an unknown stream).
   static int StreamWidth(int stream);

@@ -50,9 +50,10 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPoints) {
   // A dead box sunk into the ground elsewhere must be skipped.
   const uint32_t dead = Add(MakeSolid("dead", SceneMesh(Shape::Box, 0.75f), Vector(-20, 0.7f, 0)));
   ObjectManager& objects = ObjectManager::Instance();
-  objects.Lock();
-  objects.KillGameObject(objects.GetGameObject(dead));
-  objects.Unlock();
+  {
+    ObjectLock lock;
+    objects.KillGameObject(objects.GetGameObject(dead));
+  }
   manager.doMultipleContacts = true;
   manager.Update();
   std::vector<ContactManifold> manifolds;
@@ -141,9 +142,10 @@ TEST_F(CollisionFrame, ReaderOnAnotherThreadNeverSeesATornBuffer) {
   ObjectManager& objects = ObjectManager::Instance();
   for (int frame = 0; frame < 20000 && bad == 0; ++frame) {
     manager.doMultipleContacts = frame % 2 == 0;
-    objects.Lock();
-    objects.GetGameObject(mover).position.y = frame % 3 == 0 ? 5.0f : 0.7f;
-    objects.Unlock();
+    {
+      ObjectLock lock;
+      objects.GetGameObject(mover).position.y = frame % 3 == 0 ? 5.0f : 0.7f;
+    }
     manager.Update();
   }
   while (reads < 10) std::this_thread::yield();
@@ -153,7 +155,6 @@ TEST_F(CollisionFrame, ReaderOnAnotherThreadNeverSeesATornBuffer) {
 }
 
 TEST(Generators, MissingComponentsAreWarnedAboutAndChangeNothing) {
-  CollisionManager& manager = CollisionManager::Instance();
   GameObject noModel;
   CollisionComp original;
   original.boundingRadius = 3.0f;
@@ -163,25 +164,24 @@ TEST(Generators, MissingComponentsAreWarnedAboutAndChangeNothing) {
   model.mesh = SceneMesh(Shape::Box, 1.0f);
   noCollision.AttachComponent(model);
   ReportCapture capture;
-  manager.GenerateBoundingSphere(noModel);
-  manager.GenerateCollisionHull(noModel);
+  GenerateBoundingSphere(noModel);
+  GenerateCollisionHull(noModel);
   EXPECT_EQ(capture.Count("WARNING: "), 2u);
   EXPECT_EQ(capture.Count("No model to generate bounding sphere from!"), 2u);
-  const CollisionComp* comp = noModel.FindComponent<CollisionComp>("CollisionComp");
+  const CollisionComp* comp = noModel.Find<CollisionComp>();
   EXPECT_FALSE(comp->hasBoundingSphere);
   EXPECT_FALSE(comp->hasHull);
   EXPECT_EQ(comp->boundingRadius, 3.0f);
   EXPECT_TRUE(comp->hullVertices.empty());
-  manager.GenerateBoundingSphere(noCollision);
-  manager.GenerateCollisionHull(noCollision);
+  GenerateBoundingSphere(noCollision);
+  GenerateCollisionHull(noCollision);
   EXPECT_EQ(capture.Count("No collision component on this GameObject!"), 2u);
-  EXPECT_FALSE(noCollision.HasComponent("CollisionComp"));  // nothing inserted
-  EXPECT_NE(capture.NewLog().find("collision/collision_manager.cpp:"), std::string::npos);
+  EXPECT_EQ(noCollision.componentList.size(), 1u);  // nothing inserted
+  EXPECT_NE(capture.NewLog().find("collision/collision_shapes.cpp:"), std::string::npos);
   EXPECT_TRUE(System::Instance().running);  // warnings do not stop the engine
 }
 
 TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
-  CollisionManager& manager = CollisionManager::Instance();
   for (const Shape shape : {Shape::Box, Shape::Sphere, Shape::Cone}) {
     for (const float scale : {1.0f, 2.5f}) {
       const Mesh mesh = SceneMesh(shape, 0.75f);
@@ -191,8 +191,8 @@ TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
       model.scale = scale;
       object.AttachComponent(model);
       object.AttachComponent(CollisionComp());
-      manager.GenerateCollisionHull(object);  // makes the sphere first
-      const CollisionComp& comp = *object.FindComponent<CollisionComp>("CollisionComp");
+      GenerateCollisionHull(object);  // makes the sphere first
+      const CollisionComp& comp = *object.Find<CollisionComp>();
       ASSERT_TRUE(comp.hasBoundingSphere && comp.hasHull);
       ASSERT_FALSE(comp.hullVertices.empty() || comp.faceNormals.empty() || comp.edgeDirections.empty());
       for (const Vector& n : comp.faceNormals) EXPECT_NEAR(Length(n), 1.0f, 1e-5f);
@@ -227,13 +227,13 @@ TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
 TEST(Generators, BoundingBoxOfAMeshAtAScale) {
   Mesh shifted = BuildBox(2, 2, 2, 2.0f, 4.0f, 6.0f);
   shifted.Transform(Matrix4::Translation(Vector(1, 2, 3)));
-  const BoundingBox s = CollisionManager::ComputeBoundingBox(shifted, 2.0f);
+  const BoundingBox s = ComputeBoundingBox(shifted, 2.0f);
   for (int k = 0; k < 3; ++k) {
     EXPECT_NEAR(s.center[k], 2.0f * (k + 1), 1e-5f);
     EXPECT_NEAR(s.halfExtents[k], 2.0f * (k + 1), 1e-5f);
   }
   // No vertices: the zero box rather than a read past the end.
-  EXPECT_EQ(CollisionManager::ComputeBoundingBox(Mesh(), 1.0f).halfExtents, Vector());
+  EXPECT_EQ(ComputeBoundingBox(Mesh(), 1.0f).halfExtents, Vector());
 }
 
 }  // namespace

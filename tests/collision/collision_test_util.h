@@ -11,6 +11,7 @@
 
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
+#include "collision/collision_shapes.h"
 #include "core/system.h"
 #include "geom/mesh_builders.h"
 #include "objects/game_object.h"
@@ -105,11 +106,10 @@ inline GameObject MakeSolid(const std::string& name, const Mesh& mesh, const Vec
   model.mesh = mesh;
   object.AttachComponent(model);
   object.AttachComponent(CollisionComp());
-  CollisionManager& manager = CollisionManager::Instance();
-  manager.GenerateBoundingSphere(object);
-  manager.GenerateCollisionHull(object);
-  CollisionComp* comp = object.FindComponent<CollisionComp>("CollisionComp");
-  comp->localBox = CollisionManager::ComputeBoundingBox(mesh, 1.0f);
+  GenerateBoundingSphere(object);
+  GenerateCollisionHull(object);
+  CollisionComp* comp = object.Find<CollisionComp>();
+  comp->localBox = ComputeBoundingBox(mesh, 1.0f);
   comp->localBox.halfExtents += Vector(0.04f, 0.04f, 0.04f);
   comp->hasLocalBox = true;
   comp->groupMask |= 1;
@@ -122,7 +122,7 @@ inline GameObject MakeSolid(const std::string& name, const Mesh& mesh, const Vec
 // (0, -5, 0), top face at y = 0, not pickable.
 inline GameObject MakeGround() {
   GameObject ground = MakeSolid("GROUND_PLANE", BuildBox(5, 5, 5, 300, 10, 300), Vector(0, -5, 0));
-  ground.FindComponent<CollisionComp>("CollisionComp")->pickable = false;
+  ground.Find<CollisionComp>()->pickable = false;
   return ground;
 }
 
@@ -135,10 +135,11 @@ class SceneTest : public ::testing::Test {
 
   static void Reset() {
     ObjectManager& objects = ObjectManager::Instance();
-    objects.Lock();
-    for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
-    objects.RemoveDeadObjects();
-    objects.Unlock();
+    {
+      ObjectLock lock;
+      for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
+      objects.RemoveDeadObjects();
+    }
     CollisionManager& manager = CollisionManager::Instance();
     manager.ProcessEvents();  // drop anything a test left queued
     manager.pickOn = false;

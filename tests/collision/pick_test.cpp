@@ -54,17 +54,18 @@ TEST_F(PickPass, ReportsPickableLiveObjectsOnTheRay) {
   const uint32_t near = Add(MakeSolid("near", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, 0)));
   const uint32_t far = Add(MakeSolid("far", SceneMesh(Shape::Box, 0.5f), Vector(0, 0, -10)));
   GameObject hidden = MakeSolid("hidden", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -5));
-  hidden.FindComponent<CollisionComp>("CollisionComp")->pickable = false;
+  hidden.Find<CollisionComp>()->pickable = false;
   Add(hidden);
   GameObject noSphere = MakeSolid("no sphere", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -7));
-  noSphere.FindComponent<CollisionComp>("CollisionComp")->hasBoundingSphere = false;
+  noSphere.Find<CollisionComp>()->hasBoundingSphere = false;
   Add(noSphere);
   const uint32_t killed = Add(MakeSolid("killed", SceneMesh(Shape::Sphere, 1.0f), Vector(0, 0, -3)));
   Add(MakeSolid("beside", SceneMesh(Shape::Sphere, 1.0f), Vector(5, 0, -3)));
   ObjectManager& objects = ObjectManager::Instance();
-  objects.Lock();
-  objects.KillGameObject(objects.GetGameObject(killed));
-  objects.Unlock();
+  {
+    ObjectLock lock;
+    objects.KillGameObject(objects.GetGameObject(killed));
+  }
 
   manager.SetPickRay(Ray(Vector(0, 0, 10), Vector(0, 0, -1)));
   manager.pickOn = true;
@@ -76,7 +77,7 @@ TEST_F(PickPass, ReportsPickableLiveObjectsOnTheRay) {
   EXPECT_EQ(results[0].objectId, near);
   EXPECT_EQ(results[1].objectId, far);
   const CollisionComp* comp =
-      objects.GetGameObject(near).FindComponent<CollisionComp>("CollisionComp");
+      objects.GetGameObject(near).Find<CollisionComp>();
   // The sphere's radius includes the hull margin; its centre is the mesh's.
   const Vector c = comp->boundingCenter;
   const float r = comp->boundingRadius;

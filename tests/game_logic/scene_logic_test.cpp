@@ -31,10 +31,11 @@ class SceneLogicTest : public ::testing::Test {
   }
   static void ClearScene() {
     ObjectManager& manager = ObjectManager::Instance();
-    manager.Lock();
-    for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
-    manager.RemoveDeadObjects();
-    manager.Unlock();
+    {
+      ObjectLock lock;
+      for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
+      manager.RemoveDeadObjects();
+    }
     EventManager::Instance().GetEvents("Physics");
     EventManager::Instance().GetEvents("BROADCAST");
   }
@@ -90,7 +91,6 @@ TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
   camera.position = Vector(0.0f, 0.0f, 0.0f);
   camera.yaw = camera.pitch = 0.0f;  // looking along -z
   camera.UpdateView();
-  manager.inverseProjection = Matrix4();
 
   auto addSphere = [&](const char* name, float z, float radius) {
     return manager.AddGameObject(

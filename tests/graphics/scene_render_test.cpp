@@ -20,7 +20,7 @@ using gltest::kWidth;
 // Pixel (top-left origin) of a world point through the renderer's camera.
 bool ProjectToPixel(const Vector& world, int& x, int& y) {
   ObjectManager& objects = ObjectManager::Instance();
-  const Vector clip = objects.projection * (objects.camera.view * WithW(world, 1.0f));
+  const Vector clip = objects.camera.Projection() * (objects.camera.view * WithW(world, 1.0f));
   if (clip.w <= 0.0f) return false;
   x = static_cast<int>((clip.x / clip.w + 1.0f) * 0.5f * kWidth);
   y = static_cast<int>((1.0f - clip.y / clip.w) * 0.5f * kHeight);

@@ -150,7 +150,7 @@ TEST_F(WindowSide, DebugLineIsDrawnForOneFrameWithItsMarkers) {
   const std::vector<unsigned char> after = gltest::RunFrame(true);
   WritePng(std::string(CLEAVE_BINARY_DIR) + "/debug_line.png", withLine, kWidth, kHeight);
 
-  const Matrix4& projection = ObjectManager::Instance().projection;
+  const Matrix4 projection = ObjectManager::Instance().camera.Projection();
   auto pixelOf = [&](const Vector& p) {
     const Vector clip = projection * WithW(p, 1.0f);
     return std::make_pair(static_cast<int>((clip.x / clip.w + 1.0f) * 0.5f * kWidth),

@@ -16,6 +16,7 @@ namespace {
 // show up as a wrong count.
 class CountedComp : public Component {
  public:
+  static constexpr const char* kName = "CountedComp";
   explicit CountedComp(const std::string& kind, int value_ = 0) : Component(kind), value(value_) {
     ++live;
   }
@@ -60,7 +61,9 @@ TEST(GameObject, CopiesAndAssignmentsOwnTheirComponents) {
     EXPECT_FALSE(copy->dead);
     ASSERT_EQ(copy->componentList.size(), 3u);
     for (const auto& entry : source->componentList) {
-      CountedComp* mine = copy->FindComponent<CountedComp>(entry.first);
+      const auto found = copy->componentList.find(entry.first);
+      CountedComp* mine =
+          found == copy->componentList.end() ? nullptr : dynamic_cast<CountedComp*>(found->second);
       ASSERT_NE(mine, nullptr) << entry.first;
       EXPECT_NE(mine, entry.second) << entry.first;
       EXPECT_EQ(mine->componentName, entry.first);
@@ -69,23 +72,24 @@ TEST(GameObject, CopiesAndAssignmentsOwnTheirComponents) {
     EXPECT_EQ(CountedComp::live, before + 6);
     source.reset();
     EXPECT_EQ(CountedComp::live, before + 3);
-    EXPECT_EQ(copy->FindComponent<CountedComp>("Comp3")->value, 3);
+    for (const auto& entry : copy->componentList)  // "Comp<i>" holds value i
+      EXPECT_EQ(static_cast<CountedComp*>(entry.second)->value, entry.first.back() - '0');
 
     // Self-assignment keeps the object and its components as they are.
-    Component* kept = copy->GetComponent("Comp2");
+    const GameObject::ComponentList kept = copy->componentList;
     GameObject& alias = *copy;
     *copy = alias;
-    EXPECT_EQ(copy->GetComponent("Comp2"), kept);
+    EXPECT_EQ(copy->componentList, kept);
     EXPECT_EQ(CountedComp::live, before + 3);
   }
   EXPECT_EQ(CountedComp::live, before);
 
   // Attach stores a clone: the caller's component stays the caller's.
-  CountedComp original("ModelComp", 7);
+  CountedComp original(CountedComp::kName, 7);
   GameObject obj;
   obj.AttachComponent(original);
   original.value = 8;
-  EXPECT_EQ(obj.FindComponent<CountedComp>("ModelComp")->value, 7);
+  EXPECT_EQ(obj.Find<CountedComp>()->value, 7);
 }
 
 TEST(GameObject, DuplicateAttachIsReportedAndChangesNothing) {
@@ -94,18 +98,18 @@ TEST(GameObject, DuplicateAttachIsReportedAndChangesNothing) {
   {
     GameObject obj;
     obj.name = "dup";
-    obj.AttachComponent(CountedComp("PhysicsComp", 1));
-    Component* stored = obj.GetComponent("PhysicsComp");
-    obj.AttachComponent(CountedComp("PhysicsComp", 2));
+    obj.AttachComponent(CountedComp(CountedComp::kName, 1));
+    const CountedComp* stored = obj.Find<CountedComp>();
+    obj.AttachComponent(CountedComp(CountedComp::kName, 2));
     EXPECT_EQ(obj.componentList.size(), 1u);
-    EXPECT_EQ(obj.GetComponent("PhysicsComp"), stored);
-    EXPECT_EQ(obj.FindComponent<CountedComp>("PhysicsComp")->value, 1);
+    EXPECT_EQ(obj.Find<CountedComp>(), stored);
+    EXPECT_EQ(obj.Find<CountedComp>()->value, 1);
     EXPECT_EQ(CountedComp::live, before + 1);  // the refused clone was never made or was freed
     EXPECT_TRUE(System::Instance().ErrorReported());
     EXPECT_FALSE(System::Instance().running);
     for (const char* line :
-         {"this->name = dup\n", "comp.componentName = PhysicsComp\n",
-          "componentList.find(comp.componentName)->first = PhysicsComp\n",
+         {"this->name = dup\n", "comp.componentName = CountedComp\n",
+          "componentList.find(comp.componentName)->first = CountedComp\n",
           "componentList.find(comp.componentName)->second = ", "objects/game_object.cpp:",
           " tried to attach a duplicate component\n"})
       EXPECT_TRUE(capture.Logged(line)) << line;
@@ -113,26 +117,28 @@ TEST(GameObject, DuplicateAttachIsReportedAndChangesNothing) {
   EXPECT_EQ(CountedComp::live, before);
 }
 
-// GetComponent of a missing name leaves a null entry behind (which then
-// blocks an attach, and which a copy must skip); FindComponent never inserts
-// and checks the type.
+// A null entry left in the table blocks an attach and is skipped by a copy;
+// Find never inserts and checks the type.
 TEST(GameObject, LookupsOfMissingNamesAndWrongTypes) {
   ErrorCapture capture;
   GameObject obj;
   obj.AttachComponent(ModelComp());
-  EXPECT_EQ(obj.FindComponent<CountedComp>("TagComp"), nullptr);
-  EXPECT_FALSE(obj.HasComponent("TagComp"));
-  EXPECT_EQ(obj.FindComponent<CountedComp>("ModelComp"), nullptr);  // wrong type
-  EXPECT_NE(static_cast<const GameObject&>(obj).FindComponent<ModelComp>("ModelComp"), nullptr);
+  EXPECT_EQ(obj.Find<CountedComp>(), nullptr);
+  EXPECT_FALSE(obj.Has<CountedComp>());
+  EXPECT_EQ(obj.componentList.size(), 1u);
+  GameObject impostor;  // a CountedComp under ModelComp's name
+  impostor.AttachComponent(CountedComp(ModelComp::kName));
+  EXPECT_EQ(impostor.Find<ModelComp>(), nullptr);  // wrong type
+  EXPECT_NE(static_cast<const GameObject&>(obj).Find<ModelComp>(), nullptr);
 
-  EXPECT_EQ(obj.GetComponent("PhysicsComp"), nullptr);
-  EXPECT_TRUE(obj.HasComponent("PhysicsComp"));
+  obj.componentList.emplace(CountedComp::kName, nullptr);
+  EXPECT_EQ(obj.Find<CountedComp>(), nullptr);
   const GameObject copy(obj);
-  EXPECT_TRUE(copy.HasComponent("ModelComp"));
-  EXPECT_FALSE(copy.HasComponent("PhysicsComp"));
-  obj.AttachComponent(CountedComp("PhysicsComp"));
+  EXPECT_TRUE(copy.Has<ModelComp>());
+  EXPECT_EQ(copy.componentList.size(), 1u);
+  obj.AttachComponent(CountedComp(CountedComp::kName));
   EXPECT_TRUE(capture.Logged("tried to attach a duplicate component"));
-  EXPECT_EQ(obj.GetComponent("PhysicsComp"), nullptr);
+  EXPECT_EQ(obj.componentList.at(CountedComp::kName), nullptr);
 }
 
 TEST(ModelComp, CloneDeepCopiesTheMesh) {
@@ -142,11 +148,11 @@ TEST(ModelComp, CloneDeepCopiesTheMesh) {
   GameObject obj;
   obj.AttachComponent(model);
   const GameObject copy(obj);
-  const ModelComp* cloned = copy.FindComponent<ModelComp>("ModelComp");
+  const ModelComp* cloned = copy.Find<ModelComp>();
   ASSERT_NE(cloned, nullptr);
   EXPECT_FLOAT_EQ(cloned->scale, 2.5f);
   // Changing the original's mesh leaves the clone's alone.
-  Mesh& original = obj.FindComponent<ModelComp>("ModelComp")->mesh;
+  Mesh& original = obj.Find<ModelComp>()->mesh;
   original.vertices[0].x = 5.0f;
   original.AddVertex(Vertex(0.0f, 0.0f, 1.0f));
   ASSERT_EQ(cloned->mesh.VertexCount(), 1u);

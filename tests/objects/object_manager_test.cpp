@@ -18,7 +18,8 @@ namespace {
 
 class TagComp : public Component {
  public:
-  TagComp() : Component("TagComp") {}
+  static constexpr const char* kName = "TagComp";
+  TagComp() : Component(kName) {}
   Component* Clone() const override { return new TagComp(*this); }
   uint32_t tag = 0;
 };
@@ -52,8 +53,8 @@ TEST(ObjectManager, NumbersCountFromOneAreNeverReusedAndAreWrittenIntoTheCopy) {
   GameObject& stored = manager.GetGameObject(1);
   EXPECT_EQ(stored.objNum, 1u);
   EXPECT_EQ(&manager.GetGameObject("a"), &stored);
-  obj.FindComponent<TagComp>("TagComp")->tag = 10;
-  EXPECT_EQ(stored.FindComponent<TagComp>("TagComp")->tag, 9u);
+  obj.Find<TagComp>()->tag = 10;
+  EXPECT_EQ(stored.Find<TagComp>()->tag, 9u);
 
   manager.KillGameObject(manager.GetGameObject("b"));
   manager.RemoveDeadObjects();
@@ -95,10 +96,11 @@ TEST(ObjectManager, KilledNamesCanBeAddedAgainAfterTheSweep) {
   ObjectManager manager;
   const std::vector<std::string> names = {"obj3", "obj4", "obj7"};
   for (const std::string& name : names) manager.AddGameObject(Named(name));
-  manager.Lock();
-  for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
-  manager.RemoveDeadObjects();
-  manager.Unlock();
+  {
+    ObjectLock lock(manager);
+    for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
+    manager.RemoveDeadObjects();
+  }
   for (size_t i = 0; i < names.size(); ++i) {
     const uint32_t again = manager.AddGameObject(Named(names[i]));
     EXPECT_EQ(again, 4 + i) << names[i];
@@ -160,13 +162,14 @@ TEST(ObjectManager, WalkersUnderTheLockSeeConsistentObjects) {
   std::atomic<long> walks{0};
   std::thread walker([&] {
     while (!done.load()) {
-      manager.Lock();
-      for (const auto& entry : manager.objects) {
-        const TagComp* tag = entry.second.FindComponent<TagComp>("TagComp");
-        if (entry.second.objNum != entry.first || tag == nullptr || tag->tag != entry.first)
-          ++inconsistent;
+      {
+        ObjectLock lock(manager);
+        for (const auto& entry : manager.objects) {
+          const TagComp* tag = entry.second.Find<TagComp>();
+          if (entry.second.objNum != entry.first || tag == nullptr || tag->tag != entry.first)
+            ++inconsistent;
+        }
       }
-      manager.Unlock();
       ++walks;
     }
   });
@@ -177,11 +180,10 @@ TEST(ObjectManager, WalkersUnderTheLockSeeConsistentObjects) {
     obj.AttachComponent(tag);
     manager.AddGameObject(obj);
     if (round % 3 == 2) {
-      manager.Lock();
+      ObjectLock lock(manager);
       for (auto& entry : manager.objects)
         if (entry.first % 2 == 0) manager.KillGameObject(entry.second);
       manager.RemoveDeadObjects();
-      manager.Unlock();
     }
   }
   while (walks.load() == 0) std::this_thread::yield();

@@ -57,7 +57,7 @@ class PhysicsModuleTest : public ::testing::Test {
 
   static GameObject& Object(uint32_t id) { return ObjectManager::Instance().GetGameObject(id); }
   static PhysicsComp& Comp(uint32_t id) {
-    return *Object(id).FindComponent<PhysicsComp>("PhysicsComp");
+    return *Object(id).Find<PhysicsComp>();
   }
 };
 

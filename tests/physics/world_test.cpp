@@ -26,7 +26,7 @@ GameObject MakeObject(const std::string& name, const Vector& position, float mas
 }
 
 PhysicsComp& Comp(PhysicsWorld::ObjectTable& table, uint32_t id) {
-  return *table.at(id).FindComponent<PhysicsComp>("PhysicsComp");
+  return *table.at(id).Find<PhysicsComp>();
 }
 
 }  // namespace

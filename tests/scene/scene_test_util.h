@@ -24,12 +24,12 @@ inline double ExactVolume(const Mesh& mesh) {
   return sum / 6.0;
 }
 
-inline Mesh& MeshOf(GameObject& obj) { return obj.FindComponent<ModelComp>("ModelComp")->mesh; }
+inline Mesh& MeshOf(GameObject& obj) { return obj.Find<ModelComp>()->mesh; }
 
 // World positions of every vertex of an object.
 inline std::vector<Vector> WorldVertices(GameObject& obj) {
   std::vector<Vector> out;
-  const ModelComp* model = obj.FindComponent<ModelComp>("ModelComp");
+  const ModelComp* model = obj.Find<ModelComp>();
   for (const Vertex& v : model->mesh.vertices)
     out.push_back(obj.orientation.Rotate(v.Position() * model->scale) + obj.position);
   return out;
@@ -45,10 +45,9 @@ inline std::vector<std::string> Lines(const std::string& text) {
 // Kills and sweeps every object in the registry.
 inline void ClearObjects() {
   ObjectManager& manager = ObjectManager::Instance();
-  manager.Lock();
+  ObjectLock lock;
   for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
   manager.RemoveDeadObjects();
-  manager.Unlock();
 }
 
 }  // namespace scene_test

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "collision/collision_comp.h"
-#include "collision/collision_manager.h"
+#include "collision/collision_shapes.h"
 #include "physics/physics_comp.h"
 #include "scene/solid_factory.h"
 #include "scene_test_util.h"
@@ -19,7 +19,7 @@ namespace {
 using scene_test::MeshOf;
 constexpr float kPi = 3.14159265358979f;
 
-PhysicsComp& PhysicsOf(GameObject& o) { return *o.FindComponent<PhysicsComp>("PhysicsComp"); }
+PhysicsComp& PhysicsOf(GameObject& o) { return *o.Find<PhysicsComp>(); }
 
 // The axis-aligned extent of the mesh.
 void Extent(const Mesh& mesh, Vector& low, Vector& high) {
@@ -37,13 +37,13 @@ void ExpectCompleteSolid(GameObject& object, bool pickable) {
   const Mesh& mesh = MeshOf(object);
   ASSERT_GT(mesh.TriangleCount(), 0u);
   EXPECT_TRUE(!mesh.useTexCoords && mesh.useColours && !mesh.buffersCreated);
-  const CollisionComp& c = *object.FindComponent<CollisionComp>("CollisionComp");
+  const CollisionComp& c = *object.Find<CollisionComp>();
   EXPECT_TRUE(c.hasBoundingSphere && c.hasHull && !c.hullVertices.empty());
   ASSERT_TRUE(c.hasLocalBox);
   EXPECT_EQ(c.groupMask & 1u, 1u);
   EXPECT_EQ(c.collideMask & 1u, 1u);
   EXPECT_EQ(c.pickable, pickable);
-  const BoundingBox box = CollisionManager::ComputeBoundingBox(mesh, 1.0f);
+  const BoundingBox box = ComputeBoundingBox(mesh, 1.0f);
   for (int k = 0; k < 3; ++k) {
     EXPECT_NEAR(c.localBox.halfExtents[k], box.halfExtents[k] + 0.04f, 1e-5f);
     EXPECT_NEAR(c.localBox.center[k], box.center[k], 1e-5f);

@@ -53,7 +53,7 @@ class SplitTest : public ::testing::Test {
   static GameObject& Get(uint32_t number) { return ObjectManager::Instance().GetGameObject(number); }
   static Mesh& MeshOf(uint32_t number) { return scene_test::MeshOf(Get(number)); }
   static float MassOf(uint32_t number) {
-    return Get(number).FindComponent<PhysicsComp>("PhysicsComp")->mass;
+    return Get(number).Find<PhysicsComp>()->mass;
   }
 
   std::string NewLog() const { return System::Instance().GetLogText().substr(logStart); }
@@ -116,10 +116,10 @@ TEST_F(SplitTest, CubeCutThroughItsMiddleKeepsBackAndMakesFrontPiece) {
     const float mass = MassOf(number);
     EXPECT_NEAR(mass, 10.0 * EstimateVolume(original), 1e-3 * mass);
     const Matrix4 expected = ComputeInertia(mesh, mass);
-    const PhysicsComp* physics = Get(number).FindComponent<PhysicsComp>("PhysicsComp");
+    const PhysicsComp* physics = Get(number).Find<PhysicsComp>();
     for (int i = 0; i < 16; ++i) EXPECT_NEAR(physics->inertiaTensor[i], expected[i], 1e-3f);
     // Collision data regenerated: the sphere holds every vertex, the hull exists.
-    const CollisionComp* collision = Get(number).FindComponent<CollisionComp>("CollisionComp");
+    const CollisionComp* collision = Get(number).Find<CollisionComp>();
     ASSERT_NE(collision, nullptr);
     EXPECT_TRUE(collision->hasHull && collision->hasLocalBox);
     EXPECT_EQ(collision->groupMask & 1u, 1u);

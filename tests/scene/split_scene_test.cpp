@@ -105,7 +105,7 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
     ASSERT_TRUE(Finite(obj.position));
     if (obj.name == "GROUND_PLANE") continue;
     pieces += obj.name.rfind("split_obj_", 0) == 0 ? 1 : 0;
-    const PhysicsComp* body = obj.FindComponent<PhysicsComp>("PhysicsComp");
+    const PhysicsComp* body = obj.Find<PhysicsComp>();
     EXPECT_GE(body->mass, 0.1f);
     EXPECT_TRUE(Finite(body->linearVelocity));
     // Resting pieces sink about the 0.08 contact slop; a small piece still

@@ -1,0 +1,18 @@
+#pragma once
+// Collision shapes made from a game object's mesh: the bounding sphere and
+// the hull its CollisionComp carries, and the axis-aligned box of a mesh.
+// Plain geometry with no module state; the solid factory and the split call
+// them when they build or re-mesh an object.
+
+#include "geom/mesh.h"
+#include "math/bounding_box.h"
+#include "objects/game_object.h"
+
+// Fill the object's CollisionComp from its ModelComp's mesh. The caller
+// holds the object lock when the object is in the table. A missing
+// component is warned about and nothing changes.
+void GenerateBoundingSphere(GameObject& object);
+void GenerateCollisionHull(GameObject& object);
+
+// Axis-aligned box of the mesh's vertex positions times scale.
+BoundingBox ComputeBoundingBox(const Mesh& mesh, float scale);

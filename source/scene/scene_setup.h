@@ -1,0 +1,30 @@
+#pragma once
+// The scene as it starts, defined once for the game and the headless scene:
+// the three start objects, the densities of start and shot solids, and the
+// gravity every solid gets. (The ground box is built by BuildGroundPlane.)
+
+#include "math/vector.h"
+#include "scene/model_type.h"
+
+// Gravity given to every solid of the scene, units/s^2.
+constexpr float kSceneGravity = 10.0f;
+// Mass per unit volume of the start objects and of the objects shot with
+// Space.
+constexpr float kStartDensity = 10.0f;
+constexpr float kShotDensity = 3.0f;
+
+// One start object. Dimensions as BuildSolid reads them: sphere x = radius;
+// box x, y, z = half extents; cone x = base radius, y = half height.
+struct StartObject {
+  const char* name;
+  ModelType type;
+  Vector position;
+  Vector dimensions;
+};
+
+// Built in this order, unrotated, at kStartDensity, each with gravity.
+inline const StartObject kStartObjects[] = {
+    {"obj3", Cone, Vector(-2.0f, 4.0f, 4.0f), Vector(1.5f, 2.0f, 0.0f)},
+    {"obj4", Sphere, Vector(-1.0f, 3.0f, -2.0f), Vector(2.0f, 0.0f, 0.0f)},
+    {"obj7", Box, Vector(-7.0f, 4.0f, 2.0f), Vector(1.75f, 1.0f, 1.75f)},
+};
