@@ -1,19 +1,14 @@
 #include "collision/collision_manager.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <string>
-#include <typeinfo>
 #include <utility>
 
 #include <boost/any.hpp>
 
 #include "collision/broad_phase.h"
-#include "collision/distinct_vector_list.h"
 #include "core/event_manager.h"
 #include "core/system.h"
-#include "objects/model_comp.h"
 #include "objects/object_manager.h"
 
 namespace {

@@ -42,9 +42,6 @@ struct RigidTransform {
     return RotateVector(orientation.Conjugate(),
                         Vector(p.x - position.x, p.y - position.y, p.z - position.z, 0.0f));
   }
-  Vector ApplyInverseVector(const Vector& v) const {
-    return RotateVector(orientation.Conjugate(), v);
-  }
 
   RigidTransform Inverse() const {
     const Quaternion inverse = orientation.Conjugate();

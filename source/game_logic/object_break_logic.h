@@ -78,9 +78,6 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
   void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
 
-  // The tutorial page shown: 1 to 6, or 0 once the pages are hidden.
-  int TutorialPage() const { return tutorialPage; }
-
   SplitOrchestrator splitter;  // holds splitQueue
   std::string helpText;
   float bulletScale = 0.7f;  // size of shot objects; bar range 0.1 .. 1.5
@@ -108,5 +105,5 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void CutGesture(bool cutting);
   void CullSlowFrame();
 
-  int tutorialPage = 1;
+  int tutorialPage = 1;  // the page shown: 1 to 6, or 0 once the pages are hidden
 };

@@ -186,11 +186,6 @@ class Mesh {
     const float* k = triangles[t].colours[c];
     return Vector(k[0], k[1], k[2], 0.0f);
   }
-  // (u, v, 0, 0)
-  Vector CornerTexCoord(uint32_t t, int c) const {
-    const float* uv = triangles[t].texCoords[c];
-    return Vector(uv[0], uv[1], 0.0f, 0.0f);
-  }
   void SetCornerNormal(uint32_t t, int c, float x, float y, float z);
   void SetCornerNormal(uint32_t t, int c, const Vector& n) { SetCornerNormal(t, c, n.x, n.y, n.z); }
   void SetCornerColour(uint32_t t, int c, float r, float g, float b);

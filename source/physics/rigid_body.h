@@ -44,6 +44,4 @@ struct RigidBody {
   //   x += v dt;  q += dt/2 (0, w) q
   // The quaternion is left unnormalised; the step normalises all of them.
   void Integrate(float dt, float damping, bool useWorldInertia);
-
-  bool Immovable() const { return inverseMass == 0.0f; }
 };

@@ -188,7 +188,8 @@ void ResourceManager::DeleteReleasedBuffers() {
     released = ObjectManager::Instance().TakeReleasedBuffers();
   }
   // GL ignores the name 0 and names that are not buffers.
-  if (!released.empty()) glDeleteBuffers(static_cast<GLsizei>(released.size()), released.data());
+  if (!released.empty())
+    glDeleteBuffers(static_cast<GLsizei>(released.size()), released.data());
 }
 
 void ResourceManager::CreateMissingBuffers() {

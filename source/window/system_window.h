@@ -20,8 +20,6 @@ class GlfwWindow : public SystemWindow {
   void Open(int width, int height, bool fullscreen) override;
   void SetTitle(const std::string& title) override;
 
-  GLFWwindow* Handle() const { return handle; }
-
  private:
   GLFWwindow* handle = nullptr;
   bool glfwStarted = false;
