@@ -14,8 +14,8 @@ class ModelComp : public Component {
 
   ModelComp() : Component(kName) {}
 
-  // A heap copy, mesh included (the GPU buffer names are copied as numbers,
-  // not duplicated: the buffers stay with the resource manager).
+  // A heap copy, mesh included; the copied mesh has no GPU buffers (they
+  // stay with the original mesh).
   Component* Clone() const override;
 
   float scale = 1.0f;       // uniform scale of the mesh
