@@ -54,19 +54,23 @@ class GameObject {
   Vector position;
   Quaternion orientation;  // identity
   bool dead = false;       // killed; removed at the next sweep
-  // name -> component. Change it only through AttachComponent, which keeps
-  // kindSlots in step.
-  ComponentList componentList;
 
  private:
   // Components of the first kKindSlots kinds (see ComponentKindOf) are also
   // held here, by kind: the collision thread looks up a component per
   // candidate pair, and an index into the object itself costs far less than
   // a search of the name table (whose nodes are scattered over the heap).
-  // Later kinds are found through the table.
-  static constexpr uint32_t kKindSlots = 8;
+  // Later kinds are found through the table. Placed beside the position,
+  // which the same lookups read, so both usually share a cache line.
+  static constexpr uint32_t kKindSlots = 4;
   Component* kindSlots[kKindSlots] = {};
 
+ public:
+  // name -> component. Change it only through AttachComponent, which keeps
+  // kindSlots in step.
+  ComponentList componentList;
+
+ private:
   template <class T>
   static uint32_t KindOf() {
     static const uint32_t kind = ComponentKindOf(T::kName);
