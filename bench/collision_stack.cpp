@@ -6,7 +6,7 @@
 // hull generation, in columns 2 apart on a square grid of ceil(cbrt(N))
 // columns a side centred on the origin, layer after layer, 1.45 apart: each
 // solid rests 0.05 into the one below, the bottom layer 0.05 into the ground
-// box "GROUND_PLANE" (half extents 150, 5, 150, top at y = 0). Every pair
+// box kGroundPlaneName (half extents 150, 5, 150, top at y = 0). Every pair
 // that touches is tested by the full separating-axis test each frame.
 
 #include <cmath>
@@ -20,6 +20,7 @@
 #include "geom/mesh_builders.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
+#include "physics/ground_plane.h"
 
 namespace {
 
@@ -76,7 +77,8 @@ void ClearTable() {
 
 void BuildStack(int count) {
   ObjectManager& objects = ObjectManager::Instance();
-  GameObject ground = Solid("GROUND_PLANE", BuildBox(5, 5, 5, 300, 10, 300), Vector(0, -5, 0));
+  GameObject ground =
+      Solid(kGroundPlaneName, BuildBox(5, 5, 5, 300, 10, 300), Vector(0, -5, 0));
   ground.Find<CollisionComp>()->pickable = false;
   objects.AddGameObject(ground);
   const Mesh meshes[3] = {SolidMesh(0), SolidMesh(1), SolidMesh(2)};
