@@ -1,9 +1,11 @@
-// CollisionManager: the "Set" switches, the result buffers seen from another
-// thread, whole frames over the object table, and the generators.
+// CollisionManager: whole frames over the object table (turned objects with
+// off-centre shapes among them), the "Set" switches, the result buffers seen
+// from another thread, and the shape generators.
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -11,15 +13,16 @@
 
 #include "collision_test_util.h"
 #include "core/event_manager.h"
+#include "core/system.h"
+#include "support/log_capture.h"
 
 namespace {
 
 using collision_test::MakeGround;
 using collision_test::MakeSolid;
-using collision_test::ReportCapture;
 using collision_test::SceneMesh;
-using collision_test::SceneTest;
 using collision_test::Shape;
+using CollisionFrame = collision_test::SceneTest;
 
 // The manifolds name consecutive runs that exactly cover the points, each
 // with 1 to 10 points sharing the pair's normal.
@@ -30,17 +33,14 @@ using collision_test::Shape;
     if (m.firstPoint != next || m.pointCount < 1 || m.pointCount > 10) return ::testing::AssertionFailure() << "bad run";
     next += m.pointCount;
     if (next > points.size()) return ::testing::AssertionFailure() << "run past the points";
-    for (uint32_t i = m.firstPoint + 1; i < next; ++i) {
+    for (uint32_t i = m.firstPoint + 1; i < next; ++i)
       if (!(points[i].normal == points[m.firstPoint].normal)) return ::testing::AssertionFailure() << "normals differ";
-    }
   }
   if (next != points.size()) return ::testing::AssertionFailure() << next << " named, " << points.size() << " held";
   return ::testing::AssertionSuccess();
 }
 
-using CollisionFrame = SceneTest;
-
-TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPoints) {
+TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPointsOrOne) {
   CollisionManager& manager = CollisionManager::Instance();
   const uint32_t ground = Add(MakeGround());
   // A plain box (one division per face): its hull is its eight corners.
@@ -50,9 +50,7 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPoints) {
   // A dead box sunk into the ground elsewhere must be skipped.
   const uint32_t dead = Add(MakeSolid("dead", SceneMesh(Shape::Box, 0.75f), Vector(-20, 0.7f, 0)));
   ObjectManager& objects = ObjectManager::Instance();
-  objects.Lock();
   objects.KillGameObject(objects.GetGameObject(dead));
-  objects.Unlock();
   manager.doMultipleContacts = true;
   manager.Update();
   std::vector<ContactManifold> manifolds;
@@ -61,7 +59,6 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPoints) {
   ASSERT_EQ(manifolds.size(), 1u);
   EXPECT_EQ(manifolds[0].objectA, ground);  // the ground's span starts first
   EXPECT_EQ(manifolds[0].objectB, box);
-  EXPECT_EQ(manifolds[0].pointCount, 4u);
   ASSERT_EQ(points.size(), 4u);
   EXPECT_TRUE(Consistent(manifolds, points));
   for (const ContactPoint& p : points) {
@@ -76,44 +73,70 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPoints) {
   EXPECT_EQ(points.size(), 1u);
 }
 
+// A box whose mesh sits three units from its object's origin, turned by a
+// random rotation through 90 to 180 degrees about an axis across that
+// offset: its collision shapes are where the turned mesh is, p + R c, which
+// is more than four units from p + c and three from p. A probe box placed
+// there must collide with it, and a pick ray through there must hit it at
+// the distance of its sphere.
+TEST_F(CollisionFrame, TurnedObjectsMeetWhereTheirOffCentreShapesAre) {
+  CollisionManager& manager = CollisionManager::Instance();
+  std::mt19937 random(31);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f), angle(1.5708f, 3.1416f);
+  for (int trial = 0; trial < 20; ++trial) {
+    Reset();
+    const Vector axis = Normalize(Vector(unit(random), unit(random), unit(random)) + Vector(0.0f, 0.0f, 0.01f));
+    const Vector across = Normalize(Cross(axis, Vector(unit(random), unit(random), unit(random)) + Vector(1.0f, 0, 0)));
+    const Vector offset = across * 3.0f, position(5.0f * unit(random), 5.0f * unit(random), 5.0f * unit(random));
+    const Quaternion turn = Quaternion::FromAxisAngle(axis, angle(random));
+    Mesh shifted = SceneMesh(Shape::Box, 0.5f);
+    shifted.Transform(Matrix4::Translation(offset));
+    const uint32_t turned = Add(MakeSolid("turned", shifted, position, turn));
+    const Vector where = position + WithW(turn.ToMatrix() * offset, 0.0f);
+    const uint32_t probe = Add(MakeSolid("probe", SceneMesh(Shape::Box, 0.5f), where + Vector(0.3f, 0.2f, 0.1f)));
+    manager.SetPickRay(PickRay{where + Vector(0.0f, 0.0f, 10.0f), Vector(0.0f, 0.0f, -1.0f)});
+    manager.pickOn = true;
+    manager.Update();
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    manager.GetContacts(manifolds, points);
+    ASSERT_EQ(manifolds.size(), 1u) << "trial " << trial;
+    EXPECT_EQ(std::minmax(manifolds[0].objectA, manifolds[0].objectB), std::minmax(turned, probe));
+    std::vector<PickResult> hits;
+    manager.GetPickResults(hits);
+    const auto hit = std::find_if(hits.begin(), hits.end(), [&](const PickResult& r) { return r.objectId == turned; });
+    ASSERT_NE(hit, hits.end()) << "trial " << trial;
+    const float radius = ObjectManager::Instance().GetGameObject(turned).FindComponent<CollisionComp>("CollisionComp")->boundingRadius;
+    EXPECT_NEAR(hit->t, 10.0f - radius, 1e-3f) << "trial " << trial;
+  }
+}
+
+// "Set" copies the bool parameters an event carries; collision off empties
+// the contacts. Another event type, and a parameter of the wrong type
+// (warned about rather than thrown), change nothing.
 TEST_F(CollisionFrame, SetSwitchesAndCollisionOffEmptiesTheContacts) {
   CollisionManager& manager = CollisionManager::Instance();
   Add(MakeGround());
   Add(MakeSolid("box", SceneMesh(Shape::Box, 0.75f), Vector(0, 0.7f, 0)));
   std::vector<ContactManifold> manifolds;
   std::vector<ContactPoint> points;
+  auto post = [](const char* type, const char* key, auto value) {
+    Event event("Test", "CollisionManager", type);
+    event.SetParam(key, value);
+    EventManager::Instance().PostEvent(event);
+  };
+  post("Set", "collisionOn", false);
+  post("Set", "pickOn", true);
   manager.Update();
+  EXPECT_TRUE(!manager.collisionOn && manager.pickOn && !manager.doMultipleContacts);
   manager.GetContacts(manifolds, points);
-  ASSERT_EQ(manifolds.size(), 1u);
-  // Only the bool parameters an event carries are copied.
-  Event off("Test", "CollisionManager", "Set");
-  off.SetParam<bool>("collisionOn", false);
-  off.SetParam<bool>("pickOn", true);
-  EventManager::Instance().PostEvent(off);
+  EXPECT_TRUE(manifolds.empty() && points.empty());
+  post("Reset", "collisionOn", true);
+  post("Set", "collisionOn", 1.0f);
+  support::LogCapture log;
   manager.Update();
-  EXPECT_FALSE(manager.collisionOn);
-  EXPECT_TRUE(manager.pickOn);
-  EXPECT_FALSE(manager.doMultipleContacts);
-  manager.GetContacts(manifolds, points);
-  EXPECT_TRUE(manifolds.empty());
-  EXPECT_TRUE(points.empty());
-  // Another event type, and a parameter of the wrong type (reported rather
-  // than thrown), change nothing.
-  Event other("Test", "CollisionManager", "Reset");
-  other.SetParam<bool>("collisionOn", true);
-  EventManager::Instance().PostEvent(other);
-  Event wrong("Test", "CollisionManager", "Set");
-  wrong.SetParam<float>("collisionOn", 1.0f);
-  EventManager::Instance().PostEvent(wrong);
-  {
-    ReportCapture capture;
-    manager.Update();
-    EXPECT_FALSE(manager.collisionOn);
-    EXPECT_EQ(capture.Count("WARNING"), 1u);
-  }
-  Event on("Test", "CollisionManager", "Set");
-  on.SetParam<bool>("collisionOn", true);
-  EventManager::Instance().PostEvent(on);
+  EXPECT_TRUE(!manager.collisionOn && log.Count("WARNING") == 1u);
+  post("Set", "collisionOn", true);
   manager.Update();
   manager.GetContacts(manifolds, points);
   EXPECT_EQ(manifolds.size(), 1u);
@@ -141,9 +164,10 @@ TEST_F(CollisionFrame, ReaderOnAnotherThreadNeverSeesATornBuffer) {
   ObjectManager& objects = ObjectManager::Instance();
   for (int frame = 0; frame < 20000 && bad == 0; ++frame) {
     manager.doMultipleContacts = frame % 2 == 0;
-    objects.Lock();
-    objects.GetGameObject(mover).position.y = frame % 3 == 0 ? 5.0f : 0.7f;
-    objects.Unlock();
+    {
+      ObjectLock lock;
+      objects.GetGameObject(mover).position.y = frame % 3 == 0 ? 5.0f : 0.7f;
+    }
     manager.Update();
   }
   while (reads < 10) std::this_thread::yield();
@@ -152,35 +176,7 @@ TEST_F(CollisionFrame, ReaderOnAnotherThreadNeverSeesATornBuffer) {
   EXPECT_EQ(bad, 0);
 }
 
-TEST(Generators, MissingComponentsAreWarnedAboutAndChangeNothing) {
-  CollisionManager& manager = CollisionManager::Instance();
-  GameObject noModel;
-  CollisionComp original;
-  original.boundingRadius = 3.0f;
-  noModel.AttachComponent(original);
-  GameObject noCollision;
-  ModelComp model;
-  model.mesh = SceneMesh(Shape::Box, 1.0f);
-  noCollision.AttachComponent(model);
-  ReportCapture capture;
-  manager.GenerateBoundingSphere(noModel);
-  manager.GenerateCollisionHull(noModel);
-  EXPECT_EQ(capture.Count("WARNING: "), 2u);
-  EXPECT_EQ(capture.Count("No model to generate bounding sphere from!"), 2u);
-  const CollisionComp* comp = noModel.FindComponent<CollisionComp>("CollisionComp");
-  EXPECT_FALSE(comp->hasBoundingSphere);
-  EXPECT_FALSE(comp->hasHull);
-  EXPECT_EQ(comp->boundingRadius, 3.0f);
-  EXPECT_TRUE(comp->hullVertices.empty());
-  manager.GenerateBoundingSphere(noCollision);
-  manager.GenerateCollisionHull(noCollision);
-  EXPECT_EQ(capture.Count("No collision component on this GameObject!"), 2u);
-  EXPECT_FALSE(noCollision.HasComponent("CollisionComp"));  // nothing inserted
-  EXPECT_NE(capture.NewLog().find("collision/collision_manager.cpp:"), std::string::npos);
-  EXPECT_TRUE(System::Instance().running);  // warnings do not stop the engine
-}
-
-TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
+TEST(Generators, HullsAndSpheresEncloseTheMeshesByTheMarginAndMissingPartsAreWarned) {
   CollisionManager& manager = CollisionManager::Instance();
   for (const Shape shape : {Shape::Box, Shape::Sphere, Shape::Cone}) {
     for (const float scale : {1.0f, 2.5f}) {
@@ -195,20 +191,19 @@ TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
       const CollisionComp& comp = *object.FindComponent<CollisionComp>("CollisionComp");
       ASSERT_TRUE(comp.hasBoundingSphere && comp.hasHull);
       ASSERT_FALSE(comp.hullVertices.empty() || comp.faceNormals.empty() || comp.edgeDirections.empty());
-      for (const Vector& n : comp.faceNormals) EXPECT_NEAR(Length(n), 1.0f, 1e-5f);
-      for (const Vector& e : comp.edgeDirections) EXPECT_NEAR(Length(e), 1.0f, 1e-5f);
+      for (const std::vector<Vector>* units : {&comp.faceNormals, &comp.edgeDirections})
+        for (const Vector& n : *units) EXPECT_NEAR(Length(n), 1.0f, 1e-5f);
       // The mesh's face planes at the model scale (the primitives are convex).
       std::vector<std::pair<Vector, Vector>> planes;
-      for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
+      for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
         if (mesh.TriangleArea(t) > 1e-6f) planes.push_back({mesh.FaceNormal(t), mesh.CornerPosition(t, 0) * scale});
-      }
       for (const Vector& h : comp.hullVertices) {
         // Each hull vertex is a mesh vertex pushed 0.08 out from the origin...
         bool found = false;
         for (const Vertex& v : mesh.vertices) {
           const Vector p = v.Position() * scale;
           const float length = Length(p);
-          if (length > 1e-6f && Length(p * ((0.08f + length) / length) - h) < 1e-4f) found = true;
+          found = found || (length > 1e-6f && Length(p * ((0.08f + length) / length) - h) < 1e-4f);
         }
         EXPECT_TRUE(found);
         // ...and lies outside the mesh.
@@ -222,18 +217,26 @@ TEST(Generators, HullsOfThePrimitivesEncloseTheirMeshesByTheMargin) {
       EXPECT_NEAR(comp.boundingRadius, farthest + 0.08f, 1e-4f);
     }
   }
-}
-
-TEST(Generators, BoundingBoxOfAMeshAtAScale) {
+  // The bounding box of a mesh at a scale; of no vertices, the zero box.
   Mesh shifted = BuildBox(2, 2, 2, 2.0f, 4.0f, 6.0f);
   shifted.Transform(Matrix4::Translation(Vector(1, 2, 3)));
   const BoundingBox s = CollisionManager::ComputeBoundingBox(shifted, 2.0f);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_NEAR(s.center[k], 2.0f * (k + 1), 1e-5f);
-    EXPECT_NEAR(s.halfExtents[k], 2.0f * (k + 1), 1e-5f);
-  }
-  // No vertices: the zero box rather than a read past the end.
+  for (int k = 0; k < 3; ++k) EXPECT_TRUE(std::fabs(s.center[k] - 2.0f * (k + 1)) < 1e-5f && s.halfExtents[k] == s.center[k]);
   EXPECT_EQ(CollisionManager::ComputeBoundingBox(Mesh(), 1.0f).halfExtents, Vector());
+
+  // Without a model, or without a collision component, nothing changes.
+  GameObject noModel, noCollision;
+  noModel.AttachComponent(CollisionComp());
+  noCollision.AttachComponent(ModelComp());
+  support::LogCapture log;
+  for (GameObject* object : {&noModel, &noCollision}) {
+    manager.GenerateBoundingSphere(*object);
+    manager.GenerateCollisionHull(*object);
+  }
+  EXPECT_EQ(log.Count("WARNING: collision/collision_manager.cpp:"), 4u) << log.NewLog();
+  const CollisionComp* comp = noModel.FindComponent<CollisionComp>("CollisionComp");
+  EXPECT_TRUE(!comp->hasBoundingSphere && !comp->hasHull && !noCollision.HasComponent("CollisionComp"));
+  EXPECT_TRUE(System::Instance().running);                  // warnings do not stop the engine
 }
 
 }  // namespace

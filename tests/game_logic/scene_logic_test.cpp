@@ -17,6 +17,7 @@
 #include "game_logic/object_break_logic.h"
 #include "objects/object_manager.h"
 #include "scene/solid_factory.h"
+#include "support/objects.h"
 #include "window/input_manager.h"
 
 namespace {
@@ -30,11 +31,7 @@ class SceneLogicTest : public ::testing::Test {
     EXPECT_TRUE(System::Instance().running) << "an error was reported";
   }
   static void ClearScene() {
-    ObjectManager& manager = ObjectManager::Instance();
-    manager.Lock();
-    for (auto& entry : manager.objects) manager.KillGameObject(entry.second);
-    manager.RemoveDeadObjects();
-    manager.Unlock();
+    support::ClearObjects();
     EventManager::Instance().GetEvents("Physics");
     EventManager::Instance().GetEvents("BROADCAST");
   }
@@ -68,8 +65,7 @@ TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
     std::deque<Event> events = EventManager::Instance().GetEvents("Physics");
     std::set<uint32_t> named;
     for (Event& e : events) {
-      EXPECT_EQ(e.type, "AddForce");
-      EXPECT_EQ(e.GetParam<std::string>("type"), "GravityForce");
+      EXPECT_TRUE(e.type == "AddForce" && e.GetParam<std::string>("type") == "GravityForce");
       EXPECT_FLOAT_EQ(e.GetParam<float>("g"), 10.0f);
       named.insert(e.GetParam<uint32_t>("obj"));
     }

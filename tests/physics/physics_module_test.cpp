@@ -1,7 +1,13 @@
-// The Physics module end to end on one thread: "AddForce" and "AddConstraint"
-// events, the sync under the object lock, the step and the write-back.
+// The Physics module end to end: "AddForce" and "AddConstraint" events, the
+// sync, step and write-back over the shared object table, and the object
+// lock around both table phases.
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +17,8 @@
 #include "objects/object_manager.h"
 #include "physics/physics.h"
 #include "physics/physics_comp.h"
+#include "support/log_capture.h"
+#include "support/objects.h"
 
 namespace {
 
@@ -22,17 +30,12 @@ class PhysicsModuleTest : public ::testing::Test {
     EventManager::Instance().Init();
     Physics::Instance().Init();
   }
-  void SetUp() override { Clear(); }
-
-  static void Clear() {
-    ObjectManager& objects = ObjectManager::Instance();
-    for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
-    objects.RemoveDeadObjects();
+  void SetUp() override {
+    support::ClearObjects();
     Physics::Instance().Update();  // drains events, drops every body
     Physics::Instance().Reset();
     EventManager::Instance().GetEvents("BROADCAST");
   }
-
   static uint32_t AddBody(const std::string& name, const Vector& position, float mass) {
     GameObject object;
     object.name = name;
@@ -42,68 +45,53 @@ class PhysicsModuleTest : public ::testing::Test {
     object.AttachComponent(comp);
     return ObjectManager::Instance().AddGameObject(object);
   }
-
   static Event Request(const std::string& type, const std::string& kind) {
     Event event("Test", "Physics", type);
     event.SetParam<std::string>("type", kind);
     return event;
   }
-  static Event Gravity(uint32_t id) {
-    Event event = Request("AddForce", "GravityForce");
-    event.SetParam<uint32_t>("obj", id);
-    return event;
-  }
   static void Post(const Event& event) { EventManager::Instance().PostEvent(event); }
-
   static GameObject& Object(uint32_t id) { return ObjectManager::Instance().GetGameObject(id); }
-  static PhysicsComp& Comp(uint32_t id) {
-    return *Object(id).FindComponent<PhysicsComp>("PhysicsComp");
-  }
+  static PhysicsComp& Comp(uint32_t id) { return *Object(id).FindComponent<PhysicsComp>("PhysicsComp"); }
 };
 
-}  // namespace
-
-TEST_F(PhysicsModuleTest, FreeFallMatchesSemiImplicitEulerAndGravityParametersOverride) {
+TEST_F(PhysicsModuleTest, FreeFallIsSemiImplicitEulerForAnyMassAndGravityParametersOverride) {
   const float masses[] = {0.5f, 7.0f, 335.1f, 1.0e6f};
   std::vector<uint32_t> ids;
   for (float mass : masses) {
-    ids.push_back(AddBody("faller" + std::to_string(ids.size()), Vector(3.0f * ids.size(), 20, 0),
-                          mass));
-    Post(Gravity(ids.back()));
+    ids.push_back(AddBody("faller" + std::to_string(ids.size()), Vector(3.0f * ids.size(), 20, 0), mass));
+    Event gravity = Request("AddForce", "GravityForce");
+    gravity.SetParam<uint32_t>("obj", ids.back());
+    Post(gravity);
   }
   // "g" and "dir" replace the defaults; the direction is not normalised.
   const uint32_t sideways = AddBody("sideways", Vector(0, 0, 9), 2.0f);
-  Event gravity = Gravity(sideways);
+  Event gravity = Request("AddForce", "GravityForce");
+  gravity.SetParam<uint32_t>("obj", sideways);
   gravity.SetParam<float>("g", 1.5f);
   gravity.SetParam<Vector>("dir", Vector(2, 0, 0));
   Post(gravity);
-  const uint32_t lifted = AddBody("lifted", Vector(5, 0, 9), 2.0f);
-  gravity = Gravity(lifted);
-  gravity.SetParam<Vector>("dir", Vector(0, 1, 0));
-  Post(gravity);
-
-  // The prediction: v += g dt, then y += v dt, in float as the engine does.
-  float v = 0.0f, y = 20.0f;
+  // v += g dt, then y += v dt, in double.
+  double v = 0.0, y = 20.0;
   for (int i = 0; i < 60; ++i) {
     Physics::Instance().Update();
-    v += -9.8f * kDt;
+    v -= 9.8 * kDt;
     y += v * kDt;
   }
   for (size_t i = 0; i < ids.size(); ++i) {
     SCOPED_TRACE(masses[i]);
-    EXPECT_NEAR(Comp(ids[i]).linearVelocity.y, v, 1e-3f);
-    EXPECT_NEAR(Object(ids[i]).position.y, y, 1e-3f);
+    EXPECT_NEAR(Comp(ids[i]).linearVelocity.y, v, 1e-3);
+    EXPECT_NEAR(Object(ids[i]).position.y, y, 1e-3);
     EXPECT_FLOAT_EQ(Object(ids[i]).position.x, 3.0f * i);
-    EXPECT_EQ(Comp(ids[i]).linearVelocity.x, 0.0f);
     EXPECT_FLOAT_EQ(Object(ids[i]).orientation.s, 1.0f);
   }
   EXPECT_NEAR(Comp(sideways).linearVelocity.x, 3.0f, 1e-3f);
   EXPECT_NEAR(Comp(sideways).linearVelocity.y, 0.0f, 1e-6f);
-  EXPECT_NEAR(Comp(lifted).linearVelocity.y, 9.8f, 1e-3f);
 }
 
-TEST_F(PhysicsModuleTest, MalformedOrUnknownRequestsAreDroppedWithAWarning) {
+TEST_F(PhysicsModuleTest, RequestsAreBuiltAndMalformedOnesDroppedWithAWarning) {
   const uint32_t a = AddBody("a", Vector(0, 0, 0), 1.0f);
+  const uint32_t b = AddBody("b", Vector(4, 0, 0), 1.0f);
   Event missing = Request("AddForce", "SpringForce");
   missing.SetParam<uint32_t>("objA", a);  // no objB, L, k
   Post(missing);
@@ -112,17 +100,13 @@ TEST_F(PhysicsModuleTest, MalformedOrUnknownRequestsAreDroppedWithAWarning) {
   Post(wrongType);
   Post(Request("AddForce", "MagnetForce"));
   Post(Event("Test", "Physics", "Explode"));
-  const size_t logBefore = System::Instance().GetLogText().size();
-  Physics::Instance().Update();
-  EXPECT_TRUE(Physics::Instance().World().forces.empty());
-  EXPECT_TRUE(Physics::Instance().World().joints.empty());
-  EXPECT_NE(System::Instance().GetLogText().find("WARNING", logBefore), std::string::npos);
-  EXPECT_EQ(System::Instance().GetLogText().find("ERROR", logBefore), std::string::npos);
-}
-
-TEST_F(PhysicsModuleTest, SpringAndBallJointRequestsAreBuilt) {
-  const uint32_t a = AddBody("a", Vector(0, 0, 0), 1.0f);
-  const uint32_t b = AddBody("b", Vector(4, 0, 0), 1.0f);
+  {
+    support::LogCapture log;
+    Physics::Instance().Update();
+    EXPECT_TRUE(Physics::Instance().World().forces.empty() && Physics::Instance().World().joints.empty());
+    EXPECT_EQ(log.Count("WARNING"), 2u) << log.NewLog();
+    EXPECT_FALSE(log.ErrorLogged());
+  }
   Event spring = Request("AddForce", "SpringForce");
   Event joint = Request("AddConstraint", "BallJointConstraint");
   for (Event* event : {&spring, &joint}) {
@@ -138,8 +122,61 @@ TEST_F(PhysicsModuleTest, SpringAndBallJointRequestsAreBuilt) {
   Physics::Instance().Update();
   ASSERT_EQ(Physics::Instance().World().forces.size(), 1u);
   ASSERT_EQ(Physics::Instance().World().joints.size(), 1u);
-  EXPECT_EQ(Physics::Instance().World().joints[0]->objectB, b);
   // Both the spring and the joint pull the two together.
   EXPECT_GT(Comp(a).linearVelocity.x, 0.0f);
   EXPECT_LT(Comp(b).linearVelocity.x, 0.0f);
 }
+
+// A force that marks that the step has begun (so the sync is over) and then
+// holds the step until the test lets it go.
+class StepGate : public Force {
+ public:
+  StepGate() : Force(0) {}
+  void Apply(std::vector<RigidBody>&, const BodyIndexMap&, double) override {
+    reached = true;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!open && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+  }
+  std::atomic<bool> reached{false}, open{false};
+};
+
+// Physics reads the table (the sync) and writes it (the write-back) only
+// under the object lock. With the lock held by this thread, an update on
+// another thread must not get as far as its step, and once it is in its
+// step, must not move an object before the lock is released. Each negative
+// is a bounded wait: a slow machine can only make a fault harder to catch,
+// never fail a sound update.
+TEST_F(PhysicsModuleTest, UpdateTouchesTheTableOnlyUnderTheObjectLock) {
+  const uint32_t id = AddBody("moving", Vector(0, 0, 0), 1.0f);
+  Comp(id).linearVelocity = Vector(6, 0, 0);
+  auto gate = std::make_unique<StepGate>();
+  StepGate& step = *gate;
+  step.open = true;
+  Physics::Instance().World().AddForce(std::move(gate));
+  Physics::Instance().Update();
+  step.reached = step.open = false;
+  const Vector before = Object(id).position;
+  const auto waitFor = [](const std::function<bool()>& condition, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return condition();
+  };
+  const auto reached = [&] { return step.reached.load(); };
+  ObjectManager& objects = ObjectManager::Instance();
+  objects.Lock();
+  std::thread worker([] { Physics::Instance().Update(); });
+  const bool steppedWithoutSync = waitFor(reached, 0.3);
+  objects.Unlock();
+  EXPECT_FALSE(steppedWithoutSync) << "the update read the table without the lock";
+  const bool inStep = waitFor(reached, 60.0);
+  objects.Lock();
+  step.open = true;
+  const bool movedWhileLocked = waitFor([&] { return Object(id).position != before; }, 0.3);
+  objects.Unlock();
+  worker.join();
+  EXPECT_TRUE(inStep);
+  EXPECT_FALSE(movedWhileLocked) << "the update wrote the table without the lock";
+  EXPECT_NEAR(Object(id).position.x, before.x + 6.0f * kDt, 1e-5f);
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include "scene/scene_dump.h"
 #include "scene/split_orchestration.h"
 #include "scene_test_util.h"
+#include "support/mesh_checks.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ double SolidVolume() {
   double total = 0.0;
   for (auto& entry : ObjectManager::Instance().objects)
     if (entry.second.name != "GROUND_PLANE" && !entry.second.dead)
-      total += scene_test::ExactVolume(scene_test::MeshOf(entry.second));
+      total += support::SignedVolume(scene_test::MeshOf(entry.second));
   return total;
 }
 

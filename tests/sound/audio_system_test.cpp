@@ -11,6 +11,8 @@
 
 #include "sound/audio_system.h"
 #include "sound_test_support.h"
+#include "support/scratch.h"
+#include "support/wav.h"
 
 namespace {
 
@@ -18,14 +20,14 @@ class AudioSystemNoDevice : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(AudioSystem::Create(system), AudioResult::Ok);
-    ASSERT_FALSE(scratch.path.empty());
+    ASSERT_FALSE(scratch.Path().empty());
   }
   void TearDown() override { AudioSystem::Release(system); }
 
   // Init with `channels` channels, then the sound at `path` (an asset name without a '/').
   std::shared_ptr<AudioSound> InitAndCreate(int channels, std::string path) {
     std::shared_ptr<AudioSound> sound;
-    if (path.find('/') == std::string::npos) path = sound_test::AssetPath(path);
+    if (path.find('/') == std::string::npos) path = "assets/" + path;
     EXPECT_EQ(system->Init(channels, kAudioInitNormal), AudioResult::Ok);
     EXPECT_EQ(system->CreateSound(path, kAudioMode3D, sound), AudioResult::Ok) << path;
     return sound;
@@ -37,14 +39,14 @@ class AudioSystemNoDevice : public ::testing::Test {
   }
 
   std::unique_ptr<AudioSystem> system;
-  sound_test::TempDir scratch;
+  support::ScratchDir scratch;
 };
 
 TEST_F(AudioSystemNoDevice, ChannelPlaysSilentlyForItsSoundsDurationAndNotWhilePaused) {
-  std::vector<float> tone(4000);  // half a second at 8000 Hz
-  for (size_t i = 0; i < tone.size(); ++i) tone[i] = 0.1f * std::sin(0.3f * float(i));
-  ASSERT_TRUE(sound_test::WriteWav(scratch.path + "/half_second.wav", 1, 8000, tone));
-  const std::shared_ptr<AudioSound> sound = InitAndCreate(4, scratch.path + "/half_second.wav");
+  support::Wav tone{1, 8000, std::vector<float>(4000)};  // half a second
+  for (size_t i = 0; i < tone.samples.size(); ++i) tone.samples[i] = 0.1f * std::sin(0.3f * float(i));
+  ASSERT_TRUE(support::WriteWav(scratch.File("half_second.wav"), tone));
+  const std::shared_ptr<AudioSound> sound = InitAndCreate(4, scratch.File("half_second.wav"));
   ASSERT_TRUE(sound);
   EXPECT_NEAR(sound->Duration(), 0.5, 1e-9);
 
@@ -74,25 +76,21 @@ TEST_F(AudioSystemNoDevice, ChannelPlaysSilentlyForItsSoundsDurationAndNotWhileP
 
 TEST_F(AudioSystemNoDevice, StereoFilesAreDownmixedToMonoAtTheirOwnRate) {
   // Left 0.6, right 0.2, then left -0.5, right 0.5: the mono mix is their mean.
-  std::vector<float> stereo;
-  for (int i = 0; i < 100; ++i) stereo.insert(stereo.end(), {0.6f, 0.2f});
-  for (int i = 0; i < 50; ++i) stereo.insert(stereo.end(), {-0.5f, 0.5f});
-  ASSERT_TRUE(sound_test::WriteWav(scratch.path + "/stereo.wav", 2, 22050, stereo));
-  const std::shared_ptr<AudioSound> sound = InitAndCreate(1, scratch.path + "/stereo.wav");
+  support::Wav stereo{2, 22050, {}};
+  for (int i = 0; i < 150; ++i) stereo.samples.insert(stereo.samples.end(), {i < 100 ? 0.6f : -0.5f, i < 100 ? 0.2f : 0.5f});
+  ASSERT_TRUE(support::WriteWav(scratch.File("stereo.wav"), stereo));
+  const std::shared_ptr<AudioSound> sound = InitAndCreate(1, scratch.File("stereo.wav"));
   ASSERT_TRUE(sound);
   EXPECT_EQ(sound->SampleRate(), 22050);
   ASSERT_EQ(sound->Samples().size(), 150u);
-  EXPECT_NEAR(sound->Samples()[0] / 32767.0, 0.4, 2e-4);
-  EXPECT_NEAR(sound->Samples()[99] / 32767.0, 0.4, 2e-4);
-  EXPECT_NEAR(sound->Samples()[100] / 32767.0, 0.0, 2e-4);
+  for (size_t i : {0, 99, 100, 149}) EXPECT_NEAR(sound->Samples()[i] / 32767.0, i < 100 ? 0.4 : 0.0, 2e-4) << i;
   EXPECT_NEAR(sound->Duration(), 150.0 / 22050, 1e-12);
 }
 
 TEST_F(AudioSystemNoDevice, BadFilesAndBadCallsFailWithoutHarm) {
   // Before Init nothing can be created; zero channels are refused.
   std::shared_ptr<AudioSound> sound;
-  EXPECT_EQ(system->CreateSound(sound_test::AssetPath("chop1.wav"), kAudioMode3D, sound),
-            AudioResult::InvalidParam);
+  EXPECT_EQ(system->CreateSound("assets/chop1.wav", kAudioMode3D, sound), AudioResult::InvalidParam);
   EXPECT_EQ(system->Init(0, kAudioInitNormal), AudioResult::InvalidParam);
   // Any speaker mode initialises when there is nothing to play on; set-up calls after Init are
   // refused, a second Init too.
@@ -103,18 +101,16 @@ TEST_F(AudioSystemNoDevice, BadFilesAndBadCallsFailWithoutHarm) {
   EXPECT_EQ(system->Init(2, kAudioInitNormal), AudioResult::InvalidParam);
 
   // Missing, empty, garbage, and a WAV header with no samples after it.
-  const std::string dir = scratch.path;
-  std::ofstream garbage(dir + "/garbage.wav", std::ios::binary), empty(dir + "/empty.wav");
+  std::ofstream garbage(scratch.File("garbage.wav"), std::ios::binary), empty(scratch.File("empty.wav"));
   for (int i = 0; i < 4096; ++i) garbage.put(char((i * 7919) & 0xff));
   garbage.close();
   empty.close();
-  ASSERT_TRUE(sound_test::WriteWav(dir + "/header_only.wav", 1, 44100, {}));
-  for (const char* name : {"/missing.wav", "/garbage.wav", "/empty.wav", "/header_only.wav"}) {
-    EXPECT_EQ(system->CreateSound(dir + name, kAudioMode3D, sound), AudioResult::FileBad) << name;
+  ASSERT_TRUE(support::WriteWav(scratch.File("header_only.wav"), support::Wav()));
+  for (const char* name : {"missing.wav", "garbage.wav", "empty.wav", "header_only.wav"}) {
+    EXPECT_EQ(system->CreateSound(scratch.File(name), kAudioMode3D, sound), AudioResult::FileBad) << name;
     EXPECT_FALSE(sound) << name;
   }
-  EXPECT_EQ(system->CreateSound(sound_test::AssetPath("chop1.wav"), 0x8000, sound),
-            AudioResult::InvalidParam);
+  EXPECT_EQ(system->CreateSound("assets/chop1.wav", 0x8000, sound), AudioResult::InvalidParam);
 
   // No sound, a default channel, a bad listener.
   AudioChannel channel;

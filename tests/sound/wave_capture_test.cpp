@@ -21,6 +21,10 @@
 #include "objects/object_manager.h"
 #include "sound/sound_manager.h"
 #include "sound_test_support.h"
+#include "support/log_capture.h"
+#include "support/process.h"
+#include "support/scratch.h"
+#include "support/wav.h"
 
 namespace {
 
@@ -77,11 +81,10 @@ TEST(SoundWaveChild, PlaysChopRightCentreAndLeft) {
   auto play = [&](const char* label, const Vector& position, float volume) {
     waitGap();
     previousPlay = DeviceSeconds();
-    const size_t logBefore = System::Instance().GetLogText().size();
+    support::LogCapture log;
     events << label << ' ' << previousPlay << ' ' << volume << '\n';
     manager.PlaySound(chop, position, volume);
-    const std::string log = System::Instance().GetLogText().substr(logBefore);
-    EXPECT_NE(log.find("isPlaying = 1\n"), std::string::npos) << log;
+    EXPECT_TRUE(log.Logged("isPlaying = 1\n")) << log.NewLog();
   };
   play("right", camera.position + right * kSideDistance, 1.0f);
   play("centre", camera.position, 1.0f);
@@ -104,26 +107,21 @@ struct Heard {
 
 TEST(SoundWaveCapture, ChopIsHeardOnItsSideAtItsTimeAndScaledByVolume) {
   if (std::getenv(sound_test::kChildDirVariable) != nullptr) GTEST_SKIP() << "in the child";
-  const sound_test::TempDir scratch;
-  ASSERT_FALSE(scratch.path.empty());
-  const std::string dir = scratch.path;
-  const std::string conf = dir + "/alsoft.conf";
-  const std::string output = dir + "/out.wav";
+  const support::ScratchDir scratch;
+  const std::string dir = scratch.Path().string(), conf = scratch.File("alsoft.conf"), output = scratch.File("out.wav");
   std::ofstream(conf) << "[wave]\nfile=" << output << "\n";
-  ASSERT_EQ(sound_test::RunSelf("SoundWaveChild.*", {{"ALSOFT_DRIVERS", "wave"},
-                                                     {"ALSOFT_CONF", conf},
-                                                     {sound_test::kChildDirVariable, dir}}),
+  ASSERT_EQ(support::RunSelf("SoundWaveChild.*", {"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + conf,
+                                                  std::string(sound_test::kChildDirVariable) + "=" + dir}),
             0);
-
-  int channels = 0, rate = 0;
-  std::vector<float> wav;
-  ASSERT_TRUE(sound_test::Wav(output, SFM_READ, channels, rate, wav));
-  ASSERT_EQ(channels, 2);
-  ASSERT_GT(rate, 0);
+  support::Wav capture;
+  ASSERT_TRUE(support::ReadWav(output, capture));
+  ASSERT_EQ(capture.channels, 2);
+  const std::vector<float>& wav = capture.samples;
+  const int rate = capture.rate;
   const long frames = long(wav.size() / 2);
 
   std::vector<Heard> heard;
-  std::ifstream events(dir + "/events.txt");
+  std::ifstream events(scratch.File("events.txt"));
   Heard h;
   while (events >> h.label >> h.playedAt >> h.volume) heard.push_back(h);
   ASSERT_EQ(heard.size(), 5u);
