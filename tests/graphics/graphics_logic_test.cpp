@@ -1,24 +1,11 @@
-// The renderer's logic that needs no display: the shader preamble, the
-// slow-frame report and the draw matrices.
+// The renderer's draw matrices, which need no display.
 
 #include <gtest/gtest.h>
 
 #include "graphics/debug_graphics.h"
-#include "graphics/graphics.h"
 #include "graphics/mesh_graphics.h"
 
 namespace {
-
-TEST(GraphicsText, PreambleAndSlowFrameReport) {
-  EXPECT_EQ(Graphics::BuildPreamble(800, 600),
-            "// Program-generated preprocessor defines\n#version 120\n#define SCREEN_WIDTH 800.0\n"
-            "#define SCREEN_HEIGHT 600.0\n"
-            "// -----------------------------------------------------------------------------\n");
-  // Only frames over a thirtieth of a second are reported.
-  EXPECT_EQ(Graphics::SlowFrameReport(1.0 / 30.0, 0.01, 0.02), "");
-  EXPECT_EQ(Graphics::SlowFrameReport(0.05, 0.01, 0.03),
-            "renderTime = 0.05\n  geomPassEnd - geomPassStart = 0.01\n  finalPassEnd - finalPassStart = 0.03\n\n");
-}
 
 void ExpectNear3(const Vector& got, const Vector& want) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], 1e-5) << k;
