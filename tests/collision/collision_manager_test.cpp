@@ -1,16 +1,19 @@
 // CollisionManager: whole frames over the object table (turned objects with
 // off-centre shapes among them), the "Set" switches, the result buffers seen
-// from another thread, and the shape generators.
+// from another thread, picking (the ray/sphere test against the quadratic
+// in double, and the pick pass), and the shape generators.
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <random>
+#include <utility>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "collision/pick.h"
 #include "collision_test_util.h"
 #include "core/event_manager.h"
 #include "core/system.h"
@@ -40,7 +43,7 @@ using CollisionFrame = collision_test::SceneTest;
   return ::testing::AssertionSuccess();
 }
 
-TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPointsOrOne) {
+TEST_F(CollisionFrame, BoxOnGroundGivesFourPointsOrOneAndSetSwitchesCollisionOff) {
   CollisionManager& manager = CollisionManager::Instance();
   const uint32_t ground = Add(MakeGround());
   // A plain box (one division per face): its hull is its eight corners.
@@ -56,10 +59,8 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPointsOrOne) {
   std::vector<ContactManifold> manifolds;
   std::vector<ContactPoint> points;
   manager.GetContacts(manifolds, points);
-  ASSERT_EQ(manifolds.size(), 1u);
-  EXPECT_EQ(manifolds[0].objectA, ground);  // the ground's span starts first
-  EXPECT_EQ(manifolds[0].objectB, box);
-  ASSERT_EQ(points.size(), 4u);
+  ASSERT_TRUE(manifolds.size() == 1u && points.size() == 4u);
+  EXPECT_TRUE(manifolds[0].objectA == ground && manifolds[0].objectB == box);  // the ground's span starts first
   EXPECT_TRUE(Consistent(manifolds, points));
   for (const ContactPoint& p : points) {
     EXPECT_NEAR(p.normal.y, 1.0f, 1e-5f);
@@ -69,8 +70,29 @@ TEST_F(CollisionFrame, BoxRestingOnGroundGivesOneManifoldOfFourPointsOrOne) {
   manager.doMultipleContacts = false;
   manager.Update();
   manager.GetContacts(manifolds, points);
-  ASSERT_EQ(manifolds.size(), 1u);
-  EXPECT_EQ(points.size(), 1u);
+  EXPECT_TRUE(manifolds.size() == 1u && points.size() == 1u);
+  // "Set" copies the bool parameters an event carries; collision off empties
+  // the contacts. A parameter of the wrong type is warned about rather than
+  // thrown (on the collision thread, nothing would catch it).
+  auto post = [](const char* key, auto value) {
+    Event event("Test", "CollisionManager", "Set");
+    event.SetParam(key, value);
+    EventManager::Instance().PostEvent(event);
+  };
+  post("collisionOn", false);
+  post("pickOn", true);
+  manager.Update();
+  EXPECT_TRUE(!manager.collisionOn && manager.pickOn && !manager.doMultipleContacts);
+  manager.GetContacts(manifolds, points);
+  EXPECT_TRUE(manifolds.empty() && points.empty());
+  post("collisionOn", 1.0f);
+  support::LogCapture log;
+  manager.Update();
+  EXPECT_TRUE(!manager.collisionOn && log.Count("WARNING") == 1u);
+  post("collisionOn", true);
+  manager.Update();
+  manager.GetContacts(manifolds, points);
+  EXPECT_EQ(manifolds.size(), 1u);
 }
 
 // A box whose mesh sits three units from its object's origin, turned by a
@@ -105,41 +127,9 @@ TEST_F(CollisionFrame, TurnedObjectsMeetWhereTheirOffCentreShapesAre) {
     std::vector<PickResult> hits;
     manager.GetPickResults(hits);
     const auto hit = std::find_if(hits.begin(), hits.end(), [&](const PickResult& r) { return r.objectId == turned; });
-    ASSERT_NE(hit, hits.end()) << "trial " << trial;
     const float radius = ObjectManager::Instance().GetGameObject(turned).FindComponent<CollisionComp>("CollisionComp")->boundingRadius;
-    EXPECT_NEAR(hit->t, 10.0f - radius, 1e-3f) << "trial " << trial;
+    EXPECT_TRUE(hit != hits.end() && std::fabs(hit->t - (10.0f - radius)) < 1e-3f) << "trial " << trial;
   }
-}
-
-// "Set" copies the bool parameters an event carries; collision off empties
-// the contacts. Another event type, and a parameter of the wrong type
-// (warned about rather than thrown), change nothing.
-TEST_F(CollisionFrame, SetSwitchesAndCollisionOffEmptiesTheContacts) {
-  CollisionManager& manager = CollisionManager::Instance();
-  Add(MakeGround());
-  Add(MakeSolid("box", SceneMesh(Shape::Box, 0.75f), Vector(0, 0.7f, 0)));
-  std::vector<ContactManifold> manifolds;
-  std::vector<ContactPoint> points;
-  auto post = [](const char* type, const char* key, auto value) {
-    Event event("Test", "CollisionManager", type);
-    event.SetParam(key, value);
-    EventManager::Instance().PostEvent(event);
-  };
-  post("Set", "collisionOn", false);
-  post("Set", "pickOn", true);
-  manager.Update();
-  EXPECT_TRUE(!manager.collisionOn && manager.pickOn && !manager.doMultipleContacts);
-  manager.GetContacts(manifolds, points);
-  EXPECT_TRUE(manifolds.empty() && points.empty());
-  post("Reset", "collisionOn", true);
-  post("Set", "collisionOn", 1.0f);
-  support::LogCapture log;
-  manager.Update();
-  EXPECT_TRUE(!manager.collisionOn && log.Count("WARNING") == 1u);
-  post("Set", "collisionOn", true);
-  manager.Update();
-  manager.GetContacts(manifolds, points);
-  EXPECT_EQ(manifolds.size(), 1u);
 }
 
 TEST_F(CollisionFrame, ReaderOnAnotherThreadNeverSeesATornBuffer) {
@@ -189,8 +179,8 @@ TEST(Generators, HullsAndSpheresEncloseTheMeshesByTheMarginAndMissingPartsAreWar
       object.AttachComponent(CollisionComp());
       manager.GenerateCollisionHull(object);  // makes the sphere first
       const CollisionComp& comp = *object.FindComponent<CollisionComp>("CollisionComp");
-      ASSERT_TRUE(comp.hasBoundingSphere && comp.hasHull);
-      ASSERT_FALSE(comp.hullVertices.empty() || comp.faceNormals.empty() || comp.edgeDirections.empty());
+      ASSERT_TRUE(comp.hasBoundingSphere && comp.hasHull && !comp.hullVertices.empty() && !comp.faceNormals.empty() &&
+                  !comp.edgeDirections.empty());
       for (const std::vector<Vector>* units : {&comp.faceNormals, &comp.edgeDirections})
         for (const Vector& n : *units) EXPECT_NEAR(Length(n), 1.0f, 1e-5f);
       // The mesh's face planes at the model scale (the primitives are convex).
@@ -198,18 +188,16 @@ TEST(Generators, HullsAndSpheresEncloseTheMeshesByTheMarginAndMissingPartsAreWar
       for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
         if (mesh.TriangleArea(t) > 1e-6f) planes.push_back({mesh.FaceNormal(t), mesh.CornerPosition(t, 0) * scale});
       for (const Vector& h : comp.hullVertices) {
-        // Each hull vertex is a mesh vertex pushed 0.08 out from the origin...
+        // Each hull vertex is a mesh vertex pushed 0.08 out from the origin,
+        // and lies outside the mesh.
         bool found = false;
         for (const Vertex& v : mesh.vertices) {
           const Vector p = v.Position() * scale;
-          const float length = Length(p);
-          found = found || (length > 1e-6f && Length(p * ((0.08f + length) / length) - h) < 1e-4f);
+          found = found || (Length(p) > 1e-6f && Length(p * ((0.08f + Length(p)) / Length(p)) - h) < 1e-4f);
         }
-        EXPECT_TRUE(found);
-        // ...and lies outside the mesh.
         float outside = -1e9f;
         for (const auto& plane : planes) outside = std::max(outside, Dot3(plane.first, h - plane.second));
-        EXPECT_GT(outside, 0.0f);
+        EXPECT_TRUE(found && outside > 0.0f);
       }
       // The sphere holds every vertex of the mesh, and the margin.
       float farthest = 0.0f;
@@ -237,6 +225,76 @@ TEST(Generators, HullsAndSpheresEncloseTheMeshesByTheMarginAndMissingPartsAreWar
   const CollisionComp* comp = noModel.FindComponent<CollisionComp>("CollisionComp");
   EXPECT_TRUE(!comp->hasBoundingSphere && !comp->hasHull && !noCollision.HasComponent("CollisionComp"));
   EXPECT_TRUE(System::Instance().running);                  // warnings do not stop the engine
+}
+
+// Random rays and spheres, after hand cases for the edges: a non-unit
+// direction, a graze, a start inside, a sphere wholly behind, just beside,
+// no direction. t is in units of the direction's length and is the nearer
+// root, behind the origin when the ray starts inside or past the sphere.
+TEST(PickSphere, HitsAtTheNearerRootOfTheQuadratic) {
+  struct Case {
+    Vector origin, direction;
+    float radius;
+  };
+  std::vector<Case> cases = {{Vector(0, 0, 10), Vector(0, 0, -2), 1.0f},    {Vector(0, 1, 3), Vector(0, 0, -1), 1.0f},
+                             {Vector(0, 0, 0.5f), Vector(0, 0, 1), 2.0f},   {Vector(0, 0, 5), Vector(0, 0, 1), 1.0f},
+                             {Vector(0, 1.01f, 10), Vector(0, 0, -1), 1.0f}, {Vector(0, 0, 0), Vector(0, 0, 0), 1.0f}};
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> unit(-3.0f, 3.0f), radius(0.1f, 2.0f);
+  for (int n = 0; n < 500; ++n)
+    cases.push_back({Vector(unit(random), unit(random), unit(random)), Vector(unit(random), unit(random), unit(random)), radius(random)});
+  int hits = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.origin << c.direction << c.radius);
+    double a = 0, b = 0, q = -double(c.radius) * c.radius;
+    for (int k = 0; k < 3; ++k) a += double(c.direction[k]) * c.direction[k], b += 2.0 * c.direction[k] * c.origin[k],
+                                 q += double(c.origin[k]) * c.origin[k];
+    const double disc = b * b - 4 * a * q;
+    float t = 7.0f;  // untouched on a miss
+    const bool hit = PickSphere(PickRay{c.origin, c.direction}, Vector(), c.radius, t);
+    if (a == 0.0 || disc < -1e-6) {
+      EXPECT_FALSE(hit);
+      EXPECT_EQ(t, 7.0f);
+    } else if (disc == 0.0 || disc > 1e-4) {
+      ASSERT_TRUE(hit);
+      EXPECT_NEAR(t, (-b - std::sqrt(disc)) / (2 * a), 1e-3 * (1 + std::abs(t)));
+      ++hits;
+    }
+  }
+  EXPECT_GT(hits, 50);
+}
+
+TEST_F(CollisionFrame, PickPassReportsPickableLiveObjectsOnTheRay) {
+  CollisionManager& manager = CollisionManager::Instance();
+  // On the ray: two pickable spheres, one not pickable, one without its
+  // sphere, one killed; beside it, one more.
+  const char* names[] = {"near", "far", "hidden", "no sphere", "killed", "beside"};
+  for (int i = 0; i < 6; ++i) {
+    GameObject object = MakeSolid(names[i], SceneMesh(Shape::Sphere, 1.0f), Vector(i == 5 ? 5.0f : 0.0f, 0, -2.0f * i));
+    object.FindComponent<CollisionComp>("CollisionComp")->pickable = i != 2;
+    object.FindComponent<CollisionComp>("CollisionComp")->hasBoundingSphere = i != 3;
+    Add(object);
+  }
+  ObjectManager& objects = ObjectManager::Instance();
+  const uint32_t near = objects.GetObjNum("near"), far = objects.GetObjNum("far");
+  objects.KillGameObject(objects.GetGameObject("killed"));
+
+  manager.SetPickRay(PickRay{Vector(0, 0, 10), Vector(0, 0, -1)});
+  manager.pickOn = true;
+  manager.Update();
+  std::vector<PickResult> results;
+  manager.GetPickResults(results);
+  ASSERT_EQ(results.size(), 2u);
+  if (results[0].objectId != near) std::swap(results[0], results[1]);
+  EXPECT_EQ(results[0].objectId, near);
+  EXPECT_EQ(results[1].objectId, far);
+  // The sphere's radius includes the hull margin; its centre is the mesh's.
+  const CollisionComp* comp = objects.GetGameObject(near).FindComponent<CollisionComp>("CollisionComp");
+  const Vector c = comp->boundingCenter;
+  const float r = comp->boundingRadius;
+  EXPECT_NEAR(results[0].t, 10.0f - c.z - std::sqrt(r * r - c.x * c.x - c.y * c.y), 1e-4f);
+  EXPECT_NEAR(results[0].point.z, 10.0f - results[0].t, 1e-4f);
+  EXPECT_EQ(results[1].position, Vector(0, 0, -2));
 }
 
 }  // namespace

@@ -92,13 +92,10 @@ class SceneTest : public ::testing::Test {
     support::ClearObjects();
     CollisionManager& manager = CollisionManager::Instance();
     manager.ProcessEvents();  // drop anything a test left queued
-    manager.collisionOn = true;
+    manager.collisionOn = manager.pickOn = true;
     manager.doMultipleContacts = false;
     manager.SetPickRay(PickRay());
-    // Two frames with picking on empty both halves of every buffer.
-    manager.pickOn = true;
-    manager.Update();
-    manager.Update();
+    for (int i = 0; i < 2; ++i) manager.Update();  // two frames empty both halves of every buffer
     manager.pickOn = false;
   }
   static uint32_t Add(const GameObject& object) { return ObjectManager::Instance().AddGameObject(object); }

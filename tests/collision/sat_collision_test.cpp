@@ -151,30 +151,6 @@ TEST(SATCollision, NeverMoreThanTenPointsAndTheDeepestFirst) {
     EXPECT_NEAR(out.points[i].pointOnB.y, 1.05f - 0.1f - 0.001f * (24 - i), 1e-5f);
 }
 
-// Swapping A and B flips the normal and keeps the depth, whether the
-// reference frame swaps with them (equal vertex counts) or not.
-TEST(SATCollision, SwappingAAndBFlipsTheNormal) {
-  std::mt19937 random(11);
-  std::uniform_real_distribution<float> size(0.4f, 1.2f), offset(-1.0f, 1.0f);
-  int compared = 0;
-  for (int trial = 0; trial < 100; ++trial) {
-    const CollisionComp first = BoxHull(Vector(size(random), size(random), size(random)));
-    const Vector half(size(random), size(random), size(random));
-    const CollisionComp second = trial % 2 == 0 ? BoxHull(half) : RichBoxHull(half);
-    const Quaternion q1 = RandomOrientation(random), q2 = RandomOrientation(random);
-    const Vector p2(offset(random), offset(random), offset(random));
-    SATCollision sat;
-    Output ab, ba;
-    const bool hit = Collide(sat, first, Vector(), q1, second, p2, q2, false, ab);
-    ASSERT_EQ(hit, Collide(sat, second, p2, q2, first, Vector(), q1, false, ba)) << "trial " << trial;
-    if (!hit) continue;
-    ++compared;
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(ab.points[0].normal[k], -ba.points[0].normal[k], 1e-4f);
-    EXPECT_NEAR(ab.points[0].depth, ba.points[0].depth, 1e-4f);
-  }
-  EXPECT_GT(compared, 50);
-}
-
 // An empty hull is apart; a hull without axes is reported; multiple contacts
 // without local boxes are reported once per object and still produced.
 TEST(SATCollision, DegenerateHullsAreApartOrReported) {
@@ -184,15 +160,15 @@ TEST(SATCollision, DegenerateHullsAreApartOrReported) {
   SATCollision sat;
   Output out;
   support::LogCapture capture;
-  EXPECT_FALSE(Collide(sat, box, Vector(), Quaternion(), empty, Vector(), Quaternion(), true, out));
-  EXPECT_FALSE(Collide(sat, empty, Vector(), Quaternion(), box, Vector(), Quaternion(), true, out));
+  EXPECT_FALSE(Collide(sat, box, Vector(), Quaternion(), empty, Vector(), Quaternion(), true, out) ||
+               Collide(sat, empty, Vector(), Quaternion(), box, Vector(), Quaternion(), true, out));
   EXPECT_TRUE(sat.CacheSize() == 0u && capture.Count("assert failed!") == 0u);
   EXPECT_FALSE(Collide(sat, bare, Vector(), Quaternion(), bare, Vector(), Quaternion(), false, out));
   EXPECT_TRUE(out.manifolds.empty() && capture.Count("assert failed!") == 1u);
   CollisionComp large = BoxHull(Vector(5, 1, 5)), small = BoxHull(Vector(0.5f, 0.5f, 0.5f));
   large.hasLocalBox = small.hasLocalBox = false;
-  EXPECT_TRUE(Collide(sat, large, Vector(), Quaternion(), small, Vector(0, 1.4f, 0), Quaternion(), true, out));
-  EXPECT_TRUE(capture.Count("assert failed!") == 3u && out.manifolds.size() == 1u);
+  EXPECT_TRUE(Collide(sat, large, Vector(), Quaternion(), small, Vector(0, 1.4f, 0), Quaternion(), true, out) &&
+              capture.Count("assert failed!") == 3u && out.manifolds.size() == 1u);
   EXPECT_FALSE(System::Instance().running);
 }
 

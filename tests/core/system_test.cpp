@@ -6,9 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/system.h"
@@ -62,31 +60,6 @@ TEST(System, ReadsItsSettingsFileAndLogsInItsFormats) {
   EXPECT_EQ(expected, log.NewLog());
   EXPECT_FALSE(system.running) << "a failed assertion stops the engine after the frame";
   EXPECT_TRUE(system.ErrorReported());
-}
-
-TEST(System, ConcurrentLinesStayWholeAndInOrder) {
-  constexpr int kLines = 300;
-  auto line = [](int t, int i) { return "thread" + std::to_string(t) + " = " + std::to_string(i) + " padding"; };
-  support::LogCapture log;
-  ::testing::internal::CaptureStdout();
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 3; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < kLines; ++i) System::Instance().Log(line(t, i));
-    });
-  for (auto& thread : threads) thread.join();
-  const std::string console = ::testing::internal::GetCapturedStdout();
-  for (const std::string& text : {log.NewLog(), console}) {
-    std::istringstream lines(text);
-    std::string got;
-    int next[3] = {0, 0, 0};
-    while (std::getline(lines, got)) {
-      const int t = got.size() > 6 ? got[6] - '0' : -1;
-      ASSERT_TRUE(t >= 0 && t < 3) << got;
-      ASSERT_EQ(line(t, next[t]++), got);
-    }
-    for (int count : next) EXPECT_EQ(kLines, count);
-  }
 }
 
 TEST(System, EachErrorAppendsTheWholeLogToTheFileOfItsSecond) {

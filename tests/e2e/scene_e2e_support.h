@@ -17,7 +17,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,33 +29,24 @@ namespace e2e {
 
 inline void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+// The lines of the log that begin with prefix.
+inline int CountLines(const std::string& log, const std::string& prefix) {
+  std::istringstream lines(log);
+  int count = 0;
+  for (std::string line; std::getline(lines, line);) count += line.rfind(prefix, 0) == 0;
+  return count;
 }
 
-// One object line of a --dump-scene file (the scene's names hold no quotes,
-// commas or brackets).
+// One line of a --dump-scene file (the scene's names hold no quotes, commas
+// or brackets): a number field, or item i of an array field; NaN for null.
 struct DumpedObject {
   std::string name, line;
-  // The text after "key": a quoted name, a bracketed array or a plain value.
-  std::string Raw(const std::string& key) const {
-    const std::string tag = "\"" + key + "\":";
-    size_t begin = line.find(tag);
-    if (begin == std::string::npos) return "";
-    begin += tag.size();
-    if (line[begin] == '"') return line.substr(begin + 1, line.find('"', begin + 1) - begin - 1);
-    if (line[begin] == '[') return line.substr(begin + 1, line.find(']', begin) - begin - 1);
-    return line.substr(begin, line.find_first_of(",}", begin) - begin);
-  }
-  // A number field, or item i of an array field; NaN when null.
   double Get(const std::string& key, int i = 0) const {
-    std::istringstream items(Raw(key));
-    std::string item;
-    for (int k = 0; k <= i; ++k) std::getline(items, item, ',');
-    return item == "null" ? NAN : std::strtod(item.c_str(), nullptr);
+    size_t at = line.find("\"" + key + "\":");
+    if (at == std::string::npos) return NAN;
+    at += key.size() + 3 + (line[at + key.size() + 3] == '[' ? 1 : 0);
+    for (int k = 0; k < i; ++k) at = line.find(',', at) + 1;
+    return line.compare(at, 4, "null") == 0 ? NAN : std::strtod(line.c_str() + at, nullptr);
   }
   bool HasNull() const { return line.find("null") != std::string::npos; }  // a number was not finite
 };
@@ -65,14 +55,11 @@ struct SceneDump {
   std::vector<DumpedObject> objects;
   int tutorialPage = -1;
   explicit SceneDump(const std::string& text) {
-    for (const std::string& line : SplitLines(text)) {
-      DumpedObject object{"", line};
-      if (line.rfind("{\"tutorialPage\":", 0) == 0) {
-        tutorialPage = int(object.Get("tutorialPage"));
-      } else {
-        object.name = object.Raw("name");
-        objects.push_back(object);
-      }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      const size_t name = line.find("{\"name\":\"");
+      if (name == 0) objects.push_back({line.substr(9, line.find('"', 9) - 9), line});
+      else tutorialPage = int(DumpedObject{"", line}.Get("tutorialPage"));
     }
   }
   const DumpedObject* Find(const std::string& name) const {
@@ -106,17 +93,15 @@ class SceneRun {
   bool StartDisplay() {
     int fds[2];
     if (pipe(fds) != 0) return false;
-    xvfbPid = support::Spawn("Xvfb", {"-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
-                                               "-nolisten", "tcp"}, {{}, "", "/dev/null"});
+    xvfbPid = support::Spawn("Xvfb", {"-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24", "-nolisten",
+                                      "tcp"}, {{}, "", "/dev/null"});
     close(fds[1]);
-    std::string number;
     char c = 0;
-    while (xvfbPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (xvfbPid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') display += c;
     close(fds[0]);
-    display = ":" + number;
-    return !number.empty();
+    display = ":" + display;
+    return display.size() > 1;
   }
-
   // Starts build/cleave in the scratch directory with these arguments and
   // extra environment ("NAME=value"). No sound card on a test machine:
   // OpenAL's null output unless the test asks for its wave writer.
@@ -126,25 +111,22 @@ class SceneRun {
                                 {env, dir.Path().string(), dir.File("out.log")});
     return programPid > 0;
   }
-
   // Waits up to `seconds` for the program to print text.
   bool WaitForLog(const std::string& text, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end && Log().find(text) == std::string::npos && Running()) Sleep(0.1);
+    while (std::chrono::steady_clock::now() < end && Log().find(text) == std::string::npos && programPid > 0) {
+      if (support::WaitChild(programPid, 0.1) >= 0) programPid = -1;
+    }
     return Log().find(text) != std::string::npos;
-  }
-  bool Running() {
-    if (programPid > 0 && (exitCode = support::WaitChild(programPid, 0.0)) >= 0) programPid = -1;
-    return programPid > 0;
   }
   // The program's exit code, or -1 when it did not end within `seconds`
   // (it is then stopped).
   int WaitExit(double seconds) {
-    if (programPid > 0 && (exitCode = support::WaitChild(programPid, seconds)) < 0) support::StopChild(programPid);
+    const int code = programPid > 0 ? support::WaitChild(programPid, seconds) : -1;
+    if (code < 0) support::StopChild(programPid);
     programPid = -1;
-    return exitCode;
+    return code;
   }
-
   // One xdotool command on this run's display; true when it succeeded.
   bool Xdo(const std::string& args) {
     return std::system(("DISPLAY=" + display + " xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
@@ -175,14 +157,12 @@ class SceneRun {
     Xdo("keyup " + key);
     Sleep(0.3);
   }
-
   std::string Log() const { return support::ReadFile(dir.File("out.log")); }
   SceneDump Dump() const { return SceneDump(support::ReadFile(dir.File("scene.jsonl"))); }
 
  private:
   std::string display;
   pid_t xvfbPid = -1, programPid = -1;
-  int exitCode = -1;
 };
 
 }  // namespace e2e

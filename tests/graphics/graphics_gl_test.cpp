@@ -1,6 +1,6 @@
-// The renderer with a real window and GL context (run under Xvfb): window
-// size changes, textures, debug draw, overlays, the "renderMode" event and
-// a missing or broken shader.
+// The renderer: its draw matrices, then with a real window and GL context
+// (run under Xvfb) window size changes, textures, debug draw, overlays, the
+// "renderMode" event and a missing or broken shader.
 
 #include <GL/glew.h>
 #include <stb_image_write.h>
@@ -8,6 +8,8 @@
 #include <fstream>
 #include <memory>
 
+#include "graphics/debug_graphics.h"
+#include "graphics/mesh_graphics.h"
 #include "graphics/texture.h"
 #include "graphics_test_support.h"
 #include "objects/object_manager.h"
@@ -31,6 +33,25 @@ bool WriteSolidPng(const std::string& file, int width, int height, int channels,
   return stbi_write_png(file.c_str(), width, height, channels, data.data(), width * channels) != 0;
 }
 
+void ExpectNear3(const Vector& got, const Vector& want) {
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[k], want[k], 1e-5) << k;
+}
+
+// Scale, then rotate, then move: the wire box's +x face centre lands at
+// trans + 2 * 0.5 * (rotated x axis) and y is not stretched; an object's
+// x turns to -z under +90 degrees about y, is scaled by 2, then moved.
+TEST(DrawMatrices, WireBoxAndObjectTransformScaleThenRotateThenMove) {
+  const Quaternion rot = Quaternion::FromAxisAngle(Normalize(Vector(1, 2, 3)), 0.7f);
+  const Vector trans(4, 5, 6, 0);
+  const Matrix4 m = DebugGraphics::BoxMatrix(trans, rot, Vector(2, 1, 1));
+  ExpectNear3(m * Vector(0.5f, 0.0f, 0.0f, 1.0f), trans + rot.Rotate(Vector(1, 0, 0)));
+  EXPECT_NEAR(Length(WithW(m * Vector(0.0f, 0.5f, 0.0f, 1.0f) - m * Vector(0, 0, 0, 1), 0.0f)), 0.5f, 1e-5);
+  GameObject object;
+  object.position = Vector(1, 2, 3);
+  object.orientation = Quaternion::FromAxisAngle(Vector(0, 1, 0), 1.5707963f);
+  ExpectNear3(MeshGraphics::ObjectTransform(object, 2.0f) * Vector(1, 0, 0, 1), Vector(1, 2, 1));
+}
+
 class GraphicsGl : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,16 +64,16 @@ class GraphicsGl : public ::testing::Test {
   }
 };
 
-// A size change reaches System and the render targets, and gives back what
-// the old targets held; three "renderMode" events cycle back to mode 2.
+// A size change reaches System and remakes the render targets without a
+// leak, and the frame draws through them; three "renderMode" events cycle
+// back to mode 2.
 TEST_F(GraphicsGl, ResizingAndRenderModesKeepDrawing) {
   graphics_test::RunFrame();  // what the first frame makes once (the bar's font) is there
   const int textures = support::CountLive(IsTexture);
   for (const auto& size : {std::make_pair(1, 1), {640, 480}, {kWindowWidth, kWindowHeight}}) {
     Graphics::Instance().WindowSizeCallback(size.first, size.second);
-    EXPECT_EQ(System::Instance().screenWidth, size.first);
-    EXPECT_EQ(ResourceManager::Instance().targetWidth, size.first);
-    graphics_test::RunFrame();  // draws through the new targets
+    EXPECT_TRUE(System::Instance().screenWidth == size.first && ResourceManager::Instance().targetWidth == size.first);
+    graphics_test::RunFrame();
   }
   EXPECT_EQ(support::CountLive(IsTexture), textures);
   ASSERT_EQ(Graphics::Instance().renderMode, 2);
@@ -77,8 +98,7 @@ TEST_F(GraphicsGl, TexturesLoadAsRgbaUploadOnceAndBadFilesAreReported) {
   texture->Upload();
   const uint32_t first = texture->texID;
   texture->Upload();
-  EXPECT_TRUE(texture->texID == first && first != Texture::kNoTexture);
-  EXPECT_EQ(support::CountLive(IsTexture), before + 1);
+  EXPECT_TRUE(texture->texID == first && first != Texture::kNoTexture && support::CountLive(IsTexture) == before + 1);
   texture->FreePixels();
   texture->FreePixels();  // twice is harmless
   EXPECT_EQ(texture->pixels, nullptr);
@@ -139,8 +159,7 @@ TEST_F(GraphicsGl, DebugDrawKeepsTheProgramInUseAndReportsMalformedEvents) {
     debug.DrawQueued();
     GLint current = -1;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-    EXPECT_EQ(static_cast<uint32_t>(current), program);
-    EXPECT_TRUE(debug.queue.empty());
+    EXPECT_TRUE(static_cast<uint32_t>(current) == program && debug.queue.empty()) << current;
   }
   glUseProgram(0);
   EXPECT_EQ(log.Count("ERROR: graphics/debug_graphics.cpp:"), 4u) << log.NewLog();  // two malformed events, twice

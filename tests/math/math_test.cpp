@@ -70,10 +70,9 @@ TEST(Matrix4, EulerRotationAndPerspective) {
   const Matrix4 p = Matrix4::Perspective(kPi / 2, 2.0f, 0.5f, 100.0f);
   const Vector corners[4] = {p * Vector(0, 0, -0.5f, 1), p * Vector(0, 0, -100, 1), p * Vector(0, 3, -3, 1),
                              p * Vector(6, 0, -3, 1)};
-  EXPECT_NEAR(corners[0].z / corners[0].w, -1.0f, 1e-5f);
-  EXPECT_NEAR(corners[1].z / corners[1].w, 1.0f, 1e-5f);
-  EXPECT_NEAR(corners[2].y / corners[2].w, 1.0f, 1e-5f);
-  EXPECT_NEAR(corners[3].x / corners[3].w, 1.0f, 1e-5f);
+  const float ndc[4] = {corners[0].z / corners[0].w, corners[1].z / corners[1].w, corners[2].y / corners[2].w,
+                        corners[3].x / corners[3].w};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(ndc[i], i == 0 ? -1.0f : 1.0f, 1e-5f) << i;
 }
 
 // q and -q are the same rotation.
@@ -117,10 +116,8 @@ TEST(Quaternion, RotationsAgreeWithRodriguesTheirMatrixAndTheProduct) {
 
 TEST(Vector, WCountsInDotAndLengthNotInCrossAndThePrintedForm) {
   const Vector a(1.0f, 2.0f, 3.0f, 4.0f), b(5.0f, 6.0f, 7.0f, 8.0f);
-  EXPECT_EQ(70.0f, Dot(a, b));
-  EXPECT_EQ(38.0f, Dot3(a, b));
+  EXPECT_TRUE(Dot(a, b) == 70.0f && Dot3(a, b) == 38.0f && Normalize(Vector(0, 3, 0, 4)).w == 0.8f);
   EXPECT_FLOAT_EQ(std::sqrt(30.0f), Length(a));
-  EXPECT_FLOAT_EQ(0.8f, Normalize(Vector(0, 3, 0, 4)).w);
   EXPECT_EQ(Vector(-4.0f, 8.0f, -4.0f, 0.0f), Cross(a, b));  // (2*7 - 3*6, 3*5 - 1*7, 1*6 - 2*5)
   std::ostringstream out;
   out << Vector(1.0f, -2.5f, 0.0f, 0.0f) << Vector(123.45678f, -0.25f, 10.0f, -1.0f);

@@ -45,9 +45,11 @@ class PhysicsModuleTest : public ::testing::Test {
     object.AttachComponent(comp);
     return ObjectManager::Instance().AddGameObject(object);
   }
-  static Event Request(const std::string& type, const std::string& kind) {
+  static Event Request(const std::string& type, const std::string& kind, uint32_t a = 0, uint32_t b = 0) {
     Event event("Test", "Physics", type);
     event.SetParam<std::string>("type", kind);
+    if (a != 0) event.SetParam<uint32_t>(b != 0 ? "objA" : "obj", a);
+    if (b != 0) event.SetParam<uint32_t>("objB", b);
     return event;
   }
   static void Post(const Event& event) { EventManager::Instance().PostEvent(event); }
@@ -60,47 +62,34 @@ class PhysicsModuleTest : public ::testing::Test {
 // malformed or unknown requests are dropped, the malformed ones with a
 // warning.
 TEST_F(PhysicsModuleTest, RequestsAreBuiltAndMalformedOnesDroppedWithAWarning) {
-  const uint32_t a = AddBody("a", Vector(0, 0, 0), 1.0f);
-  const uint32_t b = AddBody("b", Vector(4, 0, 0), 1.0f);
+  const uint32_t a = AddBody("a", Vector(0, 0, 0), 1.0f), b = AddBody("b", Vector(4, 0, 0), 1.0f);
   const uint32_t sideways = AddBody("sideways", Vector(0, 0, 9), 7.0f);
-  Event missing = Request("AddForce", "SpringForce");
-  missing.SetParam<uint32_t>("objA", a);  // no objB, L, k
-  Post(missing);
   Event wrongType = Request("AddForce", "GravityForce");
   wrongType.SetParam<int>("obj", static_cast<int>(a));  // not an unsigned
-  Post(wrongType);
-  Post(Request("AddForce", "MagnetForce"));
-  Post(Event("Test", "Physics", "Explode"));
+  // A spring without objB, L and k; a mistyped gravity; an unknown force and event.
+  for (const Event& event : {Request("AddForce", "SpringForce", a), wrongType, Request("AddForce", "MagnetForce", a),
+                             Event("Test", "Physics", "Explode")})
+    Post(event);
   {
     support::LogCapture log;
     Physics::Instance().Update();
     EXPECT_TRUE(Physics::Instance().World().forces.empty() && Physics::Instance().World().joints.empty());
-    EXPECT_EQ(log.Count("WARNING"), 2u) << log.NewLog();
-    EXPECT_FALSE(log.ErrorLogged());
+    EXPECT_TRUE(log.Count("WARNING") == 2u && !log.ErrorLogged()) << log.NewLog();
   }
-  Event spring = Request("AddForce", "SpringForce");
-  Event joint = Request("AddConstraint", "BallJointConstraint");
-  for (Event* event : {&spring, &joint}) {
-    event->SetParam<uint32_t>("objA", a);
-    event->SetParam<uint32_t>("objB", b);
-  }
+  Event spring = Request("AddForce", "SpringForce", a, b), joint = Request("AddConstraint", "BallJointConstraint", a, b);
   spring.SetParam<float>("L", 1.0f);
   spring.SetParam<float>("k", 2.0f);
   joint.SetParam<Vector>("anchorA", Vector(1, 0, 0));
   joint.SetParam<Vector>("anchorB", Vector(-1, 0, 0));
-  Event gravity = Request("AddForce", "GravityForce");
-  gravity.SetParam<uint32_t>("obj", sideways);
+  Event gravity = Request("AddForce", "GravityForce", sideways);
   gravity.SetParam<float>("g", 1.5f);
   gravity.SetParam<Vector>("dir", Vector(2, 0, 0));
   for (const Event& event : {spring, joint, gravity}) Post(event);
   Physics::Instance().Update();
-  ASSERT_EQ(Physics::Instance().World().forces.size(), 2u);
-  ASSERT_EQ(Physics::Instance().World().joints.size(), 1u);
+  ASSERT_TRUE(Physics::Instance().World().forces.size() == 2u && Physics::Instance().World().joints.size() == 1u);
   EXPECT_NEAR(Comp(sideways).linearVelocity.x, 3.0f * kDt, 1e-6f);  // any mass: 1.5 * 2 per second
   EXPECT_NEAR(Object(sideways).position.x, 3.0f * kDt * kDt, 1e-7f);  // the new velocity moves it
-  // Both the spring and the joint pull the two together.
-  EXPECT_GT(Comp(a).linearVelocity.x, 0.0f);
-  EXPECT_LT(Comp(b).linearVelocity.x, 0.0f);
+  EXPECT_TRUE(Comp(a).linearVelocity.x > 0.0f && Comp(b).linearVelocity.x < 0.0f);  // spring and joint pull together
 }
 
 // A force that marks that the step has begun (so the sync is over) and then

@@ -51,10 +51,8 @@ inline std::array<double, 3> PointMassInertia(const Mesh& mesh, double mass) {
   for (const Triangle& t : mesh.triangles)
     for (uint32_t i : t.indices) {
       const Vertex& v = mesh.vertices[i];
-      const double x2 = double(v.x) * v.x, y2 = double(v.y) * v.y, z2 = double(v.z) * v.z;
-      inertia[0] += each * (y2 + z2);
-      inertia[1] += each * (x2 + z2);
-      inertia[2] += each * (x2 + y2);
+      const double square[3] = {double(v.x) * v.x, double(v.y) * v.y, double(v.z) * v.z};
+      for (int k = 0; k < 3; ++k) inertia[k] += each * (square[(k + 1) % 3] + square[(k + 2) % 3]);
     }
   return inertia;
 }

@@ -102,8 +102,7 @@ TEST(SolidFactory, TurnedAndRandomSolidsAndTheGround) {
   }
   EXPECT_EQ(seen, (std::set<std::string>{"Box", "Cone", "Sphere"}));
   GameObject ground = BuildGroundPlane();
-  EXPECT_TRUE(ground.name == "GROUND_PLANE" && ground.position == Vector(0, -5, 0));
-  EXPECT_FLOAT_EQ(PhysicsOf(ground).mass, 1.0e9f);
+  EXPECT_TRUE(ground.name == "GROUND_PLANE" && ground.position == Vector(0, -5, 0) && PhysicsOf(ground).mass == 1.0e9f);
   const auto [groundLow, groundHigh] = CheckSolid(ground, false);
   EXPECT_TRUE(groundHigh == Vector(150.0f, 5.0f, 150.0f) && groundLow == Vector(-150.0f, -5.0f, -150.0f));
 }

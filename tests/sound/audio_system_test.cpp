@@ -1,12 +1,11 @@
-// The audio layer without a sound device (the whole no-device path through SoundManager is in
-// sound_manager_test.cpp): sound files decode (and downmix) or fail cleanly, set-up calls are
-// checked, channels keep time and are handed out and stolen safely.
+// The audio layer without a sound device (the whole no-device path through SoundManager, and bad
+// sound files, are in sound_manager_test.cpp): sound files decode and downmix, bad calls are
+// refused, channels keep time and are handed out and stolen safely.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <thread>
 
 #include "sound/audio_system.h"
@@ -80,39 +79,22 @@ TEST_F(AudioSystemNoDevice, StereoFilesAreDownmixedToMonoAtTheirOwnRate) {
   EXPECT_NEAR(sound->Duration(), 150.0 / 22050, 1e-12);
 }
 
-TEST_F(AudioSystemNoDevice, BadFilesAndBadCallsFailWithoutHarm) {
+TEST_F(AudioSystemNoDevice, BadCallsFailWithoutHarm) {
   // Before Init nothing can be created; zero channels are refused.
   std::shared_ptr<AudioSound> sound;
   EXPECT_EQ(system->CreateSound("assets/chop1.wav", kAudioMode3D, sound), AudioResult::InvalidParam);
   EXPECT_EQ(system->Init(0, kAudioInitNormal), AudioResult::InvalidParam);
-  // Any speaker mode initialises when there is nothing to play on; set-up calls after Init are
-  // refused, a second Init too.
-  EXPECT_EQ(system->SetSpeakerMode(SpeakerMode::FivePointOne), AudioResult::Ok);
   ASSERT_EQ(system->Init(2, kAudioInitNormal), AudioResult::Ok);
-  EXPECT_EQ(system->GetOutputType(), OutputType::NoSound);
-  EXPECT_EQ(system->SetOutput(OutputType::AutoDetect), AudioResult::InvalidParam);
-  EXPECT_EQ(system->Init(2, kAudioInitNormal), AudioResult::InvalidParam);
+  EXPECT_EQ(system->Init(2, kAudioInitNormal), AudioResult::InvalidParam);  // a second Init too
 
-  // Missing, empty, garbage, and a WAV header with no samples after it.
-  std::ofstream garbage(scratch.File("garbage.wav"), std::ios::binary), empty(scratch.File("empty.wav"));
-  for (int i = 0; i < 4096; ++i) garbage.put(char((i * 7919) & 0xff));
-  garbage.close();
-  empty.close();
-  ASSERT_TRUE(support::WriteWav(scratch.File("header_only.wav"), support::Wav()));
-  for (const char* name : {"missing.wav", "garbage.wav", "empty.wav", "header_only.wav"}) {
-    EXPECT_EQ(system->CreateSound(scratch.File(name), kAudioMode3D, sound), AudioResult::FileBad) << name;
-    EXPECT_FALSE(sound) << name;
-  }
+  // A bad mode; (missing and corrupt files: sound_manager_test.cpp).
   EXPECT_EQ(system->CreateSound("assets/chop1.wav", 0x8000, sound), AudioResult::InvalidParam);
-
   // No sound, a default channel, a bad listener.
   AudioChannel channel;
   bool playing = true;
   EXPECT_TRUE(system->PlaySound(nullptr, false, channel) == AudioResult::InvalidParam && channel.index == -1);
   EXPECT_TRUE(system->IsChannelPlaying(channel, playing) == AudioResult::InvalidHandle && !playing);
-  EXPECT_EQ(system->SetChannel3DAttributes(AudioChannel{7, 1}, {}, {}), AudioResult::InvalidHandle);
   EXPECT_EQ(system->Set3DListenerAttributes(0, {std::nanf(""), 0, 0}, {}, {0, 0, 1}, {0, 1, 0}), AudioResult::InvalidParam);
-  EXPECT_EQ(system->Set3DSettings(1.0f, 0.0f, 0.6f), AudioResult::InvalidParam);
 }
 
 TEST_F(AudioSystemNoDevice, ChannelsAreStolenOldestFirstAndStaleHandlesGoInvalid) {
@@ -123,11 +105,9 @@ TEST_F(AudioSystemNoDevice, ChannelsAreStolenOldestFirstAndStaleHandlesGoInvalid
     ASSERT_EQ(system->PlaySound(sound, true, *channel), AudioResult::Ok);
   EXPECT_EQ(third.index, first.index);
   bool playing = true;
-  EXPECT_EQ(system->IsChannelPlaying(first, playing), AudioResult::InvalidHandle);
-  EXPECT_FALSE(playing);
+  EXPECT_TRUE(system->IsChannelPlaying(first, playing) == AudioResult::InvalidHandle && !playing);
   EXPECT_EQ(system->SetChannelVolume(first, 0.5f), AudioResult::InvalidHandle);
-  EXPECT_TRUE(Playing(second));
-  EXPECT_TRUE(Playing(third));
+  EXPECT_TRUE(Playing(second) && Playing(third));
   // After Close every channel is gone; sounds held elsewhere stay safe to drop.
   EXPECT_EQ(system->Close(), AudioResult::Ok);
   EXPECT_EQ(system->IsChannelPlaying(second, playing), AudioResult::InvalidHandle);

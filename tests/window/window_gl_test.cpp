@@ -58,18 +58,14 @@ TEST(RenderTargets, FollowTheWindowSizeAndResizingLeaksNothing) {
     resources.ReleaseRenderTargets();
     resources.CreateRenderTargets();
     for (uint32_t target : {resources.geomRenderTarget, resources.depthRenderTarget, resources.normalRenderTarget,
-                            resources.shadowRenderTarget, resources.finalShadowRenderTarget}) {
-      ASSERT_NE(target, 0u);
-      EXPECT_EQ(TextureSize(target), size);
-    }
-    EXPECT_EQ(support::CountLive(isTexture), counts[0] + 5);
-    EXPECT_EQ(support::CountLive(isFramebuffer), counts[1] + 1);
-    EXPECT_EQ(support::CountLive(isRenderbuffer), counts[2] + 1);
+                            resources.shadowRenderTarget, resources.finalShadowRenderTarget})
+      EXPECT_TRUE(target != 0u && TextureSize(target) == size);
+    EXPECT_TRUE(support::CountLive(isTexture) == counts[0] + 5 && support::CountLive(isFramebuffer) == counts[1] + 1 &&
+                support::CountLive(isRenderbuffer) == counts[2] + 1);
   }
   resources.ReleaseRenderTargets();
-  EXPECT_EQ(resources.geomRenderTarget, 0u);
-  EXPECT_EQ(support::CountLive(isTexture), counts[0]);
-  EXPECT_EQ(support::CountLive(isFramebuffer) + support::CountLive(isRenderbuffer), counts[1] + counts[2]);
+  EXPECT_TRUE(resources.geomRenderTarget == 0u && support::CountLive(isTexture) == counts[0] &&
+              support::CountLive(isFramebuffer) + support::CountLive(isRenderbuffer) == counts[1] + counts[2]);
   EXPECT_TRUE(system.running) << system.GetLogText();
 }
 
@@ -91,8 +87,7 @@ TEST(TweakBarWindow, DrawsItsDescriptionInItsBoxAndTakesTheMouseOnlyWhileEnabled
   // The bar at (20, 200), 200 x 320: its blue shows inside its box, not
   // outside, and the values are untouched.
   const BoundingBox box = interface.GetBarBox();
-  EXPECT_EQ(box.center, Vector(20.0f + 100.0f, 200.0f + 160.0f, 0.0f, 0.0f));
-  EXPECT_EQ(box.halfExtents, Vector(100.0f, 160.0f, 0.0f, 0.0f));
+  EXPECT_TRUE(box.center == Vector(20.0f + 100.0f, 200.0f + 160.0f, 0, 0) && box.halfExtents == Vector(100.0f, 160.0f, 0, 0));
   const support::Rgb inside = support::PixelAt(frame, 30, 480), outside = support::PixelAt(frame, 300, 480);
   EXPECT_GT(inside.b, inside.r + 40);
   EXPECT_TRUE(support::Near(outside, support::Rgb{0, 0, 0}, 0));
