@@ -1,7 +1,6 @@
 // The settings parser: every line form as a table of cases, then garbage,
 // NUL bytes, very large files and the file reader.
 
-#include <climits>
 #include <fstream>
 #include <random>
 #include <string>
@@ -15,7 +14,12 @@ namespace {
 
 const std::string kPrefix = "Settings Parse Error: Invalid settings entry at line ";
 
-std::string Bad(int line, const std::string& text) { return kPrefix + std::to_string(line) + ": \"" + text + "\"\n"; }
+// The message for a rejected line: quoted whole up to 200 bytes, else its
+// first 200 bytes and "...".
+std::string Bad(int line, const std::string& text) {
+  const std::string quoted = text.size() > 200 ? text.substr(0, 200) + "..." : text;
+  return kPrefix + std::to_string(line) + ": \"" + quoted + "\"\n";
+}
 
 constexpr double kSlow = 1.0 / 30.0;  // the default slow-frame threshold, seconds
 
@@ -43,12 +47,23 @@ TEST(ParseSettings, TableOfLineForms) {
       {"fullscreen yes keeps an earlier true", "fullscreen=true\nfullscreen=yes", 800, 600, "", kSlow, true},
       {"fullscreen false with a comment", "fullscreen=true\nfullscreen = false # off", 800, 600, ""},
       {"blanks, tabs and trailing text", "screenWidth = 1024 extra\n\t screenHeight\t=\t480\t", 1024, 480, ""},
-      {"non-numeric or empty values read as 0", "screenWidth=abc\nscreenHeight= \t", 0, 0, ""},
       {"leading digits only", "screenWidth=640x\nscreenHeight=+12", 640, 12, ""},
-      {"negative size", "screenWidth=-640", -640, 600, ""},
-      {"huge sizes clamp", "screenWidth=99999999999999999999\nscreenHeight=-2147483649", INT32_MAX, INT32_MIN, ""},
+      {"largest sizes", "screenWidth=16384\nscreenHeight=1", 16384, 1, ""},
+      // Sizes outside 1 .. 16384 and slow frame times that are not positive
+      // and finite are rejected; the earlier lines' values stay.
+      {"width 0", "screenHeight=300\nscreenWidth=0", 800, 300, Bad(1, "screenWidth=0")},
+      {"non-numeric width", "screenWidth=abc", 800, 600, Bad(0, "screenWidth=abc")},
+      {"empty height", "screenHeight= \t", 800, 600, Bad(0, "screenHeight= \t")},
+      {"negative width", "screenWidth=-640", 800, 600, Bad(0, "screenWidth=-640")},
+      {"width above 16384", "screenWidth=16385", 800, 600, Bad(0, "screenWidth=16385")},
+      {"huge height", "screenHeight=99999999999999999999", 800, 600, Bad(0, "screenHeight=99999999999999999999")},
       {"slow frame time with exponent", "slowFrameTime=1e-2", 800, 600, "", 0.01},
-      {"slow frame time not a number", "slowFrameTime=fast", 800, 600, "", 0.0},
+      {"slow frame time not a number", "slowFrameTime=fast", 800, 600, Bad(0, "slowFrameTime=fast")},
+      {"slow frame time nan", "slowFrameTime=0.5\nslowFrameTime=nan", 800, 600, Bad(1, "slowFrameTime=nan"), 0.5},
+      {"slow frame time -1", "slowFrameTime=-1", 800, 600, Bad(0, "slowFrameTime=-1")},
+      {"slow frame time 0", "slowFrameTime=0", 800, 600, Bad(0, "slowFrameTime=0")},
+      {"slow frame time infinite", "slowFrameTime=inf", 800, 600, Bad(0, "slowFrameTime=inf")},
+      {"a 200-byte line is quoted whole", std::string(200, 'k'), 800, 600, kPrefix + "0: \"" + std::string(200, 'k') + "\"\n"},
       {"text between key and equals is skipped", "screenWidth x = 7", 7, 600, ""},
       {"wrong case", "ScreenWidth=800", 800, 600, Bad(0, "ScreenWidth=800")},
       {"no equals after the key", "screenWidth 640", 800, 600, Bad(0, "screenWidth 640")},
@@ -76,7 +91,7 @@ TEST(ParseSettings, TableOfLineForms) {
 }
 
 // Whatever the bytes, the parser returns, and a rejection names a real line
-// of the input and quotes it exactly.
+// of the input and quotes it exactly (up to 200 bytes).
 TEST(ParseSettings, BinaryGarbageIsRejectedCleanly) {
   std::mt19937 rng(42);
   std::uniform_int_distribution<int> byte(0, 255), size(1, 600);
@@ -123,7 +138,7 @@ TEST(ReadTextFile, ReadsEveryByteOfSmallAndTenMegabyteFiles) {
   EXPECT_EQ(1234, s.screenWidth);
   ASSERT_TRUE(ReadTextFile("long.txt", text));
   s = ParseSettings(text);
-  EXPECT_EQ(Bad(0, longLine), s.errorMessage);
+  EXPECT_EQ(kPrefix + "0: \"" + std::string(200, 'x') + "...\"\n", s.errorMessage);
   EXPECT_EQ(800, s.screenWidth);
 }
 

@@ -6,6 +6,7 @@
 // an error sets `running` back, and each looks only at the log text its own
 // calls added.
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -131,14 +132,19 @@ TEST_F(SystemTest, TwoErrorsInOneSecondAppendTheWholeLogTwice) {
   FAIL() << "no two errors fell into the same second";
 }
 
-TEST_F(SystemTest, UnwritableErrorFileIsIgnored) {
+TEST_F(SystemTest, UnwritableErrorFileIsToldOnceOnStandardError) {
   ScopedDirectory directory("error_unwritable");
   // Directories in the way of every file name the next seconds could use.
   for (std::time_t t = std::time(nullptr), end = t + 30; t < end; ++t)
     fs::create_directory(System::ErrorFileName(LocalTime(t)));
+  ::testing::internal::CaptureStderr();
   system.Error("cannot be filed");
+  system.Error("cannot be filed either");
+  const std::string told = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(0u, told.find("cannot write the error file error_log_")) << told;
+  EXPECT_EQ(1, std::count(told.begin(), told.end(), '\n')) << told;
   EXPECT_FALSE(system.running);
-  EXPECT_EQ("ERROR: cannot be filed\n", LogAdded());
+  EXPECT_EQ("ERROR: cannot be filed\nERROR: cannot be filed either\n", LogAdded());
   for (const auto& name : directory.Files()) EXPECT_TRUE(fs::is_directory(name)) << name;
 }
 
