@@ -235,21 +235,25 @@ TEST_F(WindowSide, ThreeRenderModeEventsComeBackToTwo) {
   }
 }
 
-TEST_F(WindowSide, MissingOrBrokenShaderIsLoggedAndTheLoopGoesOn) {
+TEST_F(WindowSide, MissingOrBrokenShaderIsAnErrorAndFramesStaySafe) {
   Graphics& graphics = Graphics::Instance();
+  ExpectedErrors errors;
   LogWatch log;
+  const std::string shaders = std::string(CLEAVE_SOURCE_DIR) + "/shaders/";
   const uint32_t missing =
-      graphics.LoadProgram("shaders/no_such_shader.glsl", "shaders/simple_ssao_frag.glsl");
-  EXPECT_TRUE(log.Saw("vertShaderFile = shaders/no_such_shader.glsl"));
-  EXPECT_TRUE(log.Saw("log = "));
+      graphics.LoadProgram(shaders + "no_such_shader.glsl", shaders + "simple_ssao_frag.glsl");
+  EXPECT_TRUE(log.Saw("ERROR: graphics/graphics.cpp:"));
+  EXPECT_TRUE(log.Saw(" " + shaders + "no_such_shader.glsl"));
   EXPECT_FALSE(Graphics::ProgramUsable(missing));
   const std::string bad = gltest::ScratchFile("bad_frag.glsl");
   std::ofstream(bad) << "void main() { gl_FragColor = vec4(1.0) +; }\n";
-  const uint32_t broken = graphics.LoadProgram("shaders/deferred_final_vert.glsl", bad);
-  EXPECT_TRUE(log.Saw("fragShaderFile = " + bad));
+  const uint32_t broken = graphics.LoadProgram(shaders + "deferred_final_vert.glsl", bad);
+  EXPECT_TRUE(log.Saw(" " + bad + " does not compile: "));
   EXPECT_FALSE(Graphics::ProgramUsable(broken));
+  EXPECT_FALSE(System::Instance().running);
 
-  // Frames with unusable programs in both passes: blank but no error.
+  // Frames without usable programs in both passes: blank, but no GL error.
+  System::Instance().running = true;
   const uint32_t geometry = graphics.geometryProgram, final = graphics.finalProgram;
   graphics.geometryProgram = missing;
   graphics.finalProgram = broken;
@@ -287,17 +291,25 @@ TEST_F(WindowSide, BarDrawsItsDescriptionAndReportsItsBox) {
   bar.AddEnum("Settings", "Model", &modelType, {"Random", "Sphere", "Box", "Cone"});
   bar.AddFloat("Settings", "Shot size", &shotSize, 0.5f, 3.0f, 0.25f);
   bar.AddButton("Settings", "Reset", [&] { ++presses; });
+  gltest::RunFrame();  // the bar's height follows its items one frame late
   const std::vector<unsigned char> frame = gltest::RunFrame(true);
   WritePng(std::string(CLEAVE_BINARY_DIR) + "/tweak_bar.png", frame, kWidth, kHeight);
   EXPECT_TRUE(System::Instance().running) << System::Instance().GetLogText();
 
-  // The bar at (20, 200), 200 x 320: its blue shows inside its box and the
+  // The bar at (20, 40), 220 wide and as high as its five items need
+  // (above the instruction picture): its blue shows inside its box and the
   // values are untouched.
   const BoundingBox box = interface.GetBarBox();
-  EXPECT_EQ(box.center, Vector(20.0f + 100.0f, 200.0f + 160.0f, 0.0f, 0.0f));
-  EXPECT_EQ(box.halfExtents, Vector(100.0f, 160.0f, 0.0f, 0.0f));
-  const Rgb inside = gltest::PixelAt(frame, 30, 480);
+  EXPECT_EQ(box.center.x - box.halfExtents.x, 20.0f);
+  EXPECT_EQ(box.center.y - box.halfExtents.y, 40.0f);
+  EXPECT_EQ(box.halfExtents.x, 110.0f);
+  EXPECT_GT(box.halfExtents.y, 50.0f);
+  EXPECT_LT(box.center.y + box.halfExtents.y, 400.0f);
+  // (The bar lies over the blue sky: compare with the sky beside it.)
+  const int y = static_cast<int>(box.center.y);
+  const Rgb inside = gltest::PixelAt(frame, 24, y), beside = gltest::PixelAt(frame, 260, y);
   EXPECT_GT(inside.b, inside.r + 40);
+  EXPECT_FALSE(gltest::Near(inside, beside, 10));
   EXPECT_EQ(modelType, 2);
   EXPECT_EQ(shotSize, 1.0f);
   EXPECT_EQ(presses, 0);
