@@ -1,5 +1,6 @@
 #include "core/system.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -106,8 +107,15 @@ void System::Error(const std::string& message) {
   localtime_r(&now, &local);
   {
     boost::mutex::scoped_lock lock(logMutex);
-    std::ofstream file(ErrorFileName(local), std::ios::out | std::ios::app);
-    file << logText << '\n';  // a failed open or write is ignored
+    const std::string name = ErrorFileName(local);
+    std::ofstream file(name, std::ios::out | std::ios::app);
+    const int openError = file ? 0 : errno;
+    file << logText << '\n' << std::flush;
+    // The console still has the log; say once that the file is missing.
+    static std::atomic<bool> told{false};
+    if (!file && !told.exchange(true))
+      std::cerr << "cannot write the error file " << name << ": "
+                << std::strerror(openError != 0 ? openError : EIO) << '\n';
   }
   running = false;
   // Never wait for input here: the reporting thread may hold the object

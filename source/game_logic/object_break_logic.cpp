@@ -12,6 +12,7 @@
 
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
+#include "core/data_folder.h"
 #include "core/event_manager.h"
 #include "core/system.h"
 #include "game_logic/game_logic.h"
@@ -62,7 +63,8 @@ constexpr float kCullMassLimit = 10000.0f;
 
 const char* const kHelpText =
     "W,A,S,D\n   -Move the camera\nLeft Mouse\n   -Hold to slice objects\nRight Mouse\n"
-    "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object";
+    "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object\n"
+    "? (top left)\n   -Bar mouse on/off";
 
 // The eye of the camera: the translation of its inverse view.
 Vector EyePosition(const Camera& camera) {
@@ -152,7 +154,7 @@ void ObjectBreakLogic::LoadMedia() {
   ObjectManager& manager = ObjectManager::Instance();
   const bool haveContext = MainWindow() != nullptr;
   auto load = [haveContext](const std::string& file) {
-    Texture* texture = Texture::Load(file);
+    Texture* texture = Texture::Load(DataPath(file));
     if (haveContext) texture->Upload();
     return texture;
   };
@@ -166,8 +168,8 @@ void ObjectBreakLogic::LoadMedia() {
   ShowTutorialPage(1);
 
   ResourceManager& resources = ResourceManager::Instance();
-  resources.chopSound = SoundManager::Instance().LoadSound("assets/chop1.wav");
-  resources.collideSound = SoundManager::Instance().LoadSound("assets/collide1.wav");
+  resources.chopSound = SoundManager::Instance().LoadSound(DataPath("assets/chop1.wav"));
+  resources.collideSound = SoundManager::Instance().LoadSound(DataPath("assets/collide1.wav"));
 
   System::Instance().Log("ObjectManager::Instance().randomNormTex->texID = " +
                          std::to_string(manager.randomNormTex->texID));

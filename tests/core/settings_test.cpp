@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <fstream>
 #include <random>
 #include <string>
@@ -19,7 +18,8 @@ using namespace std::string_literals;
 const std::string kPrefix = "Settings Parse Error: Invalid settings entry at line ";
 
 // A valid result has no message; a rejection names a line of the text
-// (numbered from 0) and quotes it exactly. Returns the line named, or -1.
+// (numbered from 0) and quotes it: whole up to 200 bytes, else its first 200
+// bytes and "...". Returns the line named, or -1.
 int CheckMessage(const std::string& text, const Settings& s) {
   if (s.valid) {
     EXPECT_EQ("", s.errorMessage);
@@ -34,7 +34,8 @@ int CheckMessage(const std::string& text, const Settings& s) {
   }
   EXPECT_NE(std::string::npos, start) << "line " << line << " is past the text";
   if (start == std::string::npos) return line;
-  const std::string quoted = text.substr(start, text.find('\n', start) - start);
+  std::string quoted = text.substr(start, text.find('\n', start) - start);
+  if (quoted.size() > 200) quoted = quoted.substr(0, 200) + "...";
   EXPECT_EQ(kPrefix + std::to_string(line) + ": \"" + quoted + "\"\n", s.errorMessage);
   return line;
 }
@@ -54,8 +55,21 @@ TEST(ParseSettings, TableOfLineForms) {
       {"screenWidth=1024\n\nScreenHeight=7\n", 1024, 600, 2},  // blank lines count; keys are case-sensitive
       {"# one\n  # two\n#\n\tbogus line\n", 800, 600, 3},       // so do comments
       {"fullscreen=true\nfullscreen=yes", 800, 600, -1, kSlow, true},  // "yes" changes nothing
-      {"screenWidth = 1024 extra\n\t screenHeight\t=\t-12x\t", 1024, -12, -1},  // read as atoi reads
-      {"screenWidth=abc\nscreenHeight=-2147483649", 0, INT32_MIN, -1},
+      {"screenWidth = 1024 extra\n\t screenHeight\t=\t+480x\t", 1024, 480, -1},  // read as atoi reads
+      {"screenWidth=16384\nscreenHeight=1", 16384, 1, -1},  // the largest and smallest sizes
+      // Sizes outside 1 .. 16384 and slow-frame times that are not positive
+      // and finite are rejected; the values of the lines before stay.
+      {"screenHeight=300\nscreenWidth=0", 800, 300, 1},
+      {"screenWidth=abc", 800, 600, 0},
+      {"screenHeight= \t", 800, 600, 0},
+      {"screenWidth=-640", 800, 600, 0},
+      {"screenWidth=16385", 800, 600, 0},
+      {"screenHeight=-2147483649", 800, 600, 0},
+      {"slowFrameTime=0.5\nslowFrameTime=nan", 800, 600, 1, 0.5},
+      {"slowFrameTime=-1", 800, 600, 0},
+      {"slowFrameTime=0", 800, 600, 0},
+      {"slowFrameTime=inf", 800, 600, 0},
+      {std::string(300, 'q'), 800, 600, 0},  // quoted in part
       {"slowFrameTime=1e-2\nscreenWidth x = 7", 7, 600, -1, 0.01},
       {"screenHeight=300\nscreenWidth:640", 800, 300, 1},
       {"screenWidth=1\r\nbad\r\n", 1, 600, 1},  // the quote keeps the carriage return

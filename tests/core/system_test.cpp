@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -82,10 +83,16 @@ TEST(System, EachErrorAppendsTheWholeLogToTheFileOfItsSecond) {
     EXPECT_EQ(afterFirst + "\n" + afterSecond + "\n", support::ReadFile(name));
     EXPECT_EQ("ERROR: first failure\nERROR: second failure\n", log.NewLog());
     // With directories in the way of every name the next seconds could use,
-    // the file is not written and the report still happens.
+    // the file is not written, the report still happens, and standard error
+    // says so once.
     for (const auto& name : scratch.Files()) fs::remove(name);
     for (std::time_t t = std::time(nullptr), end = t + 30; t < end; ++t) fs::create_directory(ErrorFileAt(t));
+    ::testing::internal::CaptureStderr();
     system.Error("cannot be filed");
+    system.Error("cannot be filed either");
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, told.find("cannot write the error file error_log_")) << told;
+    EXPECT_EQ(1, std::count(told.begin(), told.end(), '\n')) << told;
     EXPECT_TRUE(log.Logged("ERROR: cannot be filed\n"));
     for (const auto& name : scratch.Files()) EXPECT_TRUE(fs::is_directory(name)) << name;
     return;

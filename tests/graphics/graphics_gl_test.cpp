@@ -188,17 +188,19 @@ TEST_F(GraphicsGl, OverlaysCoverTheirRectangles) {
   }
 }
 
-TEST_F(GraphicsGl, MissingOrBrokenShaderIsLoggedAndTheLoopGoesOn) {
+TEST_F(GraphicsGl, MissingOrBrokenShaderIsAnErrorNamingTheFileAndFramesStaySafe) {
   Graphics& graphics = Graphics::Instance();
   support::LogCapture log;
   const uint32_t missing = graphics.LoadProgram("shaders/no_such_shader.glsl", "shaders/simple_ssao_frag.glsl");
-  EXPECT_TRUE(log.Logged("shaders/no_such_shader.glsl"));
+  EXPECT_TRUE(log.Logged("ERROR: graphics/graphics.cpp:") && log.Logged(" shaders/no_such_shader.glsl")) << log.NewLog();
   EXPECT_FALSE(Graphics::ProgramUsable(missing));
   std::ofstream("bad_frag.glsl") << "void main() { gl_FragColor = vec4(1.0) +; }\n";
   const uint32_t broken = graphics.LoadProgram("shaders/deferred_final_vert.glsl", "bad_frag.glsl");
-  EXPECT_TRUE(log.Logged("bad_frag.glsl"));
+  EXPECT_TRUE(log.Logged(" bad_frag.glsl does not compile: ")) << log.NewLog();
   EXPECT_FALSE(Graphics::ProgramUsable(broken));
-  // Frames with unusable programs in both passes: blank but no error.
+  EXPECT_FALSE(System::Instance().running);
+  System::Instance().running = true;
+  // Frames without usable programs in both passes: blank, but no GL error.
   const uint32_t geometry = graphics.geometryProgram, final = graphics.finalProgram;
   graphics.geometryProgram = missing;
   graphics.finalProgram = broken;
