@@ -1,6 +1,9 @@
 #include "geom/close_cut.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -16,8 +19,24 @@ uint64_t EdgeKey(uint32_t a, uint32_t b) { return static_cast<uint64_t>(a) << 32
 // Boundary edges
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The directed triangle edges (a, b) with an end on the cut, in triangle and
+// corner order, as the last FindBoundaryEdges call on this thread found them
+// (kept between calls: reusing the memory spares the page faults of a fresh
+// array on every cut). CloseCut reads them to see which loop vertices the
+// mesh already joins.
+std::vector<IndexPair>& CutEdges() {
+  static thread_local std::vector<IndexPair> edges;
+  return edges;
+}
+
+}  // namespace
+
 std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet) {
   std::vector<BoundaryEdge> boundary;
+  std::vector<IndexPair>& edges = CutEdges();
+  edges.clear();
   if (cutSet.empty()) return boundary;
 
   // Cut membership as a flag per vertex: one array lookup per triangle corner
@@ -31,10 +50,6 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   for (uint32_t v : cutSet) onCut[v] = 1;
   auto cut = [&](uint32_t v) { return v < size && onCut[v] != 0; };
 
-  // The directed edges (a, b) with an end on the cut, in triangle and corner
-  // order.
-  static thread_local std::vector<IndexPair> edges;
-  edges.clear();
   for (const Triangle& tri : mesh.triangles) {
     const uint32_t* i = tri.indices;
     if (!(cut(i[0]) || cut(i[1]) || cut(i[2]))) continue;
@@ -267,10 +282,153 @@ void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh) {
   for (size_t k = 0; k + 2 < loop.size(); ++k) mesh.AddTriangle(loop[0], loop[k + 1], loop[k + 2]);
 }
 
+namespace {
+
+// Caps the closed loops. Two things make a plain fan from a loop's first
+// entry leave the half open, both where vertices lie on the plane:
+// - A loop may pass more than once through a vertex, where the opening is
+//   pinched (a face lying in the cut, or on-plane vertices whose neighbours
+//   alternate between the sides, touch the outline at one vertex). A fan
+//   over it makes triangles that repeat a vertex. Such a loop is cut at every
+//   repeat into simple loops (the walk between two visits of a vertex closes
+//   on itself), each fanned on its own.
+// - A fan from vertex s adds the chords from s to every loop vertex but its
+//   two neighbours; where the mesh already joins s to one of them (an edge
+//   between on-plane vertices lying in the cut), that edge is then doubled.
+//   The fan starts at a vertex without such an edge. A vertex made on a
+//   crossing edge is always one: its only neighbours on the cut are its two
+//   loop neighbours.
+// Among the vertices allowed, the fan starts at the one of least position
+// (x, then y, then z). The two halves of a cut hold the same cut and on-plane
+// vertices at the same positions and meet along the same loops, each half's
+// loop the other's reversed; fanning both from the same vertex makes one cap
+// the exact mirror of the other, so the halves' volumes add up to the
+// source's even where a loop is not flat (its on-plane vertices may lie
+// anywhere within the side test's tolerance of the plane).
+class LoopCapper {
+ public:
+  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges, Mesh& mesh);
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Mark {
+    uint32_t loop = kNone;  // the simple loop holding the vertex
+    uint32_t at = 0;        // its entry in that loop
+    uint32_t uses = 0;      // simple loops holding it (more than one: a pinch)
+    uint32_t onPath = 0;    // its entry on the walk being split, plus one; 0: not on it
+    bool joined = false;    // the mesh joins it to a loop vertex other than its neighbours
+  };
+
+  // Appends the simple loops of one closed loop to `entries`.
+  void Split(const std::deque<uint32_t>& loop);
+  // Takes path[from ..] as a simple loop (dropped when shorter than three)
+  // and leaves path[.. keep) on the walk.
+  void Close(size_t from, size_t keep);
+  bool Neighbours(uint32_t a, uint32_t b) const;
+  Mark& MarkOf(uint32_t v) {
+    if (v >= marks.size()) marks.resize(static_cast<size_t>(v) + 1);
+    return marks[v];
+  }
+
+  std::vector<Mark> marks;        // per vertex; reset after each Cap
+  std::vector<uint32_t> path;     // the walk so far, each vertex at most once
+  std::vector<uint32_t> entries;  // the simple loops, one after another
+  std::vector<size_t> starts;     // loop k is entries[starts[k] .. starts[k + 1])
+};
+
+void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
+                     Mesh& mesh) {
+  entries.clear();
+  starts.assign(1, 0);
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (loops.closed[i]) Split(loops.loops[i]);
+  const size_t count = starts.size() - 1;
+  for (size_t k = 0; k < count; ++k)
+    for (size_t e = starts[k]; e < starts[k + 1]; ++e) {
+      Mark& m = MarkOf(entries[e]);
+      m.loop = static_cast<uint32_t>(k);
+      m.at = static_cast<uint32_t>(e - starts[k]);
+      ++m.uses;
+    }
+  for (const IndexPair& edge : meshEdges) {
+    if (edge.first >= marks.size() || edge.second >= marks.size()) continue;
+    Mark& a = marks[edge.first];
+    Mark& b = marks[edge.second];
+    if (a.uses == 0 || b.uses == 0 || Neighbours(edge.first, edge.second)) continue;
+    // A pinch vertex may sit in another loop: counted as joined either way.
+    if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
+  }
+  const uint32_t vertexCount = mesh.VertexCount();
+  auto less = [&mesh, vertexCount](uint32_t a, uint32_t b) {
+    // An index out of range (a broken mesh) ranks after every vertex.
+    if (a >= vertexCount || b >= vertexCount) return a < vertexCount;
+    const Vertex &p = mesh.vertices[a], &q = mesh.vertices[b];
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    return p.z < q.z;
+  };
+  for (size_t k = 0; k < count; ++k) {
+    const auto begin = entries.begin() + static_cast<std::ptrdiff_t>(starts[k]);
+    const auto end = entries.begin() + static_cast<std::ptrdiff_t>(starts[k + 1]);
+    auto first = end;
+    for (auto e = begin; e != end; ++e) {
+      const Mark& m = marks[*e];
+      if (m.uses == 1 && !m.joined && (first == end || less(*e, *first))) first = e;
+    }
+    if (first == end) first = std::min_element(begin, end, less);  // nothing better
+    std::rotate(begin, first, end);
+    for (auto e = begin + 1; e + 1 < end; ++e) mesh.AddTriangle(*begin, *e, *(e + 1));
+  }
+  for (const uint32_t v : entries) marks[v] = Mark();
+}
+
+void LoopCapper::Split(const std::deque<uint32_t>& loop) {
+  path.clear();
+  for (const uint32_t v : loop) {
+    Mark& m = MarkOf(v);
+    if (m.onPath == 0) {
+      path.push_back(v);
+      m.onPath = static_cast<uint32_t>(path.size());
+      continue;
+    }
+    // From the earlier visit of v to the end the walk has come back to v,
+    // and goes on from there.
+    Close(m.onPath - 1, m.onPath);
+  }
+  Close(0, 0);
+}
+
+void LoopCapper::Close(size_t from, size_t keep) {
+  for (size_t k = keep; k < path.size(); ++k) marks[path[k]].onPath = 0;
+  if (path.size() - from >= 3) {
+    entries.insert(entries.end(), path.begin() + static_cast<std::ptrdiff_t>(from), path.end());
+    starts.push_back(entries.size());
+  }
+  path.resize(keep);
+}
+
+bool LoopCapper::Neighbours(uint32_t a, uint32_t b) const {
+  // Read from the side of a vertex that sits in one loop only; two pinch
+  // vertices never start a fan, so their edge does not matter.
+  const Mark& p = marks[a].uses == 1 ? marks[a] : marks[b];
+  const uint32_t other = marks[a].uses == 1 ? b : a;
+  if (p.uses != 1) return true;
+  const size_t begin = starts[p.loop], n = starts[p.loop + 1] - begin;
+  return entries[begin + (p.at + 1) % n] == other || entries[begin + (p.at + n - 1) % n] == other;
+}
+
+}  // namespace
+
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   const std::vector<BoundaryEdge> edges = FindBoundaryEdges(mesh, cutSet);
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
-  for (const std::deque<uint32_t>& loop : loops.loops) CapLoop(loop, mesh);
+  // Kept between calls (per thread), like the other working arrays.
+  static thread_local LoopCapper capper;
+  capper.Cap(loops, CutEdges(), mesh);
+  // An open loop is fanned as it stands: the fan closes it with the chord
+  // from its last entry back to its first.
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (!loops.closed[i]) CapLoop(loops.loops[i], mesh);
 }
 
 // ---------------------------------------------------------------------------
@@ -278,6 +436,20 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
 // ---------------------------------------------------------------------------
 
 namespace {
+
+// A mesh encloses no volume when |V| <= kFlatVolume * A^1.5 (V its signed
+// volume, A its surface area). The ratio V / A^1.5 is scale-free: 0.094 for a
+// ball, 0.068 for a cube, about 0.35 t / w for a plate of thickness t and
+// width w. A cut whose vertices stay clear of the side test's 0.01 band
+// leaves pieces far above the bound (a chip 0.01 high on a base 10 wide
+// still has about 2e-4); a surface folded flat onto itself (a face capped
+// against its own outline) has only rounding, around 1e-7 relative.
+constexpr double kFlatVolume = 1e-4;
+// Float positions carry rounding of a few units in the last place of their
+// largest coordinate R (cut vertices come out of a few float operations);
+// moving a surface of area A by d changes its volume by up to A d, so a
+// volume below A * kRounding * R is rounding whatever the shape.
+constexpr double kRounding = 16.0 * FLT_EPSILON;
 
 // Compressed per-vertex lists: the entries of vertex v are
 // items[offsets[v] .. offsets[v + 1]).
@@ -288,30 +460,49 @@ struct VertexLists {
   const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
 };
 
-// Fast sufficient test for "no offending triangle". For triangle T the set S
-// is T plus every triangle holding both ends of one of T's edges. When no
-// triangle repeats a vertex and no directed edge occurs twice, the triangles
-// holding both ends of an edge {a, b} hold it as (a, b) or as (b, a), so
-// there are at most two of them, T included; S then has at most 1 + 3 = 4
-// entries for every T. Checking that each vertex's outgoing edges go to
-// distinct vertices needs one pass and per-vertex lists of about six entries,
-// where the full test intersects sorted lists for every edge of every
-// triangle. Closed surfaces pass; anything else takes the full test.
-bool DirectedEdgesUnique(const Mesh& mesh) {
+// Working arrays, kept between calls (per thread): reusing the memory spares
+// the page faults of fresh arrays on every check.
+struct SurfaceScratch {
+  VertexLists out;                // successors of each vertex
+  std::vector<uint32_t> corners;  // the index triples, packed
+  std::vector<uint32_t> sorted;
+};
+SurfaceScratch& Scratch() {
+  static thread_local SurfaceScratch scratch;
+  return scratch;
+}
+
+enum class EdgeScan { kUnique, kNotUnique, kOutOfRange };
+
+// One pass over the triangles: indices in range, then the fast sufficient
+// test for "no offending triangle". For triangle T the set S is T plus every
+// triangle holding both ends of one of T's edges. When no triangle repeats a
+// vertex and no directed edge occurs twice, the triangles holding both ends of
+// an edge {a, b} hold it as (a, b) or as (b, a), so there are at most two of
+// them, T included; S then has at most 1 + 3 = 4 entries for every T.
+// Checking that each vertex's outgoing edges go to distinct vertices needs one
+// pass and per-vertex lists of about six entries, where the full test
+// intersects sorted lists for every edge of every triangle. Closed surfaces
+// pass; anything else takes the full test. On kUnique the successor lists
+// are left in Scratch().out; `bad` names the first triangle out of range.
+EdgeScan ScanDirectedEdges(const Mesh& mesh, uint32_t& bad) {
   const std::vector<Triangle>& triangles = mesh.triangles;
   const uint32_t listSize = mesh.VertexCount();
-  // Kept between calls (per thread): reusing the memory spares the page
-  // faults of fresh arrays on every check.
-  static thread_local VertexLists out;  // successors of each vertex
-  static thread_local std::vector<uint32_t> corners;  // the index triples, packed
+  SurfaceScratch& scratch = Scratch();
+  VertexLists& out = scratch.out;
   // One pass over the (large) triangle records; the rest reads the packed copy.
   out.offsets.assign(static_cast<size_t>(listSize) + 1, 0);
-  corners.resize(triangles.size() * 3);
-  uint32_t* packed = corners.data();
-  for (const Triangle& tri : triangles) {
-    const uint32_t a = tri.indices[0], b = tri.indices[1], c = tri.indices[2];
-    // Out-of-range indices are left to the full test.
-    if (a == b || b == c || c == a || a >= listSize || b >= listSize || c >= listSize) return false;
+  scratch.corners.resize(triangles.size() * 3);
+  uint32_t* packed = scratch.corners.data();
+  bool distinct = true;
+  for (uint32_t t = 0; t < triangles.size(); ++t) {
+    const uint32_t* i = triangles[t].indices;
+    const uint32_t a = i[0], b = i[1], c = i[2];
+    if (a >= listSize || b >= listSize || c >= listSize) {
+      bad = t;
+      return EdgeScan::kOutOfRange;
+    }
+    distinct &= a != b && b != c && c != a;
     ++out.offsets[a + 1];
     ++out.offsets[b + 1];
     ++out.offsets[c + 1];
@@ -319,10 +510,12 @@ bool DirectedEdgesUnique(const Mesh& mesh) {
     *packed++ = b;
     *packed++ = c;
   }
+  if (!distinct) return EdgeScan::kNotUnique;
   for (size_t v = 1; v < out.offsets.size(); ++v) out.offsets[v] += out.offsets[v - 1];
   out.items.resize(triangles.size() * 3);
   // Fill each list by advancing its start, then shift the starts back.
   uint32_t* start = out.offsets.data();
+  const std::vector<uint32_t>& corners = scratch.corners;
   for (size_t k = 0; k < corners.size(); k += 3) {
     const uint32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];
     out.items[start[a]++] = b;
@@ -331,7 +524,7 @@ bool DirectedEdgesUnique(const Mesh& mesh) {
   }
   for (size_t v = out.offsets.size() - 1; v > 0; --v) out.offsets[v] = out.offsets[v - 1];
   out.offsets[0] = 0;
-  std::vector<uint32_t> sorted;
+  std::vector<uint32_t>& sorted = scratch.sorted;
   for (uint32_t v = 0; v < listSize; ++v) {
     const uint32_t* begin = out.Begin(v);
     const uint32_t* end = out.End(v);
@@ -342,14 +535,90 @@ bool DirectedEdgesUnique(const Mesh& mesh) {
     if (n <= kPairwiseLimit) {
       for (const uint32_t* a = begin; a != end; ++a)
         for (const uint32_t* b = a + 1; b != end; ++b)
-          if (*a == *b) return false;
+          if (*a == *b) return EdgeScan::kNotUnique;
     } else {
       sorted.assign(begin, end);
       std::sort(sorted.begin(), sorted.end());
-      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+        return EdgeScan::kNotUnique;
     }
   }
-  return true;
+  return EdgeScan::kUnique;
+}
+
+std::string EdgeText(uint32_t a, uint32_t b) {
+  return "(" + std::to_string(a) + "," + std::to_string(b) + ")";
+}
+
+// With every directed edge unique (the successor lists of a kUnique scan):
+// empty when every edge (a, b) has its reverse (b, a), otherwise the first
+// edge without. Each edge with a < b looks for its reverse in the short list
+// of b; when every one finds it and the edges with a > b are as many, those
+// are exactly the reverses, so each direction is checked only once.
+std::string MissingReverse(const VertexLists& out, uint32_t vertexCount) {
+  size_t up = 0, down = 0;
+  auto hasReverse = [&out](uint32_t a, uint32_t b) {
+    return std::find(out.Begin(b), out.End(b), a) != out.End(b);
+  };
+  for (uint32_t a = 0; a < vertexCount; ++a)
+    for (const uint32_t* b = out.Begin(a); b != out.End(a); ++b) {
+      if (*b < a) {
+        ++down;
+      } else {
+        ++up;
+        if (!hasReverse(a, *b)) return EdgeText(a, *b);
+      }
+    }
+  if (up == down) return "";
+  for (uint32_t a = 0; a < vertexCount; ++a)
+    for (const uint32_t* b = out.Begin(a); b != out.End(a); ++b)
+      if (!hasReverse(a, *b)) return EdgeText(a, *b);
+  return "";
+}
+
+// The same rule for any mesh with indices in range, through a sorted list of
+// all directed edges: each must occur once and its reverse once.
+std::string UnpairedEdge(const Mesh& mesh) {
+  std::vector<uint64_t> keys;
+  keys.reserve(mesh.triangles.size() * 3);
+  for (const Triangle& tri : mesh.triangles)
+    for (int c = 0; c < 3; ++c) keys.push_back(EdgeKey(tri.indices[c], tri.indices[(c + 1) % 3]));
+  std::sort(keys.begin(), keys.end());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const uint32_t a = static_cast<uint32_t>(keys[k] >> 32), b = static_cast<uint32_t>(keys[k]);
+    const auto reverse = std::equal_range(keys.begin(), keys.end(), EdgeKey(b, a));
+    const bool once =
+        (k == 0 || keys[k - 1] != keys[k]) && (k + 1 == keys.size() || keys[k + 1] != keys[k]);
+    if (!once || reverse.second - reverse.first != 1) return EdgeText(a, b);
+  }
+  return "";
+}
+
+// Signed volume (divergence theorem), surface area and the largest
+// coordinate magnitude, in double, with positions taken relative to the first
+// vertex so that a small piece far from the origin keeps its precision.
+// (p0 - r) . ((p1 - r) x (p2 - r)) equals (p0 - r) . ((p1 - p0) x (p2 - p0)),
+// so one cross product per triangle gives both sums.
+struct VolumeSums {
+  double volume = 0.0, area = 0.0, reach = 0.0;
+};
+VolumeSums SumVolume(const Mesh& mesh) {
+  const Vertex& r = mesh.vertices[0];
+  double v = 0.0, a = 0.0;
+  float reach = 0.0f;
+  for (const Triangle& tri : mesh.triangles) {
+    const Vertex& p0 = mesh.vertices[tri.indices[0]];
+    const Vertex& p1 = mesh.vertices[tri.indices[1]];
+    const Vertex& p2 = mesh.vertices[tri.indices[2]];
+    for (const Vertex* p : {&p0, &p1, &p2})
+      reach = std::max({reach, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
+    const double ux = double(p1.x) - p0.x, uy = double(p1.y) - p0.y, uz = double(p1.z) - p0.z;
+    const double wx = double(p2.x) - p0.x, wy = double(p2.y) - p0.y, wz = double(p2.z) - p0.z;
+    const double cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
+    v += (double(p0.x) - r.x) * cx + (double(p0.y) - r.y) * cy + (double(p0.z) - r.z) * cz;
+    a += std::sqrt(cx * cx + cy * cy + cz * cz);
+  }
+  return VolumeSums{v / 6.0, a / 2.0, reach};
 }
 
 std::string TriangleLine(const Mesh& mesh, uint32_t t) {
@@ -394,15 +663,13 @@ std::string DegeneracyReport(const Mesh& mesh, uint32_t t) {
   return report.str();
 }
 
-}  // namespace
+// The full crowding test: true (after writing the report of the first
+// offending triangle) when some triangle shares edges with more than three
+// others.
+bool Crowded(const Mesh& mesh) {
+  const uint32_t listSize = mesh.VertexCount();
 
-bool IsDegenerate(const Mesh& mesh) {
-  if (DirectedEdgesUnique(mesh)) return false;
-  uint32_t listSize = mesh.VertexCount();
-  for (const Triangle& tri : mesh.triangles)
-    for (uint32_t i : tri.indices) listSize = std::max(listSize, i + 1);
-
-  // The full test. Triangles of each vertex, ascending (filled in triangle order).
+  // Triangles of each vertex, ascending (filled in triangle order).
   VertexLists uses;
   uses.offsets.assign(static_cast<size_t>(listSize) + 1, 0);
   for (const Triangle& tri : mesh.triangles)
@@ -433,6 +700,40 @@ bool IsDegenerate(const Mesh& mesh) {
       diagnostics::Log(DegeneracyReport(mesh, t));
       return true;
     }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsDegenerate(const Mesh& mesh) {
+  // No triangles: nothing to reject as broken (the split drops such a half
+  // for its counts).
+  if (mesh.triangles.empty()) return false;
+  uint32_t bad = 0;
+  const EdgeScan scan = ScanDirectedEdges(mesh, bad);
+  if (scan == EdgeScan::kOutOfRange) {
+    diagnostics::Log("Degenerate mesh: triangle " + std::to_string(bad) +
+                     " has a vertex index out of range");
+    return true;
+  }
+  if (scan == EdgeScan::kNotUnique && Crowded(mesh)) return true;
+  const std::string unpaired = scan == EdgeScan::kUnique
+                                   ? MissingReverse(Scratch().out, mesh.VertexCount())
+                                   : UnpairedEdge(mesh);
+  if (!unpaired.empty()) {
+    diagnostics::Log("Degenerate mesh: not closed, directed edge " + unpaired +
+                     " does not occur once with its reverse once");
+    return true;
+  }
+  const VolumeSums sums = SumVolume(mesh);
+  const double least = sums.area * (kFlatVolume * std::sqrt(sums.area) + kRounding * sums.reach);
+  if (!(sums.volume > least)) {  // NaN positions fail here too
+    std::ostringstream line;
+    line << "Degenerate mesh: " << (sums.volume < -least ? "inside out" : "encloses no volume")
+         << ", volume " << sums.volume << ", surface area " << sums.area;
+    diagnostics::Log(line.str());
+    return true;
   }
   return false;
 }

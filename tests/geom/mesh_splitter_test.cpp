@@ -1,6 +1,6 @@
-// The splitter and the closing of the cut, as properties over many seeded
-// random cuts of transformed primitives (and of the pieces of earlier cuts),
-// plus the edge cases of the side table, the triangle step and the loops.
+// The splitter and the closing of the cut: each primitive cut through its
+// centre, the edge cases of the side table, the triangle step and the loops.
+// The sweep over random cuts is in split_property_test.cpp.
 
 #include "geom/mesh_splitter.h"
 
@@ -46,50 +46,6 @@ Mesh DentedBox(float w, float h, float d, float depthFraction) {
   return box;
 }
 
-Mesh RandomSolid(std::mt19937& rng) {
-  std::uniform_real_distribution<float> size(0.5f, 3.0f), angle(-3.14159f, 3.14159f), offset(-5, 5);
-  auto pick = [&rng](uint32_t lo, uint32_t hi) {
-    return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
-  };
-  Mesh mesh;
-  switch (pick(0, 3)) {
-    case 0:
-      mesh = BuildBox(pick(1, 4), pick(1, 4), pick(1, 4), size(rng), size(rng), size(rng));
-      break;
-    case 1:  // 60% with an apex
-      mesh = BuildCone(pick(3, 24), pick(1, 6), size(rng), pick(0, 9) < 6 ? 0.0f : 0.5f * size(rng),
-                       size(rng));
-      break;
-    case 2:
-      mesh = BuildSphere(pick(3, 30), pick(2, 20), size(rng));
-      break;
-    default:
-      mesh = DentedBox(size(rng), size(rng), size(rng), 0.2f + 0.6f * pick(0, 100) / 100.0f);
-  }
-  mesh.Transform(Matrix4::Translation(Vector(offset(rng), offset(rng), offset(rng))) *
-                 Matrix4::Rotation(angle(rng), angle(rng), angle(rng)));
-  return mesh;
-}
-
-// A plane of random normal through one of the mesh's vertices, or through a
-// random point of the middle 80% of its bounding box (which keeps slivers of
-// near-zero volume, where only absolute rounding is meaningful, rare).
-Plane RandomPlane(const Mesh& mesh, std::mt19937& rng, bool throughVertex) {
-  std::normal_distribution<float> g(0.0f, 1.0f);
-  const Vector n = Normalize(Vector(g(rng), g(rng), g(rng), 0.0f));
-  if (throughVertex) {
-    std::uniform_int_distribution<size_t> pick(0, mesh.vertices.size() - 1);
-    return Plane(n, mesh.vertices[pick(rng)].Position());
-  }
-  Vector lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f), p(0, 0, 0);
-  for (const Vertex& v : mesh.vertices)
-    for (int a = 0; a < 3; ++a)
-      lo[a] = std::min(lo[a], v.Position()[a]), hi[a] = std::max(hi[a], v.Position()[a]);
-  std::uniform_real_distribution<float> u(0.1f, 0.9f);
-  for (int a = 0; a < 3; ++a) p[a] = lo[a] + u(rng) * (hi[a] - lo[a]);
-  return Plane(n, p);
-}
-
 struct Cut {
   Mesh front, back;
   SplitContext context;
@@ -133,53 +89,6 @@ void SplitAndClose(const Mesh& source, const Plane& plane, Cut& cut) {
     return ::testing::AssertionFailure() << "volumes " << front << " + " << back << " vs source "
                                          << whole << " (bound " << bound << ")";
   return ::testing::AssertionSuccess();
-}
-
-// Random cuts of random solids, and of the pieces of earlier cuts up to five
-// generations deep (split, close, keep both halves, cut each again).
-TEST(SplitProperties, HalvesClosedOnTheirSideAndVolumesAddUp) {
-  int cuts = 0, clearCuts = 0, rejected = 0;
-  for (unsigned seed = 1; seed <= 60; ++seed) {
-    std::mt19937 rng(seed);
-    std::vector<Mesh> generation{RandomSolid(rng)};
-    for (int depth = 0; depth < 5 && !generation.empty(); ++depth) {
-      std::vector<Mesh> next;
-      for (const Mesh& piece : generation) {
-        if (piece.TriangleCount() < 4) continue;
-        // Mostly planes clear of every vertex (a few tries), a quarter through a vertex.
-        const bool onVertex = std::bernoulli_distribution(0.25)(rng);
-        Plane plane = RandomPlane(piece, rng, onVertex);
-        for (int tries = 0; !onVertex && tries < 8 && MinAbsDistance(piece, plane) <= 0.02; ++tries)
-          plane = RandomPlane(piece, rng, false);
-        Cut cut;
-        SplitAndClose(piece, plane, cut);
-        ++cuts;
-        const bool clear = MinAbsDistance(piece, plane) > 0.02;
-        clearCuts += clear;
-        const ::testing::AssertionResult result = CheckCut(piece, plane, cut);
-        if (!clear && !result) {
-          // With vertices on the plane a cap may not close the half: a face
-          // lying within the tolerance goes to the front whole and is capped
-          // over again, or the loop passes twice through an on-plane vertex
-          // (the sides of its neighbours can alternate around it) and the fan
-          // repeats an edge. The split then relies on the degeneracy check
-          // to reject the halves, so that check must fire.
-          ASSERT_TRUE(IsDegenerate(cut.front) || IsDegenerate(cut.back))
-              << "seed " << seed << " depth " << depth << ": " << result.message();
-          ++rejected;
-          continue;
-        }
-        ASSERT_TRUE(result) << "seed " << seed << " depth " << depth;
-        // At most four pieces per generation keep the run short.
-        if (next.size() < 4) next.push_back(std::move(cut.front));
-        if (next.size() < 4) next.push_back(std::move(cut.back));
-      }
-      generation.swap(next);
-    }
-  }
-  EXPECT_GT(cuts, 600);
-  EXPECT_LT(rejected, cuts / 10);
-  EXPECT_GT(clearCuts, cuts / 2);  // the exact volume check did run often
 }
 
 TEST(SplitProperties, EachPrimitiveCutThroughItsCentre) {
@@ -509,7 +418,8 @@ TEST(IsDegenerate, AgreesWithTheLiteralRule) {
     for (; extra > 0; --extra) m.AddTriangle(vertex(rng), vertex(rng), vertex(rng));
     const int offending = FirstOffending(m);
     ErrorCapture capture;
-    ASSERT_EQ(IsDegenerate(m), offending >= 0) << "round " << round;
+    ASSERT_EQ(IsDegenerate(m), offending >= 0 || !SurfaceFault(m).empty() || SignedVolume(m) <= 0)
+        << "round " << round;
     if (offending >= 0) {
       ++degenerate;
       const uint32_t* i = m.triangles[offending].indices;
