@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -50,8 +51,11 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   for (uint32_t v : cutSet) onCut[v] = 1;
   auto cut = [&](uint32_t v) { return v < size && onCut[v] != 0; };
 
-  for (const Triangle& tri : mesh.triangles) {
-    const uint32_t* i = tri.indices;
+  const Triangle* records = mesh.triangles.data();
+  const size_t triangleCount = mesh.triangles.size();
+  for (size_t t = 0; t < triangleCount; ++t) {
+    __builtin_prefetch(records + t + 16);
+    const uint32_t* i = records[t].indices;
     if (!(cut(i[0]) || cut(i[1]) || cut(i[2]))) continue;
     for (int c = 0; c < 3; ++c) {
       const uint32_t a = i[c], b = i[(c + 1) % 3];
@@ -377,7 +381,10 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     }
     if (first == end) first = std::min_element(begin, end, less);  // nothing better
     std::rotate(begin, first, end);
-    for (auto e = begin + 1; e + 1 < end; ++e) mesh.AddTriangle(*begin, *e, *(e + 1));
+    // The fan (L0, Lk, Lk+1), each triangle written from Lk: the duplicate
+    // index files a triangle under its first index, and a long loop's
+    // triangles all starting at L0 would crowd one stretch of it.
+    for (auto e = begin + 1; e + 1 < end; ++e) mesh.AddTriangle(*e, *(e + 1), *begin);
   }
   for (const uint32_t v : entries) marks[v] = Mark();
 }
@@ -460,124 +467,176 @@ struct VertexLists {
   const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
 };
 
-// Working arrays, kept between calls (per thread): reusing the memory spares
-// the page faults of fresh arrays on every check.
-struct SurfaceScratch {
-  VertexLists out;                // successors of each vertex
-  std::vector<uint32_t> corners;  // the index triples, packed
-  std::vector<uint32_t> sorted;
+// What one pass over the triangle records finds.
+struct SurfaceScan {
+  bool inRange = true;
+  uint32_t outOfRange = 0;  // the first triangle with an index out of range
+  bool distinctCorners = true;
+  double volume = 0.0;  // signed, by the divergence theorem
+  double area = 0.0;
+  float reach = 0.0f;  // largest coordinate magnitude of a vertex
 };
-SurfaceScratch& Scratch() {
-  static thread_local SurfaceScratch scratch;
-  return scratch;
+
+// The edges of the mesh, each filed under its smaller end as it is met: an
+// undirected edge {low, x} is one record x << 2 | state, where state tells
+// which of its two directed edges have been met (kForward: low -> x,
+// kBackward: x -> low, both: paired). A vertex keeps kBucket records in
+// place (a vertex of a closed mesh has about three higher neighbours); the
+// records of a vertex whose bucket is full (a pole, the centre of a cap fan)
+// go to `spill` as low << 32 | x << 1 | (forward ? 1 : 0), one per directed
+// edge, and are paired by sorting. Kept between calls (per thread): reusing
+// the memory spares the page faults of fresh arrays on every check.
+constexpr uint32_t kBucket = 8;
+constexpr uint32_t kForward = 1, kBackward = 2, kPaired = 3;
+struct EdgeRecords {
+  std::vector<uint8_t> fill;     // records in each bucket
+  std::vector<uint32_t> bucket;  // kBucket records per vertex
+  std::vector<uint64_t> spill;
+  std::vector<float> positions;  // x, y, z of each vertex, packed
+  size_t open = 0;               // records in buckets not yet paired
+  bool repeated = false;         // some directed edge was met twice
+};
+EdgeRecords& Scratch() {
+  static thread_local EdgeRecords records;
+  return records;
 }
 
-enum class EdgeScan { kUnique, kNotUnique, kOutOfRange };
-
-// One pass over the triangles: indices in range, then the fast sufficient
-// test for "no offending triangle". For triangle T the set S is T plus every
-// triangle holding both ends of one of T's edges. When no triangle repeats a
-// vertex and no directed edge occurs twice, the triangles holding both ends of
-// an edge {a, b} hold it as (a, b) or as (b, a), so there are at most two of
-// them, T included; S then has at most 1 + 3 = 4 entries for every T.
-// Checking that each vertex's outgoing edges go to distinct vertices needs one
-// pass and per-vertex lists of about six entries, where the full test
-// intersects sorted lists for every edge of every triangle. Closed surfaces
-// pass; anything else takes the full test. On kUnique the successor lists
-// are left in Scratch().out; `bad` names the first triangle out of range.
-EdgeScan ScanDirectedEdges(const Mesh& mesh, uint32_t& bad) {
-  const std::vector<Triangle>& triangles = mesh.triangles;
-  const uint32_t listSize = mesh.VertexCount();
-  SurfaceScratch& scratch = Scratch();
-  VertexLists& out = scratch.out;
-  // One pass over the (large) triangle records; the rest reads the packed copy.
-  out.offsets.assign(static_cast<size_t>(listSize) + 1, 0);
-  scratch.corners.resize(triangles.size() * 3);
-  uint32_t* packed = scratch.corners.data();
+// The one pass over the (large) triangle records: indices in range and
+// distinct, every directed edge filed and paired with its reverse, and the
+// volume and area. With positions relative to the first vertex r,
+// (p0 - r) . ((p1 - r) x (p2 - r)) equals (p0 - r) . ((p1 - p0) x (p2 - p0)),
+// so one cross product per triangle serves both sums. Edges are filed only
+// while corners are distinct and indices below 2^30 (a record keeps the
+// higher end in 30 bits); the caller checks any other mesh the slow way.
+SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
+  SurfaceScan scan;
+  const uint32_t n = mesh.VertexCount();
+  records.fill.assign(n, 0);
+  records.bucket.resize(static_cast<size_t>(n) * kBucket);
+  records.spill.clear();
+  records.open = 0;
+  records.repeated = false;
+  uint8_t* fill = records.fill.data();
+  uint32_t* bucket = records.bucket.data();
+  size_t open = 0;
+  bool repeated = false;
+  auto file = [&](uint32_t a, uint32_t b) {
+    const uint32_t low = std::min(a, b), x = std::max(a, b);
+    const uint32_t state = a < b ? kForward : kBackward;
+    uint32_t* in = bucket + static_cast<size_t>(low) * kBucket;
+    const uint32_t k = fill[low];
+    for (uint32_t j = 0; j < k; ++j) {
+      if ((in[j] >> 2) != x) continue;
+      // Met the other direction before: paired; otherwise a repeat.
+      repeated |= (in[j] & 3u) != (kPaired - state);
+      in[j] |= state;
+      --open;
+      return;
+    }
+    if (k < kBucket) {
+      in[k] = x << 2 | state;
+      fill[low] = static_cast<uint8_t>(k + 1);
+      ++open;
+    } else {
+      records.spill.push_back(static_cast<uint64_t>(low) << 32 | x << 1 | (a < b ? 1u : 0u));
+    }
+  };
+  // The positions, packed (a quarter of the vertex records' size, so that
+  // the three looked up per triangle are found in cache), taken relative to
+  // the first vertex so that a small piece far from the origin keeps its
+  // precision; and the largest coordinate. A split half's vertices that no
+  // triangle uses lie on the cut, within the surface's reach anyway.
+  records.positions.resize(static_cast<size_t>(n) * 3);
+  float* position = records.positions.data();
+  float reach = 0.0f;
+  for (uint32_t k = 0; k < n; ++k) {
+    const Vertex& p = mesh.vertices[k];
+    reach = std::max({reach, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    position[3 * k] = p.x - mesh.vertices[0].x;
+    position[3 * k + 1] = p.y - mesh.vertices[0].y;
+    position[3 * k + 2] = p.z - mesh.vertices[0].z;
+  }
+  const bool fileEdges = n < (1u << 30);
+  const Triangle* tri = mesh.triangles.data();
+  const size_t triangleCount = mesh.triangles.size();
+  double volume = 0.0, area = 0.0;
   bool distinct = true;
-  for (uint32_t t = 0; t < triangles.size(); ++t) {
-    const uint32_t* i = triangles[t].indices;
+  for (size_t t = 0; t < triangleCount; ++t) {
+    // The records are 180 bytes apart: ask for the index words early.
+    __builtin_prefetch(tri + t + 16);
+    const uint32_t* i = tri[t].indices;
     const uint32_t a = i[0], b = i[1], c = i[2];
-    if (a >= listSize || b >= listSize || c >= listSize) {
-      bad = t;
-      return EdgeScan::kOutOfRange;
+    if (a >= n || b >= n || c >= n) {
+      scan.inRange = false;
+      scan.outOfRange = static_cast<uint32_t>(t);
+      return scan;
     }
     distinct &= a != b && b != c && c != a;
-    ++out.offsets[a + 1];
-    ++out.offsets[b + 1];
-    ++out.offsets[c + 1];
-    *packed++ = a;
-    *packed++ = b;
-    *packed++ = c;
-  }
-  if (!distinct) return EdgeScan::kNotUnique;
-  for (size_t v = 1; v < out.offsets.size(); ++v) out.offsets[v] += out.offsets[v - 1];
-  out.items.resize(triangles.size() * 3);
-  // Fill each list by advancing its start, then shift the starts back.
-  uint32_t* start = out.offsets.data();
-  const std::vector<uint32_t>& corners = scratch.corners;
-  for (size_t k = 0; k < corners.size(); k += 3) {
-    const uint32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];
-    out.items[start[a]++] = b;
-    out.items[start[b]++] = c;
-    out.items[start[c]++] = a;
-  }
-  for (size_t v = out.offsets.size() - 1; v > 0; --v) out.offsets[v] = out.offsets[v - 1];
-  out.offsets[0] = 0;
-  std::vector<uint32_t>& sorted = scratch.sorted;
-  for (uint32_t v = 0; v < listSize; ++v) {
-    const uint32_t* begin = out.Begin(v);
-    const uint32_t* end = out.End(v);
-    const size_t n = static_cast<size_t>(end - begin);
-    // Fans are small; a vertex with many triangles (the centre of a cap fan)
-    // is checked by sorting instead of comparing pairs.
-    constexpr size_t kPairwiseLimit = 16;
-    if (n <= kPairwiseLimit) {
-      for (const uint32_t* a = begin; a != end; ++a)
-        for (const uint32_t* b = a + 1; b != end; ++b)
-          if (*a == *b) return EdgeScan::kNotUnique;
-    } else {
-      sorted.assign(begin, end);
-      std::sort(sorted.begin(), sorted.end());
-      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
-        return EdgeScan::kNotUnique;
+    if (distinct && fileEdges) {
+      file(a, b);
+      file(b, c);
+      file(c, a);
     }
+    // Per triangle in float (its rounding, about FLT_EPSILON R A over the
+    // mesh, stays within the rounding allowance of the volume test), summed
+    // in double.
+    const float *p0 = position + 3 * a, *p1 = position + 3 * b, *p2 = position + 3 * c;
+    const float ux = p1[0] - p0[0], uy = p1[1] - p0[1], uz = p1[2] - p0[2];
+    const float wx = p2[0] - p0[0], wy = p2[1] - p0[1], wz = p2[2] - p0[2];
+    const float cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
+    volume += p0[0] * cx + p0[1] * cy + p0[2] * cz;
+    area += std::sqrt(cx * cx + cy * cy + cz * cz);
   }
-  return EdgeScan::kUnique;
+  records.open = open;
+  records.repeated = repeated;
+  scan.distinctCorners = distinct && fileEdges;
+  scan.volume = volume / 6.0;
+  scan.area = area / 2.0;
+  scan.reach = reach;
+  return scan;
 }
 
-std::string EdgeText(uint32_t a, uint32_t b) {
-  return "(" + std::to_string(a) + "," + std::to_string(b) + ")";
-}
+enum class EdgePairing { kClosed, kUnpaired, kRepeated };
 
-// With every directed edge unique (the successor lists of a kUnique scan):
-// empty when every edge (a, b) has its reverse (b, a), otherwise the first
-// edge without. Each edge with a < b looks for its reverse in the short list
-// of b; when every one finds it and the edges with a > b are as many, those
-// are exactly the reverses, so each direction is checked only once.
-std::string MissingReverse(const VertexLists& out, uint32_t vertexCount) {
-  size_t up = 0, down = 0;
-  auto hasReverse = [&out](uint32_t a, uint32_t b) {
-    return std::find(out.Begin(b), out.End(b), a) != out.End(b);
+// After a scan with distinct corners: each directed edge must occur once and
+// its reverse once. kRepeated when some directed edge occurs twice (the mesh
+// may then be crowded); kUnpaired, with `unpaired` the first edge without
+// its reverse (by smaller end), when some edge is alone; else kClosed.
+EdgePairing PairEdges(uint32_t vertexCount, EdgeRecords& records, IndexPair& unpaired) {
+  if (records.repeated) return EdgePairing::kRepeated;
+  // The spill, sorted, reads (low, x, backward), (low, x, forward) for each
+  // edge of a full bucket.
+  std::vector<uint64_t>& spill = records.spill;
+  std::sort(spill.begin(), spill.end());
+  if (std::adjacent_find(spill.begin(), spill.end()) != spill.end()) return EdgePairing::kRepeated;
+  auto edge = [](uint32_t low, uint32_t x, bool forward) {
+    return forward ? IndexPair(low, x) : IndexPair(x, low);
   };
-  for (uint32_t a = 0; a < vertexCount; ++a)
-    for (const uint32_t* b = out.Begin(a); b != out.End(a); ++b) {
-      if (*b < a) {
-        ++down;
-      } else {
-        ++up;
-        if (!hasReverse(a, *b)) return EdgeText(a, *b);
-      }
+  // The first record left alone in a bucket, else the first lone entry of
+  // the spill.
+  for (uint32_t v = 0; v < vertexCount && records.open > 0; ++v) {
+    const uint32_t* in = records.bucket.data() + static_cast<size_t>(v) * kBucket;
+    for (uint32_t j = 0; j < records.fill[v]; ++j) {
+      if ((in[j] & 3u) == kPaired) continue;
+      unpaired = edge(v, in[j] >> 2, (in[j] & 3u) == kForward);
+      return EdgePairing::kUnpaired;
     }
-  if (up == down) return "";
-  for (uint32_t a = 0; a < vertexCount; ++a)
-    for (const uint32_t* b = out.Begin(a); b != out.End(a); ++b)
-      if (!hasReverse(a, *b)) return EdgeText(a, *b);
-  return "";
+  }
+  for (size_t k = 0; k < spill.size(); ++k) {
+    if (k + 1 < spill.size() && (spill[k] & 1u) == 0 && spill[k + 1] == (spill[k] | 1u)) {
+      ++k;
+      continue;
+    }
+    const uint32_t x = static_cast<uint32_t>(spill[k]) >> 1;
+    unpaired = edge(static_cast<uint32_t>(spill[k] >> 32), x, (spill[k] & 1u) != 0);
+    return EdgePairing::kUnpaired;
+  }
+  return EdgePairing::kClosed;
 }
 
 // The same rule for any mesh with indices in range, through a sorted list of
-// all directed edges: each must occur once and its reverse once.
+// all directed edges: each must occur once and its reverse once. Empty when
+// it holds, otherwise the first edge that breaks it.
 std::string UnpairedEdge(const Mesh& mesh) {
   std::vector<uint64_t> keys;
   keys.reserve(mesh.triangles.size() * 3);
@@ -589,36 +648,10 @@ std::string UnpairedEdge(const Mesh& mesh) {
     const auto reverse = std::equal_range(keys.begin(), keys.end(), EdgeKey(b, a));
     const bool once =
         (k == 0 || keys[k - 1] != keys[k]) && (k + 1 == keys.size() || keys[k + 1] != keys[k]);
-    if (!once || reverse.second - reverse.first != 1) return EdgeText(a, b);
+    if (!once || reverse.second - reverse.first != 1)
+      return "(" + std::to_string(a) + "," + std::to_string(b) + ")";
   }
   return "";
-}
-
-// Signed volume (divergence theorem), surface area and the largest
-// coordinate magnitude, in double, with positions taken relative to the first
-// vertex so that a small piece far from the origin keeps its precision.
-// (p0 - r) . ((p1 - r) x (p2 - r)) equals (p0 - r) . ((p1 - p0) x (p2 - p0)),
-// so one cross product per triangle gives both sums.
-struct VolumeSums {
-  double volume = 0.0, area = 0.0, reach = 0.0;
-};
-VolumeSums SumVolume(const Mesh& mesh) {
-  const Vertex& r = mesh.vertices[0];
-  double v = 0.0, a = 0.0;
-  float reach = 0.0f;
-  for (const Triangle& tri : mesh.triangles) {
-    const Vertex& p0 = mesh.vertices[tri.indices[0]];
-    const Vertex& p1 = mesh.vertices[tri.indices[1]];
-    const Vertex& p2 = mesh.vertices[tri.indices[2]];
-    for (const Vertex* p : {&p0, &p1, &p2})
-      reach = std::max({reach, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
-    const double ux = double(p1.x) - p0.x, uy = double(p1.y) - p0.y, uz = double(p1.z) - p0.z;
-    const double wx = double(p2.x) - p0.x, wy = double(p2.y) - p0.y, wz = double(p2.z) - p0.z;
-    const double cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
-    v += (double(p0.x) - r.x) * cx + (double(p0.y) - r.y) * cy + (double(p0.z) - r.z) * cz;
-    a += std::sqrt(cx * cx + cy * cy + cz * cz);
-  }
-  return VolumeSums{v / 6.0, a / 2.0, reach};
 }
 
 std::string TriangleLine(const Mesh& mesh, uint32_t t) {
@@ -710,28 +743,39 @@ bool IsDegenerate(const Mesh& mesh) {
   // No triangles: nothing to reject as broken (the split drops such a half
   // for its counts).
   if (mesh.triangles.empty()) return false;
-  uint32_t bad = 0;
-  const EdgeScan scan = ScanDirectedEdges(mesh, bad);
-  if (scan == EdgeScan::kOutOfRange) {
-    diagnostics::Log("Degenerate mesh: triangle " + std::to_string(bad) +
+  EdgeRecords& records = Scratch();
+  const SurfaceScan scan = ScanTriangles(mesh, records);
+  if (!scan.inRange) {
+    diagnostics::Log("Degenerate mesh: triangle " + std::to_string(scan.outOfRange) +
                      " has a vertex index out of range");
     return true;
   }
-  if (scan == EdgeScan::kNotUnique && Crowded(mesh)) return true;
-  const std::string unpaired = scan == EdgeScan::kUnique
-                                   ? MissingReverse(Scratch().out, mesh.VertexCount())
-                                   : UnpairedEdge(mesh);
-  if (!unpaired.empty()) {
-    diagnostics::Log("Degenerate mesh: not closed, directed edge " + unpaired +
+  // Crowding needs the full test only when some triangle repeats a vertex or
+  // some directed edge occurs twice. Otherwise, for triangle T, the
+  // triangles holding both ends of an edge {a, b} of T hold it as (a, b) or
+  // as (b, a), so there are at most two of them, T included, and T has at
+  // most three neighbours.
+  IndexPair unpaired;
+  EdgePairing pairing = EdgePairing::kRepeated;
+  if (scan.distinctCorners) pairing = PairEdges(mesh.VertexCount(), records, unpaired);
+  std::string unpairedText;
+  if (pairing == EdgePairing::kRepeated) {
+    if (Crowded(mesh)) return true;
+    unpairedText = UnpairedEdge(mesh);
+  } else if (pairing == EdgePairing::kUnpaired) {
+    unpairedText =
+        "(" + std::to_string(unpaired.first) + "," + std::to_string(unpaired.second) + ")";
+  }
+  if (!unpairedText.empty()) {
+    diagnostics::Log("Degenerate mesh: not closed, directed edge " + unpairedText +
                      " does not occur once with its reverse once");
     return true;
   }
-  const VolumeSums sums = SumVolume(mesh);
-  const double least = sums.area * (kFlatVolume * std::sqrt(sums.area) + kRounding * sums.reach);
-  if (!(sums.volume > least)) {  // NaN positions fail here too
+  const double least = scan.area * (kFlatVolume * std::sqrt(scan.area) + kRounding * scan.reach);
+  if (!(scan.volume > least)) {  // NaN positions fail here too
     std::ostringstream line;
-    line << "Degenerate mesh: " << (sums.volume < -least ? "inside out" : "encloses no volume")
-         << ", volume " << sums.volume << ", surface area " << sums.area;
+    line << "Degenerate mesh: " << (scan.volume < -least ? "inside out" : "encloses no volume")
+         << ", volume " << scan.volume << ", surface area " << scan.area;
     diagnostics::Log(line.str());
     return true;
   }
