@@ -41,22 +41,26 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   if (cutSet.empty()) return boundary;
 
   // Cut membership as a flag per vertex: one array lookup per triangle corner
-  // instead of a hash lookup, since every triangle must be looked at.
+  // instead of a hash lookup, since every triangle must be looked at. Any
+  // index from `size` on reads the last flag, which stays clear, so that no
+  // corner needs a range test.
   uint32_t size = mesh.VertexCount();
   for (uint32_t v : cutSet) size = std::max(size, v + 1);
   // Kept between calls (per thread): reusing the memory spares the page
   // faults of a fresh array on every cut.
   static thread_local std::vector<uint8_t> onCut;
-  onCut.assign(size, 0);
+  onCut.assign(static_cast<size_t>(size) + 1, 0);
   for (uint32_t v : cutSet) onCut[v] = 1;
-  auto cut = [&](uint32_t v) { return v < size && onCut[v] != 0; };
+  const uint8_t* flags = onCut.data();
+  auto cut = [flags, size](uint32_t v) { return flags[std::min(v, size)] != 0; };
 
   const Triangle* records = mesh.triangles.data();
   const size_t triangleCount = mesh.triangles.size();
   for (size_t t = 0; t < triangleCount; ++t) {
+    // The records are 180 bytes apart: ask for the index words early.
     __builtin_prefetch(records + t + 16);
     const uint32_t* i = records[t].indices;
-    if (!(cut(i[0]) || cut(i[1]) || cut(i[2]))) continue;
+    if (!(cut(i[0]) | cut(i[1]) | cut(i[2]))) continue;  // no branch per corner
     for (int c = 0; c < 3; ++c) {
       const uint32_t a = i[c], b = i[(c + 1) % 3];
       if (cut(a) || cut(b)) edges.emplace_back(a, b);
@@ -69,7 +73,8 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   // a chain through the edges of each (the list of a, in insertion order).
   // Sources are visited in order of first appearance.
   size_t slots = 16;
-  while (slots < 2 * edges.size()) slots <<= 1;
+  int bits = 4;
+  while (slots < 2 * edges.size()) slots <<= 1, ++bits;
   const size_t mask = slots - 1;
   constexpr uint32_t kEmpty = UINT32_MAX;
   static thread_local std::vector<uint64_t> edgeKeys;      // directed edge set
@@ -83,7 +88,11 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   sourceSlots.assign(slots, kEmpty);
   sources.clear();
   chain.assign(edges.size(), kEmpty);
-  auto mix = [](uint64_t key) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20); };
+  // The home slot: the top bits of a multiplicative hash, which every bit
+  // of the key (both vertices of an edge) reaches.
+  auto mix = [bits](uint64_t key) {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+  };
   for (uint32_t k = 0; k < edges.size(); ++k) {
     const uint64_t key = EdgeKey(edges[k].first, edges[k].second);
     for (size_t h = mix(key) & mask;; h = (h + 1) & mask)

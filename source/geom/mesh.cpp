@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -74,7 +75,7 @@ class ArrayPool {
 struct Pools {
   ArrayPool<Vertex> vertices;
   ArrayPool<Triangle> triangles;
-  ArrayPool<uint64_t> slots;
+  ArrayPool<TriangleIndex::Slot> slots;
   Pools();
   ~Pools();
 };
@@ -104,7 +105,7 @@ ArrayPool<Triangle>* PoolFor(Pools* pools) {
   return pools != nullptr ? &pools->triangles : nullptr;
 }
 template <>
-ArrayPool<uint64_t>* PoolFor(Pools* pools) {
+ArrayPool<TriangleIndex::Slot>* PoolFor(Pools* pools) {
   return pools != nullptr ? &pools->slots : nullptr;
 }
 
@@ -147,7 +148,7 @@ int64_t TriangleIndex::Find(const std::vector<Triangle>& triangles, uint32_t i0,
   const size_t mask = slots.size() - 1;
   const uint64_t hash = Hash(i1, i2), tag = Tag(i0, hash);
   for (size_t s = Home(i0, hash);; s = (s + 1) & mask) {
-    const uint64_t slot = slots[s];
+    const uint64_t slot = slots[s].bits;
     if (slot == 0) return -1;
     if ((slot & kTagBits) != tag) continue;
     const uint32_t t = static_cast<uint32_t>(slot) - 1;
@@ -160,17 +161,18 @@ void TriangleIndex::Reserve(const std::vector<Triangle>& triangles, size_t count
   size_t n = kMinSlots;
   while (OverLoaded(count, n)) n <<= 1;
   if (n <= slots.size()) return;
-  std::vector<uint64_t> old = RoomFor<uint64_t>(n);
-  old.assign(n, 0u);
+  std::vector<Slot> old = RoomFor<Slot>(n);
+  old.resize(n);
+  std::memset(static_cast<void*>(old.data()), 0, n * sizeof(Slot));  // all empty
   old.swap(slots);
   used = 0;
   growAt = n * 7 / 10;  // one more would overload the table
   const size_t mask = slots.size() - 1;
-  for (const uint64_t slot : old) {
-    if (slot == 0) continue;
-    const uint32_t* idx = triangles[static_cast<uint32_t>(slot) - 1].indices;
+  for (const Slot& slot : old) {
+    if (slot.bits == 0) continue;
+    const uint32_t* idx = triangles[static_cast<uint32_t>(slot.bits) - 1].indices;
     size_t s = Home(idx[0], Hash(idx[1], idx[2]));
-    while (slots[s] != 0) s = (s + 1) & mask;
+    while (slots[s].bits != 0) s = (s + 1) & mask;
     slots[s] = slot;
     ++used;
   }

@@ -73,6 +73,13 @@ static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words")
 // that are only copied and read (the common case) pay nothing for it.
 class TriangleIndex {
  public:
+  // tag | triangle index + 1, 0 = empty. A slot is not cleared when made (the
+  // table is cleared in one go), so that a large table costs one memset.
+  struct Slot {
+    uint64_t bits;
+    Slot() {}  // left unset on purpose
+  };
+
   TriangleIndex() = default;
   TriangleIndex(const TriangleIndex&) {}
   TriangleIndex& operator=(const TriangleIndex&) {
@@ -122,7 +129,7 @@ class TriangleIndex {
     return (hash ^ (static_cast<uint64_t>(i0) * 0xD6E8FEB86659FD93ull)) & kTagBits;
   }
 
-  std::vector<uint64_t> slots;  // tag | triangle index + 1, 0 = empty; size 0 or a power of two
+  std::vector<Slot> slots;  // size 0 or a power of two
   size_t used = 0;              // occupied slots
   size_t growAt = 0;            // the table grows before `used` goes past this
   size_t indexedCount = 0;      // triangles [0, indexedCount) have been indexed
@@ -134,9 +141,9 @@ inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangle
   const size_t mask = slots.size() - 1;
   const uint64_t hash = Hash(i1, i2), tag = Tag(i0, hash);
   for (size_t s = Home(i0, hash);; s = (s + 1) & mask) {
-    const uint64_t slot = slots[s];
+    const uint64_t slot = slots[s].bits;
     if (slot == 0) {
-      slots[s] = tag | (static_cast<uint64_t>(next) + 1);
+      slots[s].bits = tag | (static_cast<uint64_t>(next) + 1);
       ++used;
       indexedCount = static_cast<size_t>(next) + 1;
       return -1;
