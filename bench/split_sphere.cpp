@@ -11,7 +11,12 @@
 // cut segments into loops and fan each. It has no tolerance band, no
 // bookkeeping for the caller, no per-corner shading records and no checks,
 // so it only works on clean cuts; it stands for the least work a split can
-// do.
+// do. Its working memory is kept from one cut to the next.
+//
+// Compare the two within one run, interleaved, since a busy machine slows
+// memory-bound work unevenly:
+//   bench_split_sphere --benchmark_enable_random_interleaving=true
+//                      --benchmark_repetitions=10 --benchmark_filter='/(12|354)$'
 
 #include <benchmark/benchmark.h>
 
