@@ -489,17 +489,19 @@ struct SurfaceScan {
 // The edges of the mesh, each filed under its smaller end as it is met: an
 // undirected edge {low, x} is one record x << 2 | state, where state tells
 // which of its two directed edges have been met (kForward: low -> x,
-// kBackward: x -> low, both: paired). A vertex keeps kBucket records in
-// place (a vertex of a closed mesh has about three higher neighbours); the
-// records of a vertex whose bucket is full (a pole, the centre of a cap fan)
-// go to `spill` as low << 32 | x << 1 | (forward ? 1 : 0), one per directed
-// edge, and are paired by sorting. Kept between calls (per thread): reusing
-// the memory spares the page faults of fresh arrays on every check.
+// kBackward: x -> low, both: paired); 0 is an empty slot. Each vertex has a
+// bucket of kBucket slots, a small hash table of its own: the record of x
+// goes to the first empty slot from slot x mod kBucket on, so that it is
+// found again in a probe or two (a vertex of a closed mesh has about three
+// higher neighbours). The records of a vertex whose bucket is full (a pole,
+// the centre of a cap fan) go to `spill` as
+// low << 32 | x << 1 | (forward ? 1 : 0), one per directed edge, and are
+// paired by sorting. Kept between calls (per thread): reusing the memory
+// spares the page faults of fresh arrays on every check.
 constexpr uint32_t kBucket = 8;
 constexpr uint32_t kForward = 1, kBackward = 2, kPaired = 3;
 struct EdgeRecords {
-  std::vector<uint8_t> fill;     // records in each bucket
-  std::vector<uint32_t> bucket;  // kBucket records per vertex
+  std::vector<uint32_t> bucket;  // kBucket slots per vertex
   std::vector<uint64_t> spill;
   std::vector<float> positions;  // x, y, z of each vertex, packed
   size_t open = 0;               // records in buckets not yet paired
@@ -520,12 +522,11 @@ EdgeRecords& Scratch() {
 SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
   SurfaceScan scan;
   const uint32_t n = mesh.VertexCount();
-  records.fill.assign(n, 0);
   records.bucket.resize(static_cast<size_t>(n) * kBucket);
+  std::memset(records.bucket.data(), 0, records.bucket.size() * sizeof(uint32_t));
   records.spill.clear();
   records.open = 0;
   records.repeated = false;
-  uint8_t* fill = records.fill.data();
   uint32_t* bucket = records.bucket.data();
   size_t open = 0;
   bool repeated = false;
@@ -533,22 +534,21 @@ SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
     const uint32_t low = std::min(a, b), x = std::max(a, b);
     const uint32_t state = a < b ? kForward : kBackward;
     uint32_t* in = bucket + static_cast<size_t>(low) * kBucket;
-    const uint32_t k = fill[low];
-    for (uint32_t j = 0; j < k; ++j) {
-      if ((in[j] >> 2) != x) continue;
+    for (uint32_t probe = 0, j = x % kBucket; probe < kBucket; ++probe, j = (j + 1) % kBucket) {
+      const uint32_t record = in[j];
+      if (record == 0) {
+        in[j] = x << 2 | state;
+        ++open;
+        return;
+      }
+      if ((record >> 2) != x) continue;
       // Met the other direction before: paired; otherwise a repeat.
-      repeated |= (in[j] & 3u) != (kPaired - state);
-      in[j] |= state;
+      repeated |= (record & 3u) != (kPaired - state);
+      in[j] = record | state;
       --open;
       return;
     }
-    if (k < kBucket) {
-      in[k] = x << 2 | state;
-      fill[low] = static_cast<uint8_t>(k + 1);
-      ++open;
-    } else {
-      records.spill.push_back(static_cast<uint64_t>(low) << 32 | x << 1 | (a < b ? 1u : 0u));
-    }
+    records.spill.push_back(static_cast<uint64_t>(low) << 32 | x << 1 | (a < b ? 1u : 0u));
   };
   // The positions, packed (a quarter of the vertex records' size, so that
   // the three looked up per triangle are found in cache), taken relative to
@@ -625,8 +625,8 @@ EdgePairing PairEdges(uint32_t vertexCount, EdgeRecords& records, IndexPair& unp
   // the spill.
   for (uint32_t v = 0; v < vertexCount && records.open > 0; ++v) {
     const uint32_t* in = records.bucket.data() + static_cast<size_t>(v) * kBucket;
-    for (uint32_t j = 0; j < records.fill[v]; ++j) {
-      if ((in[j] & 3u) == kPaired) continue;
+    for (uint32_t j = 0; j < kBucket; ++j) {
+      if (in[j] == 0 || (in[j] & 3u) == kPaired) continue;
       unpaired = edge(v, in[j] >> 2, (in[j] & 3u) == kForward);
       return EdgePairing::kUnpaired;
     }
