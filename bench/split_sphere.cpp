@@ -106,7 +106,8 @@ void NaiveSplitAndCap(const Mesh& source, const Plane& plane, NaiveCut& cut) {
     }
     // Turn the triangle so that corner a is the one alone on its side.
     int k = 0;
-    while (inFront[c[k]] == inFront[c[(k + 1) % 3]] || inFront[c[k]] == inFront[c[(k + 2) % 3]]) ++k;
+    while (inFront[c[k]] == inFront[c[(k + 1) % 3]] || inFront[c[k]] == inFront[c[(k + 2) % 3]])
+      ++k;
     const uint32_t a = c[k], b = c[(k + 1) % 3], d = c[(k + 2) % 3];
     const bool aFront = inFront[a];
     const auto ab = aFront ? crossingVertex(a, b) : crossingVertex(b, a);
@@ -126,7 +127,8 @@ void NaiveSplitAndCap(const Mesh& source, const Plane& plane, NaiveCut& cut) {
   for (auto [half, next] : {std::make_pair(&front, &frontNext), std::make_pair(&back, &backNext)}) {
     while (!next->empty()) {
       std::vector<uint32_t> loop{next->begin()->first};
-      for (auto step = next->find(loop.back()); step != next->end(); step = next->find(loop.back())) {
+      for (auto step = next->find(loop.back()); step != next->end();
+           step = next->find(loop.back())) {
         const uint32_t to = step->second;
         next->erase(step);
         if (to == loop.front()) break;

@@ -467,15 +467,6 @@ constexpr double kFlatVolume = 1e-4;
 // volume below A * kRounding * R is rounding whatever the shape.
 constexpr double kRounding = 16.0 * FLT_EPSILON;
 
-// Compressed per-vertex lists: the entries of vertex v are
-// items[offsets[v] .. offsets[v + 1]).
-struct VertexLists {
-  std::vector<uint32_t> offsets;
-  std::vector<uint32_t> items;
-  const uint32_t* Begin(uint32_t v) const { return items.data() + offsets[v]; }
-  const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
-};
-
 // What one pass over the triangle records finds.
 struct SurfaceScan {
   bool inRange = true;
@@ -704,6 +695,15 @@ std::string DegeneracyReport(const Mesh& mesh, uint32_t t) {
   for (uint32_t u : neighbours) report << TriangleLine(mesh, u);
   return report.str();
 }
+
+// Compressed per-vertex lists: the entries of vertex v are
+// items[offsets[v] .. offsets[v + 1]).
+struct VertexLists {
+  std::vector<uint32_t> offsets;
+  std::vector<uint32_t> items;
+  const uint32_t* Begin(uint32_t v) const { return items.data() + offsets[v]; }
+  const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
+};
 
 // The full crowding test: true (after writing the report of the first
 // offending triangle) when some triangle shares edges with more than three

@@ -23,7 +23,7 @@ namespace {
 // as usual. Each pool keeps at most kPoolBytes, dropping its smallest arrays
 // first.
 constexpr size_t kPooledBytes = size_t{1} << 20;
-constexpr size_t kPoolBytes = size_t{192} << 20;
+constexpr size_t kPoolBytes = size_t{128} << 20;
 
 template <class T>
 class ArrayPool {
@@ -60,9 +60,9 @@ class ArrayPool {
 
  private:
   void DropSmallest() {
-    auto smallest = std::min_element(arrays.begin(), arrays.end(), [](const auto& a, const auto& b) {
-      return a.capacity() < b.capacity();
-    });
+    auto smallest =
+        std::min_element(arrays.begin(), arrays.end(),
+                         [](const auto& a, const auto& b) { return a.capacity() < b.capacity(); });
     held -= smallest->capacity() * sizeof(T);
     smallest->swap(arrays.back());
     arrays.pop_back();

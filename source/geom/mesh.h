@@ -130,9 +130,9 @@ class TriangleIndex {
   }
 
   std::vector<Slot> slots;  // size 0 or a power of two
-  size_t used = 0;              // occupied slots
-  size_t growAt = 0;            // the table grows before `used` goes past this
-  size_t indexedCount = 0;      // triangles [0, indexedCount) have been indexed
+  size_t used = 0;          // occupied slots
+  size_t growAt = 0;        // the table grows before `used` goes past this
+  size_t indexedCount = 0;  // triangles [0, indexedCount) have been indexed
 };
 
 inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0,

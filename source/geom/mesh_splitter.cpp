@@ -136,8 +136,8 @@ void Splitter::SplitTriangle(uint32_t t) {
   // the front whole. It comes out as (c1, c2, c0), like the edge walk below.
   if (s0 == kOn && s1 == kOn && s2 == kOn) {
     const Vector p0 = source.vertices[c[0]].Position();
-    const Vector facing = Cross(source.vertices[c[1]].Position() - p0,
-                                source.vertices[c[2]].Position() - p0);
+    const Vector facing =
+        Cross(source.vertices[c[1]].Position() - p0, source.vertices[c[2]].Position() - p0);
     const bool toBack = anyBack && (!anyFront || Dot3(plane.normal, facing) > 0.0f);
     Mesh& half = toBack ? back : front;
     VertexIndexMap& map = toBack ? context.backVertexMap : context.frontVertexMap;
