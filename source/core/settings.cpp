@@ -63,9 +63,12 @@ Settings ParseSettings(const std::string& text) {
         }
       }
       if (!ok) {
+        // Quote the line without its line ending: a file saved with CRLF
+        // endings leaves the carriage return at the end of `line`.
+        const size_t quoted = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
         std::ostringstream message;
         message << "Settings Parse Error: Invalid settings entry at line " << lineNumber << ": \""
-                << line << "\"\n";
+                << line.substr(0, quoted) << "\"\n";
         settings.valid = false;
         settings.errorMessage = message.str();
         return settings;

@@ -13,7 +13,9 @@
 //     slowFrameTime (read like atof), fullscreen ("true"/"false"; any other
 //     value is accepted and changes nothing). Keys are case-sensitive.
 // The first line that breaks these rules stops the parse: the result is not
-// valid and its errorMessage names the line; the caller then uses defaults.
+// valid and its errorMessage names the line and quotes it without its line
+// ending (a CRLF file's carriage return is left out); the caller then uses
+// defaults.
 
 #include <cstdint>
 #include <string>
