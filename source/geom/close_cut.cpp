@@ -398,9 +398,16 @@ std::string DegeneracyReport(const Mesh& mesh, uint32_t t) {
 
 bool IsDegenerate(const Mesh& mesh) {
   if (DirectedEdgesUnique(mesh)) return false;
-  uint32_t listSize = mesh.VertexCount();
-  for (const Triangle& tri : mesh.triangles)
-    for (uint32_t i : tri.indices) listSize = std::max(listSize, i + 1);
+  const uint32_t listSize = mesh.VertexCount();
+  // A triangle naming a vertex the mesh does not have is no surface at all;
+  // the per-vertex lists below (sized by index) and the report (which reads
+  // corner positions) need every index in range.
+  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
+    for (uint32_t i : mesh.triangles[t].indices)
+      if (i >= listSize) {
+        diagnostics::Log("Triangle " + std::to_string(t) + " names missing vertex " + std::to_string(i));
+        return true;
+      }
 
   // The full test. Triangles of each vertex, ascending (filled in triangle order).
   VertexLists uses;

@@ -54,4 +54,6 @@ void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh);
 // (counting every triangle that holds both ends of one of its edges); the
 // first such triangle, its shared edge counts and its neighbours are then
 // written to the log.
+// A triangle naming a vertex the mesh does not have also makes the mesh
+// degenerate (logged as "Triangle N names missing vertex I").
 bool IsDegenerate(const Mesh& mesh);
