@@ -2,11 +2,15 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 
 #include "core/system.h"
+#include "objects/model_comp.h"
+#include "objects/object_manager.h"
 
 // Stream 2 reads the word after each corner's (u, v): the next corner's u,
 // or for the last corner the first reserved word.
@@ -172,4 +176,31 @@ uint32_t ResourceManager::CreateMeshBuffer(const Mesh& mesh, int stream) {
 void ResourceManager::CreateMeshBuffers(Mesh& mesh) {
   for (int stream = 0; stream < 4; ++stream) mesh.bufferIds[stream] = CreateMeshBuffer(mesh, stream);
   mesh.buffersCreated = true;
+}
+
+void ResourceManager::CreateObjectMeshBuffers(Mesh& mesh) {
+  CreateMeshBuffers(mesh);
+  objectMeshBuffers.push_back({mesh.bufferIds[0], mesh.bufferIds[1], mesh.bufferIds[2],
+                               mesh.bufferIds[3]});
+}
+
+size_t ResourceManager::ReleaseOrphanedMeshBuffers() {
+  if (objectMeshBuffers.empty()) return 0;
+  // A mesh's first buffer name identifies the four: names are unique while
+  // the buffers exist, and copies of an object carry the same names.
+  std::unordered_set<uint32_t> held;
+  {
+    ObjectLock lock;
+    for (const auto& entry : ObjectManager::Instance().objects) {
+      const ModelComp* model = entry.second.FindComponent<ModelComp>("ModelComp");
+      if (model != nullptr && model->mesh.buffersCreated) held.insert(model->mesh.bufferIds[0]);
+    }
+  }
+  const auto orphaned = std::remove_if(
+      objectMeshBuffers.begin(), objectMeshBuffers.end(),
+      [&](const std::array<uint32_t, 4>& names) { return held.count(names[0]) == 0; });
+  const size_t released = static_cast<size_t>(objectMeshBuffers.end() - orphaned);
+  for (auto it = orphaned; it != objectMeshBuffers.end(); ++it) glDeleteBuffers(4, it->data());
+  objectMeshBuffers.erase(orphaned, objectMeshBuffers.end());
+  return released;
 }

@@ -8,8 +8,12 @@
 // loop does not drive it. The renderer's window-size callback releases and
 // recreates the render targets on every size change (the first one at
 // start-up), so resizing never accumulates GPU objects; the scene creates
-// mesh buffers when it makes an object. Main thread (GL context) only.
+// mesh buffers when it makes an object, and ReleaseOrphanedMeshBuffers frees
+// them once no stored object holds that mesh any more, so a long run of
+// cuts, shots and Resets does not accumulate them either. Main thread (GL
+// context) only.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -42,6 +46,14 @@ class ResourceManager : public Module<ResourceManager> {
   // Buffers for streams 0 to 3 (positions, colours, texture coordinates,
   // normals) into mesh.bufferIds; marks mesh.buffersCreated.
   void CreateMeshBuffers(Mesh& mesh);
+  // CreateMeshBuffers for the mesh of a game object, remembering the names
+  // for ReleaseOrphanedMeshBuffers.
+  void CreateObjectMeshBuffers(Mesh& mesh);
+  // Deletes the buffers made by CreateObjectMeshBuffers that no mesh of an
+  // object in the ObjectManager names any more: the object was removed or
+  // never stored, or a cut gave it a new mesh. Takes the object lock.
+  // Returns the number of meshes whose buffers were deleted.
+  size_t ReleaseOrphanedMeshBuffers();
   // One STATIC_DRAW array buffer holding the flattened stream; stays bound.
   uint32_t CreateMeshBuffer(const Mesh& mesh, int stream);
 
@@ -69,4 +81,8 @@ class ResourceManager : public Module<ResourceManager> {
 
   Sound chopSound;
   Sound collideSound;
+
+ private:
+  // The buffer names of every object mesh made and not yet released.
+  std::vector<std::array<uint32_t, 4>> objectMeshBuffers;
 };
