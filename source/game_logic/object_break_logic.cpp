@@ -61,6 +61,11 @@ constexpr float kDragStiffness = 100.0f;
 // Ray/plane tests: parallel below this |n . d|; behind the origin below -this t.
 constexpr float kRayEpsilon = 1e-8f;
 
+// Frames between two "objects = N" log lines: ten seconds at 60 Hz.
+constexpr long kObjectReportFrames = 600;
+// Frames between two releases of orphaned mesh buffers: one second at 60 Hz.
+constexpr long kBufferReleaseFrames = 60;
+
 // Slow-frame culling takes only objects lighter than this (the ground is 1e9).
 constexpr float kCullMassLimit = 10000.0f;
 
@@ -179,7 +184,7 @@ void ObjectBreakLogic::CreateObject(const std::string& name, const Vector& posit
   GameObject obj = BuildSolid(name, position, dimensions, type, orientation, density);
   if (MainWindow() != nullptr) {
     if (ModelComp* model = obj.FindComponent<ModelComp>("ModelComp"))
-      ResourceManager::Instance().CreateMeshBuffers(model->mesh);
+      ResourceManager::Instance().CreateObjectMeshBuffers(model->mesh);
   }
   ObjectManager::Instance().AddGameObject(obj);
 }
@@ -188,7 +193,7 @@ void ObjectBreakLogic::CreateGroundPlane() {
   GameObject ground = BuildGroundPlane();
   if (MainWindow() != nullptr) {
     if (ModelComp* model = ground.FindComponent<ModelComp>("ModelComp"))
-      ResourceManager::Instance().CreateMeshBuffers(model->mesh);
+      ResourceManager::Instance().CreateObjectMeshBuffers(model->mesh);
   }
   ObjectManager::Instance().AddGameObject(ground);
 }
@@ -274,6 +279,9 @@ void ObjectBreakLogic::Update() {
   manager.Lock();
   objectCount = static_cast<int32_t>(manager.objects.size());
   manager.Unlock();
+  // One line every kObjectReportFrames frames, so a long run's log shows
+  // how the scene grows and shrinks (tools/soak reads it).
+  if (++framesRun % kObjectReportFrames == 0) system.Log("objects = " + std::to_string(objectCount));
 
   const Vector mouse = input.GetMousePos();
 
@@ -335,6 +343,8 @@ void ObjectBreakLogic::Update() {
   for (auto& entry : manager.objects) ++entry.second.age;
   manager.RemoveDeadObjects();
   manager.Unlock();
+  // The GPU buffers of swept objects and of meshes replaced by cuts.
+  if (framesRun % kBufferReleaseFrames == 0) ResourceManager::Instance().ReleaseOrphanedMeshBuffers();
 
   if (leftButtonUp) UpdateCamera();
 }
