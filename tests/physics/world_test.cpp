@@ -112,6 +112,7 @@ TEST(PhysicsWorldSync, RemovedAndGhostBodiesGoAndHigherIndicesShiftDown) {
     }
     world.Sync(table);
     EXPECT_FALSE(world.HasBody(victim));
+    EXPECT_EQ(world.forces.size(), swept ? 0u : 1u) << "a swept object's force goes with it";
     ASSERT_EQ(world.bodies.size(), 4u);
     EXPECT_EQ(world.BodyIndex(order[0]), 0u);
     for (uint32_t i = 2; i < 5; ++i) {
