@@ -1,7 +1,6 @@
 // Object mesh buffers are deleted once no stored object holds the mesh: the
 // object was swept, never stored, or a cut gave it a new mesh.
 
-#include <array>
 #include <string>
 
 #include "geom/mesh_builders.h"
@@ -23,13 +22,9 @@ TEST(MeshBuffers, ReleasedOnceNoStoredObjectHoldsThem) {
     obj.AttachComponent(model);
     return obj;
   };
-  auto names = [](const GameObject& obj) {
-    const uint32_t* ids = obj.FindComponent<ModelComp>("ModelComp")->mesh.bufferIds;
-    return std::array<uint32_t, 4>{ids[0], ids[1], ids[2], ids[3]};
-  };
-  auto live = [](const std::array<uint32_t, 4>& ids) {
+  auto liveBuffers = [](const GameObject& obj) {
     int count = 0;
-    for (uint32_t id : ids) count += glIsBuffer(id) == GL_TRUE;
+    for (uint32_t id : obj.FindComponent<ModelComp>("ModelComp")->mesh.bufferIds) count += glIsBuffer(id);
     return count;
   };
   const GameObject kept = make("buffers_kept"), swept = make("buffers_swept"),
@@ -44,8 +39,8 @@ TEST(MeshBuffers, ReleasedOnceNoStoredObjectHoldsThem) {
     manager.GetGameObject(recutNumber).FindComponent<ModelComp>("ModelComp")->mesh = Mesh();
   }
   EXPECT_EQ(3u, resources.ReleaseOrphanedMeshBuffers());
-  EXPECT_EQ(4, live(names(kept)));
-  for (const GameObject* gone : {&swept, &recut, &neverStored}) EXPECT_EQ(0, live(names(*gone))) << gone->name;
+  EXPECT_EQ(4, liveBuffers(kept));
+  for (const GameObject* gone : {&swept, &recut, &neverStored}) EXPECT_EQ(0, liveBuffers(*gone)) << gone->name;
 
   ObjectLock lock;
   manager.KillGameObject(manager.GetGameObject(keptNumber));
