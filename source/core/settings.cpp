@@ -73,10 +73,13 @@ Settings ParseSettings(const std::string& text) {
         }
       }
       if (!ok) {
+        // Quote the line without its line ending: a file saved with CRLF
+        // endings leaves the carriage return at the end of `line`.
+        const size_t quoted = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
         std::ostringstream message;
-        const bool cut = line.size() > kMaxQuotedLine;
+        const bool cut = quoted > kMaxQuotedLine;
         message << "Settings Parse Error: Invalid settings entry at line " << lineNumber << ": \""
-                << (cut ? line.substr(0, kMaxQuotedLine) + "..." : line) << "\"\n";
+                << (cut ? line.substr(0, kMaxQuotedLine) + "..." : line.substr(0, quoted)) << "\"\n";
         settings.valid = false;
         settings.errorMessage = message.str();
         return settings;

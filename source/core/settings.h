@@ -15,8 +15,9 @@
 //     nothing). Keys are case-sensitive. A value out of its range breaks
 //     the rules like an unknown key.
 // The first line that breaks these rules stops the parse: the result is not
-// valid and its errorMessage names the line and quotes it (its first 200
-// bytes and "..." when it is longer); the caller then uses defaults.
+// valid and its errorMessage names the line and quotes it without its line
+// ending (a CRLF file's carriage return is left out), its first 200 bytes and
+// "..." when it is longer; the caller then uses defaults.
 
 #include <cstdint>
 #include <string>

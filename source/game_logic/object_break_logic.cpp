@@ -58,6 +58,9 @@ constexpr float kDragStiffness = 100.0f;
 // Ray/plane tests: parallel below this |n . d|; behind the origin below -this t.
 constexpr float kRayEpsilon = 1e-8f;
 
+// Frames between two "objects = N" log lines: ten seconds at 60 Hz.
+constexpr long kObjectReportFrames = 600;
+
 // Slow-frame culling takes only objects lighter than this (the ground is 1e9).
 constexpr float kCullMassLimit = 10000.0f;
 
@@ -277,6 +280,9 @@ void ObjectBreakLogic::Update() {
     ObjectLock lock;
     objectCount = static_cast<int32_t>(manager.objects.size());
   }
+  // One line every kObjectReportFrames frames, so a long run's log shows
+  // how the scene grows and shrinks (tools/soak reads it).
+  if (++framesRun % kObjectReportFrames == 0) system.Log("objects = " + std::to_string(objectCount));
 
   const Vector mouse = input.GetMousePos();
 

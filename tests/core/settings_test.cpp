@@ -35,6 +35,7 @@ int CheckMessage(const std::string& text, const Settings& s) {
   EXPECT_NE(std::string::npos, start) << "line " << line << " is past the text";
   if (start == std::string::npos) return line;
   std::string quoted = text.substr(start, text.find('\n', start) - start);
+  if (!quoted.empty() && quoted.back() == '\r') quoted.pop_back();  // a CRLF ending is not quoted
   if (quoted.size() > 200) quoted = quoted.substr(0, 200) + "...";
   EXPECT_EQ(kPrefix + std::to_string(line) + ": \"" + quoted + "\"\n", s.errorMessage);
   return line;
@@ -72,7 +73,7 @@ TEST(ParseSettings, TableOfLineForms) {
       {std::string(300, 'q'), 800, 600, 0},  // quoted in part
       {"slowFrameTime=1e-2\nscreenWidth x = 7", 7, 600, -1, 0.01},
       {"screenHeight=300\nscreenWidth:640", 800, 300, 1},
-      {"screenWidth=1\r\nbad\r\n", 1, 600, 1},  // the quote keeps the carriage return
+      {"screenWidth=1\r\nbad \r\r\n", 1, 600, 1},  // the quote leaves out the CRLF ending only
       {"screenWidth=320\nslowFrameTime=0.5\nfoo\nscreenHeight=1", 320, 600, 2, 0.5},
       {"screenWidth=640\0junk\n\0\0\nscreenHeight=5"s, 640, 5, -1},  // NUL ends a value, or makes a blank line
       {"scr\0eenWidth=5"s, 800, 600, 0},

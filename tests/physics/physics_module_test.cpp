@@ -97,7 +97,7 @@ TEST_F(PhysicsModuleTest, RequestsAreBuiltAndMalformedOnesDroppedWithAWarning) {
 // holds the step until the test lets it go.
 class StepGate : public Force {
  public:
-  StepGate() : Force(0) {}
+  explicit StepGate(uint32_t id) : Force(id) {}  // acts on a live object, or it is dropped
   void Apply(std::vector<RigidBody>&, const BodyIndexMap&, double) override {
     reached = true;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -115,7 +115,7 @@ class StepGate : public Force {
 TEST_F(PhysicsModuleTest, UpdateTouchesTheTableOnlyUnderTheObjectLock) {
   const uint32_t id = AddBody("moving", Vector(0, 0, 0), 1.0f);
   Comp(id).linearVelocity = Vector(6, 0, 0);
-  auto gate = std::make_unique<StepGate>();
+  auto gate = std::make_unique<StepGate>(id);
   StepGate& step = *gate;
   step.open = true;
   Physics::Instance().World().AddForce(std::move(gate));

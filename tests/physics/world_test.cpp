@@ -92,6 +92,7 @@ TEST(PhysicsWorldSync, BodiesAppearWithTheirComponentAndGoWithTheirObject) {
     else table.at(victim).dead = true;
     world.Sync(table);
     ASSERT_TRUE(!world.HasBody(victim) && world.bodies.size() == 4u && world.BodyIndex(order[0]) == 0u);
+    EXPECT_EQ(world.forces.size(), swept ? 0u : 1u) << "a swept object's force goes with it";
     for (uint32_t i = 2; i < 5; ++i) {
       EXPECT_TRUE(world.BodyIndex(order[i]) == i - 1 && world.indexMap.ObjectId(i - 1) == order[i]);
       EXPECT_EQ(world.bodies[i - 1].position.x, float(order[i]));
