@@ -258,8 +258,10 @@ void Graphics::Update() {
   }
   System& system = System::Instance();
   const double renderStart = system.GetTime();
+  double mark = renderStart;
   ++frameCount;
   ResourceManager::Instance().UpdateMeshBuffers();
+  EndStep(FrameStep::kMeshUpload, mark);
   DrawFrame();
 
   // Read the frame back before the swap: what the back buffer holds after
@@ -269,6 +271,7 @@ void Graphics::Update() {
   if (captureNextFrame || screenshot) CaptureBackBuffer();
   captureNextFrame = false;
 
+  mark = system.GetTime();
   glFlush();
   GLFWwindow* window = MainWindow();
   if (window != nullptr) {
@@ -277,14 +280,27 @@ void Graphics::Update() {
     // same point of the frame as they did with the buffer swap.
     glfwPollEvents();
   }
+  EndStep(FrameStep::kPresent, mark);
 
   renderTime = system.GetTime() - renderStart;
   const std::string report = SlowFrameReport(renderTime, geomPassTime, finalPassTime);
   if (!report.empty()) std::cout << report << std::flush;
 }
 
-void Graphics::DrawFrame() {
+double Graphics::EndStep(FrameStep step, double& mark) {
   System& system = System::Instance();
+  // GL queues commands and a software renderer draws them at the next
+  // flush: without waiting here a pass would look free and the swap would
+  // carry its cost. Only the statistics wait; a normal run overlaps them.
+  if (system.frameStats.enabled) glFinish();
+  const double now = system.GetTime();
+  const double elapsed = now - mark;
+  system.frameStats.AddStep(step, elapsed);
+  mark = now;
+  return elapsed;
+}
+
+void Graphics::DrawFrame() {
   const Camera& camera = ObjectManager::Instance().camera;
   glMatrixMode(GL_PROJECTION);
   glLoadMatrixf(camera.Projection().m);
@@ -292,16 +308,12 @@ void Graphics::DrawFrame() {
   glLoadMatrixf(camera.view.m);
   ApplyLights();
 
-  const double geomPassStart = system.GetTime();
+  double mark = System::Instance().GetTime();
   GeometryPass();
-  const double geomPassEnd = system.GetTime();
-
-  const double finalPassStart = system.GetTime();
+  geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
   FinalPass();
-  const double finalPassEnd = system.GetTime();
   CheckGlError(__LINE__);
-  geomPassTime = geomPassEnd - geomPassStart;
-  finalPassTime = finalPassEnd - finalPassStart;
+  finalPassTime = EndStep(FrameStep::kFinalPass, mark);
 
   glDisable(GL_DEPTH_TEST);
   debugGraphics.DrawQueued();
@@ -312,6 +324,7 @@ void Graphics::DrawFrame() {
   if (interface.IsBarShown()) interface.Draw();
   imageGraphics.DrawOverlays();
   CheckGlError(__LINE__);
+  EndStep(FrameStep::kOverlays, mark);
 }
 
 bool Graphics::IsLastFrame() const {

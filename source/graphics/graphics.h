@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "core/frame_stats.h"
 #include "core/module.h"
 #include "graphics/debug_graphics.h"
 #include "graphics/image_graphics.h"
@@ -105,6 +106,10 @@ class Graphics : public Module<Graphics> {
   void GeometryPass();
   void FinalPass();
   void CheckGlError(int line);
+  // Ends a timed step that began at `mark`: records it in System's frame
+  // statistics (waiting for GL to finish first when they are enabled), sets
+  // mark to now and returns the step's time in seconds.
+  double EndStep(FrameStep step, double& mark);
   // Draws the frame into the back buffer (everything but swap and events).
   void DrawFrame();
   void CaptureBackBuffer();
