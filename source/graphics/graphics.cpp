@@ -365,8 +365,10 @@ void Graphics::GeometryPass() {
   // Meshes without colours take the current colour: start from white.
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   if (usable) {
+    meshGraphics.BeginDraw();
     ObjectLock lock;
     for (auto& entry : objects.objects) meshGraphics.DrawObject(entry.second);
+    meshGraphics.EndDraw();
   }
   CheckGlError(__LINE__);
 
