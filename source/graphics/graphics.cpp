@@ -30,6 +30,7 @@ const char* const kGeomVert = "shaders/deferred_geom_vert.glsl";
 const char* const kGeomFrag = "shaders/deferred_geom_frag.glsl";
 const char* const kFinalVert = "shaders/deferred_final_vert.glsl";
 const char* const kFinalFrag = "shaders/simple_ssao_frag.glsl";
+const char* const kOcclusionFrag = "shaders/ssao_occlusion_frag.glsl";
 const char* const kShadowVert = "shaders/shadow_gen_vert.glsl";
 const char* const kShadowFrag = "shaders/shadow_gen_frag.glsl";
 
@@ -131,6 +132,7 @@ void Graphics::Init() {
   geometryProgram = LoadProgram(kGeomVert, kGeomFrag);
   finalProgram = LoadProgram(kFinalVert, kFinalFrag);
   shadowProgram = LoadProgram(kShadowVert, kShadowFrag);
+  occlusionProgram = LoadProgram(kFinalVert, kOcclusionFrag);
 
   debugGraphics.enabled = true;
 }
@@ -311,6 +313,8 @@ void Graphics::DrawFrame() {
   double mark = System::Instance().GetTime();
   GeometryPass();
   geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
+  OcclusionPass();
+  EndStep(FrameStep::kOcclusionPass, mark);
   FinalPass();
   CheckGlError(__LINE__);
   finalPassTime = EndStep(FrameStep::kFinalPass, mark);
@@ -380,10 +384,45 @@ void Graphics::GeometryPass() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+void Graphics::OcclusionPass() {
+  ResourceManager& resources = ResourceManager::Instance();
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, resources.occlusionFramebuffer);
+  glViewport(0, 0, resources.occlusionWidth, resources.occlusionHeight);
+  // 1 is no occlusion: what the pass leaves where it draws nothing (the sky,
+  // far away), and the whole term when its program is unusable.
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  if (ProgramUsable(occlusionProgram)) {
+    glUseProgram(occlusionProgram);
+    SetScreenSize(occlusionProgram);
+    BindSampler(occlusionProgram, resources.depthRenderTarget, 0, "depthTex");
+    glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    DrawFullScreenQuad();
+    glEnable(GL_DEPTH_TEST);
+    glUseProgram(0);
+  }
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+}
+
+void Graphics::SetScreenSize(uint32_t program) {
+  const GLint location = glGetUniformLocation(program, "screenSize");
+  const ResourceManager& resources = ResourceManager::Instance();
+  if (location != -1)
+    glUniform2f(location, static_cast<float>(resources.targetWidth),
+                static_cast<float>(resources.targetHeight));
+}
+
 void Graphics::FinalPass() {
   if (!ProgramUsable(finalProgram)) return;  // a blank (grey) frame
   ResourceManager& resources = ResourceManager::Instance();
   glUseProgram(finalProgram);
+  SetScreenSize(finalProgram);
 
   const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
   const GLint lightLocation = glGetUniformLocation(finalProgram, "cameraLightVec");
@@ -392,6 +431,7 @@ void Graphics::FinalPass() {
   BindSampler(finalProgram, resources.depthRenderTarget, 0, "depthTex");
   BindSampler(finalProgram, resources.geomRenderTarget, 1, "geomTex");
   BindSampler(finalProgram, resources.normalRenderTarget, 2, "normalTex");
+  BindSampler(finalProgram, resources.occlusionRenderTarget, 3, "occlusionTex");
 
   glActiveTexture(GL_TEXTURE0);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

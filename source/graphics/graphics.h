@@ -4,9 +4,12 @@
 //   geometry pass  every object with a model is drawn through one framebuffer
 //                  into three screen-sized targets: packed linear depth
 //                  (attachment 0), surface colour (1) and eye-space normal (2);
-//   final pass     a full-screen quad reads the three targets, shades with the
-//                  light ("cameraLightVec") and screen-space ambient occlusion
-//                  and writes the window;
+//   occlusion pass a full-screen quad at half the resolution reads the depth
+//                  target and writes the screen-space ambient occlusion term
+//                  into the occlusion target (its own framebuffer);
+//   final pass     a full-screen quad reads the three targets and the
+//                  occlusion term (upsampled), shades with the light
+//                  ("cameraLightVec") and writes the window;
 //   overlays       debug primitives (depth test off), the tweak bar, the help
 //                  icon and the instruction picture;
 //   end            swap buffers, then glfwPollEvents, so window input arrives
@@ -87,6 +90,7 @@ class Graphics : public Module<Graphics> {
   uint32_t shadowProgram = 0;
   uint32_t geometryProgram = 0;
   uint32_t finalProgram = 0;
+  uint32_t occlusionProgram = 0;  // the occlusion pass
   std::string preamble;
   int renderMode = 2;  // cycles on "renderMode" events; no pass reads it
 
@@ -104,7 +108,11 @@ class Graphics : public Module<Graphics> {
 
  private:
   void GeometryPass();
+  void OcclusionPass();
   void FinalPass();
+  // Sets the program's "screenSize" uniform (when it has one) to the size
+  // of the render targets, in pixels.
+  void SetScreenSize(uint32_t program);
   void CheckGlError(int line);
   // Ends a timed step that began at `mark`: records it in System's frame
   // statistics (waiting for GL to finish first when they are enabled), sets
