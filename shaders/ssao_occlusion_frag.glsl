@@ -23,8 +23,7 @@
 // near the object fall inside it: the contact shadow.
 //
 // Pixels with nothing drawn, or beyond AO_MAX_DEPTH, are discarded: the
-// target keeps its 1 there, and a software renderer skips whole blocks of
-// them.
+// target keeps its 1 (no occlusion) there.
 
 #define FAR_DEPTH 300.0          // eye-space units, as in the geometry pass
 #define TAN_HALF_FOV 0.57735027  // tan(30 deg): half the camera's 60 degree field of view
@@ -39,8 +38,12 @@
 
 uniform sampler2D depthTex;  // packed linear depth, full resolution
 uniform vec2 screenSize;     // the full resolution, pixels
+uniform vec2 pixelSize;      // 1 / screenSize
 
-float aspect = 1.0;  // width over height of the viewport, set in main
+// Set in main. Divisions are dear on a software renderer (one per sample
+// is left): what can be is worked out once and multiplied.
+float aspect = 1.0;        // width over height of the viewport
+vec2 projScale = vec2(1.0);  // eye x, y at depth 1 to texture coordinate offsets
 
 // A fixed sampling kernel in the unit hemisphere about +z, spread along a
 // spiral, with lengths growing so that more samples lie close to the point.
@@ -73,9 +76,7 @@ vec3 EyePosition(vec2 uv, float depth)
 
 vec2 ProjectToUv(vec3 p)
 {
-    float depth = max(-p.z, 0.001);
-    vec2 ndc = vec2(p.x / (TAN_HALF_FOV * aspect * depth), p.y / (TAN_HALF_FOV * depth));
-    return ndc * 0.5 + 0.5;
+    return p.xy * (projScale / max(-p.z, 0.001)) + 0.5;
 }
 
 // The kernel's turn about the normal, (cos, sin), by the pixel's place in
@@ -137,8 +138,9 @@ float AmbientOcclusion(vec3 p, vec3 n, float depthStep)
 
 void main()
 {
-    aspect = screenSize.x / screenSize.y;
-    vec2 uv = (2.0 * floor(gl_FragCoord.xy) + 0.5) / screenSize;
+    aspect = screenSize.x * pixelSize.y;
+    projScale = vec2(0.5 / TAN_HALF_FOV) * vec2(screenSize.y * pixelSize.x, 1.0);
+    vec2 uv = (2.0 * floor(gl_FragCoord.xy) + 0.5) * pixelSize;
     float stored = UnpackDepth(texture2D(depthTex, uv));
     vec3 p = EyePosition(uv, stored * FAR_DEPTH);
     // Derivatives are taken before any branch (they need all four pixels

@@ -319,14 +319,14 @@ void Graphics::DrawFrame() {
   CheckGlError(__LINE__);
   finalPassTime = EndStep(FrameStep::kFinalPass, mark);
 
-  glDisable(GL_DEPTH_TEST);
+  // Overlays go on top of the frame, with the depth test still off (the
+  // window's depth buffer is not used).
   debugGraphics.DrawQueued();
   particleGraphics.Draw();
-  glEnable(GL_DEPTH_TEST);
-
   InterfaceManager& interface = InterfaceManager::Instance();
   if (interface.IsBarShown()) interface.Draw();
   imageGraphics.DrawOverlays();
+  glEnable(GL_DEPTH_TEST);
   CheckGlError(__LINE__);
   EndStep(FrameStep::kOverlays, mark);
 }
@@ -352,7 +352,10 @@ void Graphics::GeometryPass() {
   glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, resources.depthRenderbuffer);
 
   const bool usable = ProgramUsable(geometryProgram);
-  if (usable) glUseProgram(geometryProgram);
+  if (usable) {
+    glUseProgram(geometryProgram);
+    SetLight(geometryProgram);
+  }
   AttachRenderTarget(resources.depthRenderTarget, 0);
   AttachRenderTarget(resources.geomRenderTarget, 1);
   AttachRenderTarget(resources.normalRenderTarget, 2);
@@ -381,7 +384,6 @@ void Graphics::GeometryPass() {
   glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
   glDrawBuffer(GL_BACK);
   glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 void Graphics::OcclusionPass() {
@@ -410,25 +412,33 @@ void Graphics::OcclusionPass() {
   glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
 }
 
+void Graphics::SetLight(uint32_t program) {
+  const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
+  const GLint location = glGetUniformLocation(program, "cameraLightVec");
+  if (location != -1) glUniform4f(location, light.x, light.y, light.z, light.w);
+}
+
 void Graphics::SetScreenSize(uint32_t program) {
-  const GLint location = glGetUniformLocation(program, "screenSize");
   const ResourceManager& resources = ResourceManager::Instance();
-  if (location != -1)
-    glUniform2f(location, static_cast<float>(resources.targetWidth),
-                static_cast<float>(resources.targetHeight));
+  const float width = static_cast<float>(resources.targetWidth);
+  const float height = static_cast<float>(resources.targetHeight);
+  const GLint size = glGetUniformLocation(program, "screenSize");
+  if (size != -1) glUniform2f(size, width, height);
+  const GLint pixel = glGetUniformLocation(program, "pixelSize");
+  if (pixel != -1) glUniform2f(pixel, 1.0f / width, 1.0f / height);
 }
 
 void Graphics::FinalPass() {
-  if (!ProgramUsable(finalProgram)) return;  // a blank (grey) frame
+  // The quad covers every pixel of the window, and nothing after it tests
+  // depth: no clear of the window, no depth test.
+  glDisable(GL_DEPTH_TEST);
+  if (!ProgramUsable(finalProgram)) {
+    glClear(GL_COLOR_BUFFER_BIT);  // a blank (grey) frame
+    return;
+  }
   ResourceManager& resources = ResourceManager::Instance();
   glUseProgram(finalProgram);
   SetScreenSize(finalProgram);
-
-  const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
-  const GLint lightLocation = glGetUniformLocation(finalProgram, "cameraLightVec");
-  if (lightLocation != -1) glUniform4f(lightLocation, light.x, light.y, light.z, light.w);
-
-  BindSampler(finalProgram, resources.depthRenderTarget, 0, "depthTex");
   BindSampler(finalProgram, resources.geomRenderTarget, 1, "geomTex");
   BindSampler(finalProgram, resources.normalRenderTarget, 2, "normalTex");
   BindSampler(finalProgram, resources.occlusionRenderTarget, 3, "occlusionTex");

@@ -3,15 +3,16 @@
 //
 //   geometry pass  every object with a model is drawn through one framebuffer
 //                  into three screen-sized targets: packed linear depth
-//                  (attachment 0), surface colour (1) and eye-space normal (2);
+//                  (attachment 0), surface colour (1) and the light's diffuse
+//                  and specular terms (2), lit with "cameraLightVec";
 //   occlusion pass a full-screen quad at half the resolution reads the depth
 //                  target and writes the screen-space ambient occlusion term
 //                  into the occlusion target (its own framebuffer);
-//   final pass     a full-screen quad reads the three targets and the
-//                  occlusion term (upsampled), shades with the light
-//                  ("cameraLightVec") and writes the window;
-//   overlays       debug primitives (depth test off), the tweak bar, the help
-//                  icon and the instruction picture;
+//   final pass     a full-screen quad reads the colour, the light terms and
+//                  the occlusion term (upsampled), combines them and writes
+//                  every pixel of the window (no clear, no depth test);
+//   overlays       debug primitives, the tweak bar, the help icon and the
+//                  instruction picture, depth test off;
 //   end            swap buffers, then glfwPollEvents, so window input arrives
 //                  at this point of the frame.
 // Programs are read from shaders/ and compiled behind a generated preamble
@@ -110,8 +111,11 @@ class Graphics : public Module<Graphics> {
   void GeometryPass();
   void OcclusionPass();
   void FinalPass();
+  // Sets the program's "cameraLightVec" uniform (when it has one): the
+  // light position in eye space.
+  void SetLight(uint32_t program);
   // Sets the program's "screenSize" uniform (when it has one) to the size
-  // of the render targets, in pixels.
+  // of the render targets, in pixels, and "pixelSize" to its inverse.
   void SetScreenSize(uint32_t program);
   void CheckGlError(int line);
   // Ends a timed step that began at `mark`: records it in System's frame
