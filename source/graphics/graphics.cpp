@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "core/settings.h"
 #include "core/system.h"
 #include "graphics/screenshot.h"
+#include "objects/model_comp.h"
 #include "objects/object_manager.h"
 #include "window/interface_manager.h"
 #include "window/resource_manager.h"
@@ -372,10 +374,27 @@ void Graphics::GeometryPass() {
   // Meshes without colours take the current colour: start from white.
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   if (usable) {
+    // Every solid is closed and wound counter-clockwise seen from outside:
+    // faces turned away are hidden behind its front, and culling them
+    // halves what is rasterised.
+    glEnable(GL_CULL_FACE);
     meshGraphics.BeginDraw();
     ObjectLock lock;
-    for (auto& entry : objects.objects) meshGraphics.DrawObject(entry.second);
+    // Nearest first (eye depth of the position): a software renderer skips
+    // shading a block whose pixels all fail the depth test, so surfaces
+    // hidden behind ones drawn earlier cost little.
+    drawOrder.clear();
+    const Matrix4& view = objects.camera.view;
+    for (auto& entry : objects.objects) {
+      if (entry.second.Find<ModelComp>() == nullptr) continue;
+      const Vector eye = view * WithW(entry.second.position, 1.0f);
+      drawOrder.emplace_back(-eye.z, &entry.second);
+    }
+    std::sort(drawOrder.begin(), drawOrder.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& item : drawOrder) meshGraphics.DrawObject(*item.second);
     meshGraphics.EndDraw();
+    glDisable(GL_CULL_FACE);
   }
   CheckGlError(__LINE__);
 

@@ -1,10 +1,11 @@
 #pragma once
 // Graphics: draws each frame with a deferred pipeline.
 //
-//   geometry pass  every object with a model is drawn through one framebuffer
-//                  into three screen-sized targets: packed linear depth
-//                  (attachment 0), surface colour (1) and the light's diffuse
-//                  and specular terms (2), lit with "cameraLightVec";
+//   geometry pass  every object with a model is drawn, nearest first and
+//                  with back faces culled, through one framebuffer into three
+//                  screen-sized targets: packed linear depth (attachment 0),
+//                  surface colour (1) and the light's diffuse and specular
+//                  terms (2), lit with "cameraLightVec";
 //   occlusion pass a full-screen quad at half the resolution reads the depth
 //                  target and writes the screen-space ambient occlusion term
 //                  into the occlusion target (its own framebuffer);
@@ -28,6 +29,7 @@
 // Without a window the module draws nothing and never touches GL.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/frame_stats.h"
@@ -132,4 +134,6 @@ class Graphics : public Module<Graphics> {
   static void FramebufferSizeCallback(GLFWwindow* window, int width, int height);
 
   bool glReady = false;  // Init found a window and set GL state up
+  // The geometry pass's objects, nearest first (eye depth of the position).
+  std::vector<std::pair<float, GameObject*>> drawOrder;
 };
