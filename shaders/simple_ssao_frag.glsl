@@ -3,9 +3,9 @@
 // pass, which darkens creases and contact areas.
 //
 // The occlusion term is drawn at half the resolution, one texel for the
-// lower-left pixel of each 2 x 2 block; it is read back with linear
-// filtering between the four texels nearest this pixel (coordinate from the
-// vertex stage).
+// lower-left pixel of each 2 x 2 block; it is read back as the mean of two
+// linear reads half a texel to either side of this pixel (coordinates from
+// the vertex stage), which blurs its grain a little.
 
 #define AO_ENABLED 1  // 0 leaves the ambient term unoccluded
 #define AMBIENT 0.45
@@ -21,7 +21,10 @@ void main()
     vec2 uv = gl_TexCoord[0].xy;
     vec4 albedo = texture2D(geomTex, uv);
     vec2 terms = texture2D(normalTex, uv).rg;
-    float ao = AO_ENABLED != 0 ? texture2D(occlusionTex, gl_TexCoord[1].xy).r : 1.0;
+    float ao = 1.0;
+    if (AO_ENABLED != 0)
+        ao = 0.5 * (texture2D(occlusionTex, gl_TexCoord[1].xy).r
+                    + texture2D(occlusionTex, gl_TexCoord[1].zw).r);
     // Occlusion darkens the ambient term fully and the direct term partly:
     // a crease still receives some direct light.
     vec3 colour = albedo.rgb * (AMBIENT * ao + DIFFUSE * terms.x * (0.4 + 0.6 * ao))
