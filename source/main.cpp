@@ -33,6 +33,14 @@ extern "C" void OnStopSignal(int) {
   if (gRunning) gRunning->store(false);
 }
 
+// With --stats, SIGUSR1 starts the statistics over (the scene benchmark sends
+// it once its scene is built). RequestReset only sets an atomic flag.
+FrameStats* gStats = nullptr;
+
+extern "C" void OnStatsResetSignal(int) {
+  if (gStats) gStats->RequestReset();
+}
+
 EnginePlan MakePlan(long frameLimit) {
   EnginePlan plan;
   plan.init = {
@@ -99,6 +107,11 @@ int main(int argc, char** argv) {
   system.Log("0 = 0");
   system.Log("0 = 0");
 
+  system.frameStats.enabled = options.stats;
+  if (options.stats) {
+    gStats = &system.frameStats;
+    std::signal(SIGUSR1, OnStatsResetSignal);
+  }
   // Shaders and assets are read from the data folder: without it nothing
   // could be drawn, so the run ends before any window opens.
   const DataFolderSearch data = FindDataFolder(std::getenv(kDataFolderVariable), ExecutablePath());
@@ -110,6 +123,8 @@ int main(int argc, char** argv) {
     CLEAVE_ERROR(data.report);
   }
   system.SetWindow(nullptr);  // closes the window after every module is down
+  // After the log's last line, so that a reader can take the last line.
+  if (options.stats) std::cout << system.frameStats.Json() << std::endl;
 
   if (!system.ErrorReported()) return 0;
   // After an error the console may vanish with the program (a double-clicked

@@ -27,6 +27,7 @@ std::string CommandLineUsage() {
          "                     instead of the time\n"
          "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
          "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
+         "  --stats            at exit, print frame statistics as one JSON line\n"
          "  --help             show this text\n"
          "Settings are read from settings.txt in the working directory when it exists.\n";
 }
@@ -44,13 +45,16 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       hasValue = true;
     }
 
-    if (option == "--help" || option == "-h") {
-      if (hasValue) {
-        error = "option " + option + " takes no value";
-        return CommandLineResult::kError;
-      }
-      return CommandLineResult::kHelp;
+    const bool isFlag = option == "--help" || option == "-h" || option == "--stats";
+    if (isFlag && hasValue) {
+      error = "option " + option + " takes no value";
+      return CommandLineResult::kError;
     }
+    if (option == "--stats") {
+      options.stats = true;
+      continue;
+    }
+    if (option == "--help" || option == "-h") return CommandLineResult::kHelp;
     const bool takesValue = option == "--frames" || option == "--seed" ||
                             option == "--screenshot" || option == "--dump-scene";
     if (!takesValue) {

@@ -40,10 +40,11 @@ void Engine::Run() {
 
 void Engine::StartWorkers() {
   physicsThread = boost::thread([this] {
-    WorkerLoop(plan.physicsUpdate, "Uncaught exception in physics thread.");
+    WorkerLoop(plan.physicsUpdate, FrameStep::kPhysics, "Uncaught exception in physics thread.");
   });
   collisionThread = boost::thread([this] {
-    WorkerLoop(plan.collisionUpdate, "Uncaught exception in collision thread.");
+    WorkerLoop(plan.collisionUpdate, FrameStep::kCollision,
+               "Uncaught exception in collision thread.");
   });
 }
 
@@ -53,7 +54,8 @@ void Engine::StopWorkers() {
   if (collisionThread.joinable()) collisionThread.join();
 }
 
-void Engine::WorkerLoop(const std::function<void()>& update, const char* failure) {
+void Engine::WorkerLoop(const std::function<void()>& update, FrameStep step,
+                        const char* failure) {
   System& system = System::Instance();
   // The worker meets the barrier every frame until shutdown releases it, even
   // once the running flag is clear: the three threads read the flag at
@@ -63,11 +65,13 @@ void Engine::WorkerLoop(const std::function<void()>& update, const char* failure
   // worker only waits; it starts no more updates.
   while (!barrier.Released()) {
     if (system.running) {
+      const double start = system.GetTime();
       try {
         if (update) update();
       } catch (...) {
         CLEAVE_ERROR(failure);
       }
+      system.frameStats.AddStep(step, system.GetTime() - start);
     }
     barrier.Wait();
   }

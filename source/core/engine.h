@@ -8,7 +8,8 @@
 //   main loop (guarded): while System.running: FrameStart, every update
 //     step, the barrier, FrameEnd;
 //   workers: until shutdown releases the barrier: their update while running
-//     (exceptions are reported and the worker goes on), then the barrier;
+//     (exceptions are reported and the worker goes on; the time it took goes
+//     to System's frame statistics), then the barrier;
 //   stop: release the barrier and join both workers, so no worker update
 //     runs once shutdown has begun;
 //   shutdown (guarded): every kill step in order.
@@ -23,6 +24,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "core/barrier.h"
+#include "core/frame_stats.h"
 
 struct EnginePlan {
   std::vector<std::function<void()>> init;
@@ -44,7 +46,7 @@ class Engine {
  private:
   void StartWorkers();
   void StopWorkers();
-  void WorkerLoop(const std::function<void()>& update, const char* failure);
+  void WorkerLoop(const std::function<void()>& update, FrameStep step, const char* failure);
 
   EnginePlan plan;
   Barrier barrier{3};

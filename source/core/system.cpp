@@ -64,7 +64,9 @@ double System::GetTime() const { return SteadySeconds() - clockOrigin; }
 void System::FrameStart() { frameStartTime = GetTime(); }
 
 void System::FrameEnd() {
-  const double sleep = AccountFrame(GetTime() - frameStartTime);
+  const double elapsed = GetTime() - frameStartTime;
+  frameStats.AddFrame(elapsed);
+  const double sleep = AccountFrame(elapsed);
   if (sleep > 0.0) std::this_thread::sleep_for(std::chrono::duration<double>(sleep));
 }
 

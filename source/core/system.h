@@ -24,6 +24,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "core/diagnostics.h"
+#include "core/frame_stats.h"
 #include "core/module.h"
 #include "core/settings.h"
 
@@ -47,6 +48,7 @@ struct CommandLineOptions {
   unsigned seed = 0;
   std::string screenshot;   // write the last frame here as PNG
   std::string dumpScene;    // write the scene here as JSON lines at shutdown
+  bool stats = false;       // print frame statistics as one JSON line at exit
 };
 
 class System : public Module<System> {
@@ -62,6 +64,7 @@ class System : public Module<System> {
 
   double GetTime() const;  // seconds since Init, on one monotonic clock
   void FrameStart();
+  // Paces the frame to the budget; records its work time in frameStats.
   void FrameEnd();
   // The pacing arithmetic of FrameEnd for a frame whose work took `elapsed`
   // seconds: updates lastFrameTime and both averages, returns how long to
@@ -96,6 +99,7 @@ class System : public Module<System> {
   bool fullscreen = false;
   bool windowOpen = false;
   CommandLineOptions options;
+  FrameStats frameStats;  // enabled by the --stats option
 
  private:
   void Write(const std::string& prefix, const std::string& message);

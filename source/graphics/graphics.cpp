@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "core/settings.h"
 #include "core/system.h"
 #include "graphics/screenshot.h"
+#include "objects/model_comp.h"
 #include "objects/object_manager.h"
 #include "window/interface_manager.h"
 #include "window/resource_manager.h"
@@ -33,6 +35,7 @@ const char* const kGeomVert = "shaders/deferred_geom_vert.glsl";
 const char* const kGeomFrag = "shaders/deferred_geom_frag.glsl";
 const char* const kFinalVert = "shaders/deferred_final_vert.glsl";
 const char* const kFinalFrag = "shaders/simple_ssao_frag.glsl";
+const char* const kOcclusionFrag = "shaders/ssao_occlusion_frag.glsl";
 const char* const kShadowVert = "shaders/shadow_gen_vert.glsl";
 const char* const kShadowFrag = "shaders/shadow_gen_frag.glsl";
 
@@ -138,6 +141,7 @@ void Graphics::Init() {
   geometryProgram = LoadProgram(DataPath(kGeomVert), DataPath(kGeomFrag));
   finalProgram = LoadProgram(DataPath(kFinalVert), DataPath(kFinalFrag));
   shadowProgram = LoadProgram(DataPath(kShadowVert), DataPath(kShadowFrag));
+  occlusionProgram = LoadProgram(DataPath(kFinalVert), DataPath(kOcclusionFrag));
 
   debugGraphics.enabled = true;
 }
@@ -266,8 +270,10 @@ void Graphics::Update() {
   }
   System& system = System::Instance();
   const double renderStart = system.GetTime();
+  double mark = renderStart;
   ++frameCount;
   ResourceManager::Instance().UpdateMeshBuffers();
+  EndStep(FrameStep::kMeshUpload, mark);
   DrawFrame();
 
   // Read the frame back before the swap: what the back buffer holds after
@@ -277,6 +283,7 @@ void Graphics::Update() {
   if (captureNextFrame || screenshot) CaptureBackBuffer();
   captureNextFrame = false;
 
+  mark = system.GetTime();
   glFlush();
   GLFWwindow* window = MainWindow();
   if (window != nullptr) {
@@ -285,14 +292,27 @@ void Graphics::Update() {
     // same point of the frame as they did with the buffer swap.
     glfwPollEvents();
   }
+  EndStep(FrameStep::kPresent, mark);
 
   renderTime = system.GetTime() - renderStart;
   const std::string report = SlowFrameReport(renderTime, geomPassTime, finalPassTime);
   if (!report.empty()) std::cout << report << std::flush;
 }
 
-void Graphics::DrawFrame() {
+double Graphics::EndStep(FrameStep step, double& mark) {
   System& system = System::Instance();
+  // GL queues commands and a software renderer draws them at the next
+  // flush: without waiting here a pass would look free and the swap would
+  // carry its cost. Only the statistics wait; a normal run overlaps them.
+  if (system.frameStats.enabled) glFinish();
+  const double now = system.GetTime();
+  const double elapsed = now - mark;
+  system.frameStats.AddStep(step, elapsed);
+  mark = now;
+  return elapsed;
+}
+
+void Graphics::DrawFrame() {
   const Camera& camera = ObjectManager::Instance().camera;
   glMatrixMode(GL_PROJECTION);
   glLoadMatrixf(camera.Projection().m);
@@ -300,26 +320,25 @@ void Graphics::DrawFrame() {
   glLoadMatrixf(camera.view.m);
   ApplyLights();
 
-  const double geomPassStart = system.GetTime();
+  double mark = System::Instance().GetTime();
   GeometryPass();
-  const double geomPassEnd = system.GetTime();
-
-  const double finalPassStart = system.GetTime();
+  geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
+  OcclusionPass();
+  EndStep(FrameStep::kOcclusionPass, mark);
   FinalPass();
-  const double finalPassEnd = system.GetTime();
   CheckGlError(__LINE__);
-  geomPassTime = geomPassEnd - geomPassStart;
-  finalPassTime = finalPassEnd - finalPassStart;
+  finalPassTime = EndStep(FrameStep::kFinalPass, mark);
 
-  glDisable(GL_DEPTH_TEST);
+  // Overlays go on top of the frame, with the depth test still off (the
+  // window's depth buffer is not used).
   debugGraphics.DrawQueued();
   particleGraphics.Draw();
-  glEnable(GL_DEPTH_TEST);
-
   InterfaceManager& interface = InterfaceManager::Instance();
   if (interface.IsBarShown()) interface.Draw();
   imageGraphics.DrawOverlays();
+  glEnable(GL_DEPTH_TEST);
   CheckGlError(__LINE__);
+  EndStep(FrameStep::kOverlays, mark);
 }
 
 bool Graphics::IsLastFrame() const {
@@ -343,7 +362,10 @@ void Graphics::GeometryPass() {
   glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, resources.depthRenderbuffer);
 
   const bool usable = ProgramUsable(geometryProgram);
-  if (usable) glUseProgram(geometryProgram);
+  if (usable) {
+    glUseProgram(geometryProgram);
+    SetLight(geometryProgram);
+  }
   AttachRenderTarget(resources.depthRenderTarget, 0);
   AttachRenderTarget(resources.geomRenderTarget, 1);
   AttachRenderTarget(resources.normalRenderTarget, 2);
@@ -360,8 +382,27 @@ void Graphics::GeometryPass() {
   // Meshes without colours take the current colour: start from white.
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   if (usable) {
+    // Every solid is closed and wound counter-clockwise seen from outside:
+    // faces turned away are hidden behind its front, and culling them
+    // halves what is rasterised.
+    glEnable(GL_CULL_FACE);
+    meshGraphics.BeginDraw();
     ObjectLock lock;
-    for (auto& entry : objects.objects) meshGraphics.DrawObject(entry.second);
+    // Nearest first (eye depth of the position): a software renderer skips
+    // shading a block whose pixels all fail the depth test, so surfaces
+    // hidden behind ones drawn earlier cost little.
+    drawOrder.clear();
+    const Matrix4& view = objects.camera.view;
+    for (auto& entry : objects.objects) {
+      if (entry.second.Find<ModelComp>() == nullptr) continue;
+      const Vector eye = view * WithW(entry.second.position, 1.0f);
+      drawOrder.emplace_back(-eye.z, &entry.second);
+    }
+    std::sort(drawOrder.begin(), drawOrder.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& item : drawOrder) meshGraphics.DrawObject(*item.second);
+    meshGraphics.EndDraw();
+    glDisable(GL_CULL_FACE);
   }
   CheckGlError(__LINE__);
 
@@ -370,21 +411,64 @@ void Graphics::GeometryPass() {
   glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, 0);
   glDrawBuffer(GL_BACK);
   glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void Graphics::OcclusionPass() {
+  ResourceManager& resources = ResourceManager::Instance();
+  GLint viewport[4] = {0, 0, 0, 0};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, resources.occlusionFramebuffer);
+  glViewport(0, 0, resources.occlusionWidth, resources.occlusionHeight);
+  // 1 is no occlusion: what the pass leaves where it draws nothing (the sky,
+  // far away), and the whole term when its program is unusable.
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  if (ProgramUsable(occlusionProgram)) {
+    glUseProgram(occlusionProgram);
+    SetScreenSize(occlusionProgram);
+    BindSampler(occlusionProgram, resources.depthRenderTarget, 0, "depthTex");
+    glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    DrawFullScreenQuad();
+    glEnable(GL_DEPTH_TEST);
+    glUseProgram(0);
+  }
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+}
+
+void Graphics::SetLight(uint32_t program) {
+  const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
+  const GLint location = glGetUniformLocation(program, "cameraLightVec");
+  if (location != -1) glUniform4f(location, light.x, light.y, light.z, light.w);
+}
+
+void Graphics::SetScreenSize(uint32_t program) {
+  const ResourceManager& resources = ResourceManager::Instance();
+  const float width = static_cast<float>(resources.targetWidth);
+  const float height = static_cast<float>(resources.targetHeight);
+  const GLint size = glGetUniformLocation(program, "screenSize");
+  if (size != -1) glUniform2f(size, width, height);
+  const GLint pixel = glGetUniformLocation(program, "pixelSize");
+  if (pixel != -1) glUniform2f(pixel, 1.0f / width, 1.0f / height);
 }
 
 void Graphics::FinalPass() {
-  if (!ProgramUsable(finalProgram)) return;  // a blank (grey) frame
+  // The quad covers every pixel of the window, and nothing after it tests
+  // depth: no clear of the window, no depth test.
+  glDisable(GL_DEPTH_TEST);
+  if (!ProgramUsable(finalProgram)) {
+    glClear(GL_COLOR_BUFFER_BIT);  // a blank (grey) frame
+    return;
+  }
   ResourceManager& resources = ResourceManager::Instance();
   glUseProgram(finalProgram);
-
-  const Vector light = ObjectManager::Instance().camera.view * kLightPosition;
-  const GLint lightLocation = glGetUniformLocation(finalProgram, "cameraLightVec");
-  if (lightLocation != -1) glUniform4f(lightLocation, light.x, light.y, light.z, light.w);
-
-  BindSampler(finalProgram, resources.depthRenderTarget, 0, "depthTex");
+  SetScreenSize(finalProgram);
   BindSampler(finalProgram, resources.geomRenderTarget, 1, "geomTex");
   BindSampler(finalProgram, resources.normalRenderTarget, 2, "normalTex");
+  BindSampler(finalProgram, resources.occlusionRenderTarget, 3, "occlusionTex");
 
   glActiveTexture(GL_TEXTURE0);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

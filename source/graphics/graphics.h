@@ -1,14 +1,19 @@
 #pragma once
 // Graphics: draws each frame with a deferred pipeline.
 //
-//   geometry pass  every object with a model is drawn through one framebuffer
-//                  into three screen-sized targets: packed linear depth
-//                  (attachment 0), surface colour (1) and eye-space normal (2);
-//   final pass     a full-screen quad reads the three targets, shades with the
-//                  light ("cameraLightVec") and screen-space ambient occlusion
-//                  and writes the window;
-//   overlays       debug primitives (depth test off), the tweak bar, the help
-//                  icon and the instruction picture;
+//   geometry pass  every object with a model is drawn, nearest first and
+//                  with back faces culled, through one framebuffer into three
+//                  screen-sized targets: packed linear depth (attachment 0),
+//                  surface colour (1) and the light's diffuse and specular
+//                  terms (2), lit with "cameraLightVec";
+//   occlusion pass a full-screen quad at half the resolution reads the depth
+//                  target and writes the screen-space ambient occlusion term
+//                  into the occlusion target (its own framebuffer);
+//   final pass     a full-screen quad reads the colour, the light terms and
+//                  the occlusion term (upsampled), combines them and writes
+//                  every pixel of the window (no clear, no depth test);
+//   overlays       debug primitives, the tweak bar, the help icon and the
+//                  instruction picture, depth test off;
 //   end            swap buffers, then glfwPollEvents, so window input arrives
 //                  at this point of the frame.
 // Programs are read from the data folder's shaders/ and compiled behind a generated preamble
@@ -25,8 +30,10 @@
 // Without a window the module draws nothing and never touches GL.
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/frame_stats.h"
 #include "core/module.h"
 #include "graphics/debug_graphics.h"
 #include "graphics/image_graphics.h"
@@ -87,6 +94,7 @@ class Graphics : public Module<Graphics> {
   uint32_t shadowProgram = 0;
   uint32_t geometryProgram = 0;
   uint32_t finalProgram = 0;
+  uint32_t occlusionProgram = 0;  // the occlusion pass
   std::string preamble;
   int renderMode = 2;  // cycles on "renderMode" events; no pass reads it
 
@@ -104,8 +112,19 @@ class Graphics : public Module<Graphics> {
 
  private:
   void GeometryPass();
+  void OcclusionPass();
   void FinalPass();
+  // Sets the program's "cameraLightVec" uniform (when it has one): the
+  // light position in eye space.
+  void SetLight(uint32_t program);
+  // Sets the program's "screenSize" uniform (when it has one) to the size
+  // of the render targets, in pixels, and "pixelSize" to its inverse.
+  void SetScreenSize(uint32_t program);
   void CheckGlError(int line);
+  // Ends a timed step that began at `mark`: records it in System's frame
+  // statistics (waiting for GL to finish first when they are enabled), sets
+  // mark to now and returns the step's time in seconds.
+  double EndStep(FrameStep step, double& mark);
   // Draws the frame into the back buffer (everything but swap and events).
   void DrawFrame();
   void CaptureBackBuffer();
@@ -116,4 +135,6 @@ class Graphics : public Module<Graphics> {
   static void FramebufferSizeCallback(GLFWwindow* window, int width, int height);
 
   bool glReady = false;  // Init found a window and set GL state up
+  // The geometry pass's objects, nearest first (eye depth of the position).
+  std::vector<std::pair<float, GameObject*>> drawOrder;
 };

@@ -67,12 +67,30 @@ void ResourceManager::CreateRenderTargets() {
   depthRenderbuffer = rbo;
   targetWidth = width;
   targetHeight = height;
+
+  // The occlusion term at half the size in each direction (rounded up), in
+  // a framebuffer of its own (a framebuffer's attachments share one size).
+  // Linear filtering: the final pass upsamples it.
+  occlusionWidth = (width + 1) / 2;
+  occlusionHeight = (height + 1) / 2;
+  occlusionRenderTarget = CreateRenderTexture(occlusionWidth, occlusionHeight);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  GLuint occlusionFbo = 0;
+  glGenFramebuffersEXT(1, &occlusionFbo);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, occlusionFbo);
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                            occlusionRenderTarget, 0);
+  CheckFramebufferStatus();
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  occlusionFramebuffer = occlusionFbo;
   CLEAVE_ASSERT(glGetError() == GL_NO_ERROR);
 }
 
 void ResourceManager::ReleaseRenderTargets() {
-  uint32_t* targets[] = {&geomRenderTarget, &depthRenderTarget, &normalRenderTarget,
-                         &shadowRenderTarget, &finalShadowRenderTarget};
+  uint32_t* targets[] = {&geomRenderTarget,   &depthRenderTarget,       &normalRenderTarget,
+                         &shadowRenderTarget, &finalShadowRenderTarget, &occlusionRenderTarget};
   for (uint32_t* target : targets) {
     if (*target != 0 && glIsTexture(*target)) {
       GLuint name = *target;
@@ -91,7 +109,14 @@ void ResourceManager::ReleaseRenderTargets() {
     glDeleteFramebuffersEXT(1, &name);
   }
   framebuffer = 0;
+  if (occlusionFramebuffer != 0 && glIsFramebufferEXT(occlusionFramebuffer)) {
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    GLuint name = occlusionFramebuffer;
+    glDeleteFramebuffersEXT(1, &name);
+  }
+  occlusionFramebuffer = 0;
   targetWidth = targetHeight = 0;
+  occlusionWidth = occlusionHeight = 0;
 }
 
 const char* ResourceManager::FramebufferStatusName(uint32_t status) {

@@ -1,8 +1,9 @@
 #pragma once
 // ResourceManager: the GPU objects that outlive a frame: the offscreen
 // framebuffer with its depth renderbuffer, the five screen-sized render
-// targets the deferred renderer draws into, and the vertex buffers of each
-// mesh. Also the scene's two sounds (chop and collide).
+// targets the deferred renderer draws into, the half-size occlusion target
+// with its own framebuffer, and the vertex buffers of each mesh. Also the
+// scene's two sounds (chop and collide).
 //
 // It is a module only in name: Init, Update and Kill do nothing and the main
 // loop does not drive it. The renderer's window-size callback releases and
@@ -32,7 +33,8 @@ class ResourceManager : public Module<ResourceManager> {
   // it stays bound.
   uint32_t CreateRenderTexture(int width, int height);
   // The five targets, the framebuffer and its 24-bit depth renderbuffer at
-  // the screen size System holds.
+  // the screen size System holds; the occlusion target (linear filtering)
+  // and its framebuffer at half that size, rounded up.
   void CreateRenderTargets();
   // Deletes what CreateRenderTargets made (and zeroes the names).
   void ReleaseRenderTargets();
@@ -76,6 +78,9 @@ class ResourceManager : public Module<ResourceManager> {
   uint32_t shadowRenderTarget = 0;       // light-space depth (unused by the frame)
   uint32_t finalShadowRenderTarget = 0;  // shadow term (unused by the frame)
   int targetWidth = 0, targetHeight = 0;  // size the targets were made at
+  uint32_t occlusionFramebuffer = 0;
+  uint32_t occlusionRenderTarget = 0;     // ambient occlusion term, half size
+  int occlusionWidth = 0, occlusionHeight = 0;
 
   Sound chopSound;
   Sound collideSound;

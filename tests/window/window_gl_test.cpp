@@ -60,7 +60,9 @@ TEST(RenderTargets, FollowTheWindowSizeAndResizingLeaksNothing) {
     for (uint32_t target : {resources.geomRenderTarget, resources.depthRenderTarget, resources.normalRenderTarget,
                             resources.shadowRenderTarget, resources.finalShadowRenderTarget})
       EXPECT_TRUE(target != 0u && TextureSize(target) == size);
-    EXPECT_TRUE(support::CountLive(isTexture) == counts[0] + 5 && support::CountLive(isFramebuffer) == counts[1] + 1 &&
+    // The occlusion target: half the size, odd sizes rounded up, in a framebuffer of its own.
+    EXPECT_EQ(TextureSize(resources.occlusionRenderTarget), std::make_pair((size.first + 1) / 2, (size.second + 1) / 2));
+    EXPECT_TRUE(support::CountLive(isTexture) == counts[0] + 6 && support::CountLive(isFramebuffer) == counts[1] + 2 &&
                 support::CountLive(isRenderbuffer) == counts[2] + 1);
   }
   resources.ReleaseRenderTargets();
