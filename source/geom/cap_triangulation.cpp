@@ -12,8 +12,9 @@ namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
 
-// A point of the projected outline. Float coordinates are exact in double,
-// and so are their differences, so the projection itself adds no rounding.
+// A point of the projected outline, in double: first the vertex's two
+// coordinates across the nearest axis (exact, for the canonical order), then
+// its coordinates across the cap's normal.
 struct Point {
   double x, y;
   uint32_t vertex;
@@ -26,8 +27,8 @@ double Orient(double ax, double ay, double bx, double by, double cx, double cy) 
   return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
 }
 
-// The projection: coordinates u, v of the plane most nearly parallel to the
-// loops, chosen so that (u, v, normal axis) is right-handed, which makes a
+// The axis frame: coordinates u, v of the coordinate plane most nearly
+// parallel to the loops, chosen so that (u, v, normal axis) is right-handed, which makes a
 // loop that winds about the axis's positive direction turn left (positive
 // area). `flip`: the cap faces the axis's negative direction, so the loops
 // are read backwards (and the triangles written back the other way) to work
