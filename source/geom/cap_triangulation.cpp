@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "core/diagnostics.h"
 
@@ -125,6 +127,13 @@ class EarClipper {
   // Joins a hole's ring (first node = its leftmost point) to the ring that
   // `outer` is on; false when no bridge is found.
   bool Bridge(uint32_t hole, uint32_t outer);
+  // Where the bridge found runs along an edge the mesh has (a face lying in
+  // the cut joins the hole to its outline), the nearest other ring node
+  // that sees the hole point and is not joined to it; `found` if none.
+  uint32_t UnjoinedBridge(uint32_t hole, uint32_t outer, uint32_t found) const;
+  // Whether segment a-b crosses an edge of the ring through `ring` (edges
+  // touching a or b's place do not count).
+  bool Crosses(uint32_t a, uint32_t b, uint32_t ring) const;
   // Triangulates the ring that `start` is on. False when a fan had to close
   // part of it.
   bool Clip(uint32_t start);
@@ -230,13 +239,38 @@ bool EarClipper::SectorContainsSector(uint32_t m, uint32_t p) const {
 }
 
 bool EarClipper::Bridge(uint32_t hole, uint32_t outer) {
+  // A hole that shares a vertex with the ring (an opening pinched there,
+  // which CloseCut cut into an outline and a hole) is spliced in at that
+  // vertex: ring into it, round the hole, and on along the ring. A bridge
+  // elsewhere would leave two corners of one vertex that the ears could
+  // join by the same edge twice.
+  std::unordered_map<uint32_t, uint32_t> ringNode;
+  uint32_t p = outer;
+  do {
+    ringNode.emplace(nodes[p].vertex, p);
+    p = nodes[p].next;
+  } while (p != outer);
+  p = hole;
+  do {
+    const auto shared = ringNode.find(nodes[p].vertex);
+    if (shared != ringNode.end()) {
+      const uint32_t m = shared->second, mNext = nodes[m].next, after = nodes[p].next;
+      nodes[m].next = after;
+      nodes[after].prev = m;
+      nodes[p].next = mNext;
+      nodes[mNext].prev = p;
+      return true;
+    }
+    p = nodes[p].next;
+  } while (p != hole);
+
   const double hx = nodes[hole].x, hy = nodes[hole].y;
   // The nearest edge that a ray from the hole's leftmost point towards -x
   // meets from inside the region (an edge running down: the region lies on
   // the left of every edge), and its end further left.
   double qx = -std::numeric_limits<double>::infinity();
   uint32_t m = kNone;
-  uint32_t p = outer;
+  p = outer;
   do {
     const Node& a = nodes[p];
     const Node& b = nodes[a.next];
@@ -280,6 +314,8 @@ bool EarClipper::Bridge(uint32_t hole, uint32_t outer) {
     } while (p != stop);
   }
 
+  if (Joined(nodes[m].vertex, nodes[hole].vertex)) m = UnjoinedBridge(hole, outer, m);
+
   // m -> hole -> around the hole -> hole' -> m' -> on around the ring.
   const uint32_t m2 = Copy(m), h2 = Copy(hole);
   const uint32_t mNext = nodes[m].next, hPrev = nodes[hole].prev;
@@ -292,6 +328,42 @@ bool EarClipper::Bridge(uint32_t hole, uint32_t outer) {
   nodes[hPrev].next = h2;
   nodes[h2].prev = hPrev;
   return true;
+}
+
+bool EarClipper::Crosses(uint32_t a, uint32_t b, uint32_t ring) const {
+  const Node &A = nodes[a], &B = nodes[b];
+  uint32_t p = ring;
+  do {
+    const uint32_t q = nodes[p].next;
+    if (!SamePlace(p, a) && !SamePlace(p, b) && !SamePlace(q, a) && !SamePlace(q, b)) {
+      const Node &P = nodes[p], &Q = nodes[q];
+      const double d1 = Orient(A.x, A.y, B.x, B.y, P.x, P.y), d2 = Orient(A.x, A.y, B.x, B.y, Q.x, Q.y);
+      const double d3 = Orient(P.x, P.y, Q.x, Q.y, A.x, A.y), d4 = Orient(P.x, P.y, Q.x, Q.y, B.x, B.y);
+      if ((d1 > 0.0) != (d2 > 0.0) && (d3 > 0.0) != (d4 > 0.0)) return true;
+    }
+    p = q;
+  } while (p != ring);
+  return false;
+}
+
+uint32_t EarClipper::UnjoinedBridge(uint32_t hole, uint32_t outer, uint32_t found) const {
+  std::vector<std::pair<double, uint32_t>> candidates;
+  uint32_t p = outer;
+  do {
+    const double dx = nodes[p].x - nodes[hole].x, dy = nodes[p].y - nodes[hole].y;
+    if (!Joined(nodes[p].vertex, nodes[hole].vertex)) candidates.emplace_back(dx * dx + dy * dy, p);
+    p = nodes[p].next;
+  } while (p != outer);
+  std::sort(candidates.begin(), candidates.end());
+  // Each test is a walk round both rings; a few of the nearest will do.
+  constexpr size_t kTries = 16;
+  for (size_t i = 0; i < candidates.size() && i < kTries; ++i) {
+    const uint32_t c = candidates[i].second;
+    if (LocallyInside(c, hole) && LocallyInside(hole, c) && !Crosses(c, hole, outer) &&
+        !Crosses(c, hole, hole))
+      return c;
+  }
+  return found;
 }
 
 bool EarClipper::IsEar(uint32_t ear) const {

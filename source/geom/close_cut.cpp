@@ -321,7 +321,9 @@ namespace {
 // anywhere within the side test's tolerance of the plane).
 class LoopCapper {
  public:
-  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges, Mesh& mesh);
+  // `meshEdges`: the mesh's directed edges with an end in `cutSet`.
+  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
+           const VertexIndexSet& cutSet, Mesh& mesh);
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -352,7 +354,7 @@ class LoopCapper {
 };
 
 void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
-                     Mesh& mesh) {
+                     const VertexIndexSet& cutSet, Mesh& mesh) {
   entries.clear();
   starts.assign(1, 0);
   for (size_t i = 0; i < loops.size(); ++i)
@@ -402,7 +404,22 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
   if (count > 0 && !FansAreValid(outline, mesh)) {
     // A fan would overlap itself, or cover a hole: the loops are
     // triangulated together instead, keeping clear of the edges the mesh
-    // has between loop vertices where it can.
+    // has between loop vertices where it can. The edges at hand are those
+    // with an end on the cut; a loop vertex off the cut (its loop neighbours
+    // are on it) may have edges to other such vertices, which only a look
+    // at every triangle finds.
+    bool offCut = false;
+    for (const uint32_t v : entries) offCut |= cutSet.count(v) == 0;
+    if (offCut) {
+      const size_t marked = marks.size();
+      for (const Triangle& t : mesh.triangles)
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
+          if (a < marked && b < marked && marks[a].uses > 0 && marks[b].uses > 0 &&
+              !Neighbours(a, b))
+            outline.joined.push_back(uint64_t(std::min(a, b)) << 32 | std::max(a, b));
+        }
+    }
     std::sort(outline.joined.begin(), outline.joined.end());
     const bool capped = TriangulateCap(outline, mesh);
     for (const uint32_t v : entries) marks[v] = Mark();
@@ -463,7 +480,7 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
   // Kept between calls (per thread), like the other working arrays.
   static thread_local LoopCapper capper;
-  capper.Cap(loops, CutEdges(), mesh);
+  capper.Cap(loops, CutEdges(), cutSet, mesh);
   // An open loop is fanned as it stands: the fan closes it with the chord
   // from its last entry back to its first.
   for (size_t i = 0; i < loops.size(); ++i)
