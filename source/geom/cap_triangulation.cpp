@@ -416,51 +416,65 @@ void EarClipper::IndexZ(uint32_t start) {
 }
 
 bool EarClipper::Clip(uint32_t start) {
-  // Passes, each tried when a whole round of the ring found nothing with
-  // the one before; any clip starts over with pass 0. A diagonal the mesh
-  // has already (an edge between two loop vertices) would leave the half
-  // open, which is worse than a cap that folds over itself, so it comes last:
-  // 0 proper ears; 1 straight corners (a node on the line through its
-  // neighbours, or a spike), clipped as triangles of no area; 2 convex
-  // corners, whatever lies inside; 3 any corner; 4 proper ears on a diagonal
-  // the mesh has; then the rest is fanned. Passes 2 and on are needed only
-  // where the outline crosses itself, as where vertices within the side
-  // test's band zigzag about the plane on a mesh finer than the band.
+  // Proper ears first, round the ring from the last clip on. Where a whole
+  // round finds none, one more round picks the best of what is left, in
+  // this order: a straight corner (a node on the line through its
+  // neighbours, or a spike), clipped as a triangle of no area; a convex
+  // corner, whatever lies inside; any corner; a proper ear on a diagonal the
+  // mesh has already. A doubled edge would leave the half open, which is
+  // worse than a cap that folds over itself, so it comes last. If nothing
+  // is left the rest is fanned. Only an outline that crosses itself needs
+  // more than proper ears, as where vertices within the side test's band
+  // zigzag about the plane on a mesh finer than the band.
   IndexZ(start);
   uint32_t ear = start, stop = start;
   size_t count = 1;
   for (uint32_t p = nodes[start].next; p != start; p = nodes[p].next) ++count;
-  int pass = 0;
+  auto clip = [&](uint32_t node) {
+    const uint32_t next = nodes[node].next;
+    Emit(nodes[node].prev, node, next);
+    Remove(node);
+    --count;
+    // Going on two nodes further spreads the ears round the ring instead
+    // of fanning from one node, which keeps slivers down.
+    ear = stop = nodes[next].next;
+  };
   while (count > 3) {
     const uint32_t prev = nodes[ear].prev, next = nodes[ear].next;
-    bool clip = pass == 4 ? IsEar(ear) : !Joined(nodes[prev].vertex, nodes[next].vertex);
-    if (clip && pass == 0) {
-      clip = IsEar(ear);
-    } else if (clip && pass == 1) {
-      const Node &A = nodes[prev], &B = nodes[ear], &C = nodes[next];
-      const double turn = Turn(prev, ear, next);
-      const double l1 = (B.x - A.x) * (B.x - A.x) + (B.y - A.y) * (B.y - A.y);
-      const double l2 = (C.x - B.x) * (C.x - B.x) + (C.y - B.y) * (C.y - B.y);
-      clip = turn * turn <= 1e-18 * l1 * l2;
-    } else if (clip && pass == 2) {
-      clip = Turn(prev, ear, next) > 0.0;
-    }
-    if (clip) {
-      Emit(prev, ear, next);
-      Remove(ear);
-      --count;
-      // Going on two nodes further spreads the ears round the ring instead
-      // of fanning from one node, which keeps slivers down.
-      ear = stop = nodes[next].next;
-      pass = 0;
+    if (!Joined(nodes[prev].vertex, nodes[next].vertex) && IsEar(ear)) {
+      clip(ear);
       continue;
     }
     ear = next;
-    if (ear == stop && ++pass > 4) {
-      for (uint32_t p = nodes[ear].next; nodes[p].next != ear; p = nodes[p].next)
+    if (ear != stop) continue;
+    enum { kStraight, kConvex, kAny, kJoinedEar, kKinds };
+    uint32_t best[kKinds] = {kNone, kNone, kNone, kNone};
+    uint32_t p = ear;
+    do {
+      const uint32_t a = nodes[p].prev, c = nodes[p].next;
+      const Node &A = nodes[a], &B = nodes[p], &C = nodes[c];
+      if (Joined(A.vertex, C.vertex)) {
+        if (best[kJoinedEar] == kNone && IsEar(p)) best[kJoinedEar] = p;
+      } else {
+        const double turn = Turn(a, p, c);
+        const double l1 = (B.x - A.x) * (B.x - A.x) + (B.y - A.y) * (B.y - A.y);
+        const double l2 = (C.x - B.x) * (C.x - B.x) + (C.y - B.y) * (C.y - B.y);
+        if (turn * turn <= 1e-18 * l1 * l2) {
+          best[kStraight] = p;
+          break;
+        }
+        if (best[kConvex] == kNone && turn > 0.0) best[kConvex] = p;
+        if (best[kAny] == kNone) best[kAny] = p;
+      }
+      p = c;
+    } while (p != ear);
+    const uint32_t* pick = std::find_if(best, best + kKinds, [](uint32_t b) { return b != kNone; });
+    if (pick == best + kKinds) {
+      for (p = nodes[ear].next; nodes[p].next != ear; p = nodes[p].next)
         Emit(ear, p, nodes[p].next);
       return false;
     }
+    clip(*pick);
   }
   Emit(nodes[ear].prev, ear, nodes[ear].next);
   return true;
