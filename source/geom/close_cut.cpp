@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
+#include "geom/cap_triangulation.h"
 
 namespace {
 
@@ -320,7 +321,9 @@ namespace {
 // anywhere within the side test's tolerance of the plane).
 class LoopCapper {
  public:
-  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges, Mesh& mesh);
+  // `meshEdges`: the mesh's directed edges with an end in `cutSet`.
+  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
+           const VertexIndexSet& cutSet, Mesh& mesh);
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -343,6 +346,7 @@ class LoopCapper {
     return marks[v];
   }
 
+  CapOutline outline;             // the loops as the cap triangulation takes them
   std::vector<Mark> marks;        // per vertex; reset after each Cap
   std::vector<uint32_t> path;     // the walk so far, each vertex at most once
   std::vector<uint32_t> entries;  // the simple loops, one after another
@@ -350,7 +354,7 @@ class LoopCapper {
 };
 
 void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
-                     Mesh& mesh) {
+                     const VertexIndexSet& cutSet, Mesh& mesh) {
   entries.clear();
   starts.assign(1, 0);
   for (size_t i = 0; i < loops.size(); ++i)
@@ -363,6 +367,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
       m.at = static_cast<uint32_t>(e - starts[k]);
       ++m.uses;
     }
+  outline.joined.clear();
   for (const IndexPair& edge : meshEdges) {
     if (edge.first >= marks.size() || edge.second >= marks.size()) continue;
     Mark& a = marks[edge.first];
@@ -370,6 +375,8 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     if (a.uses == 0 || b.uses == 0 || Neighbours(edge.first, edge.second)) continue;
     // A pinch vertex may sit in another loop: counted as joined either way.
     if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
+    outline.joined.push_back(uint64_t(std::min(edge.first, edge.second)) << 32 |
+                             std::max(edge.first, edge.second));
   }
   const uint32_t vertexCount = mesh.VertexCount();
   auto less = [&mesh, vertexCount](uint32_t a, uint32_t b) {
@@ -390,6 +397,39 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     }
     if (first == end) first = std::min_element(begin, end, less);  // nothing better
     std::rotate(begin, first, end);
+    for (auto e = begin; e != end; ++e) marks[*e].at = static_cast<uint32_t>(e - begin);
+  }
+  outline.entries = entries;
+  outline.starts = starts;
+  if (count > 0 && !FansAreValid(outline, mesh)) {
+    // A fan would overlap itself, or cover a hole: the loops are
+    // triangulated together instead, keeping clear of the edges the mesh
+    // has between loop vertices where it can. The edges at hand are those
+    // with an end on the cut; a loop vertex off the cut (its loop neighbours
+    // are on it) may have edges to other such vertices, which only a look
+    // at every triangle finds.
+    bool offCut = false;
+    for (const uint32_t v : entries) offCut |= cutSet.count(v) == 0;
+    if (offCut) {
+      const size_t marked = marks.size();
+      for (const Triangle& t : mesh.triangles)
+        for (int c = 0; c < 3; ++c) {
+          const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
+          if (a < marked && b < marked && marks[a].uses > 0 && marks[b].uses > 0 &&
+              !Neighbours(a, b))
+            outline.joined.push_back(uint64_t(std::min(a, b)) << 32 | std::max(a, b));
+        }
+    }
+    std::sort(outline.joined.begin(), outline.joined.end());
+    const bool capped = TriangulateCap(outline, mesh);
+    for (const uint32_t v : entries) marks[v] = Mark();
+    if (capped) return;
+    CLEAVE_WARNING("cut outline bounds no region (" + std::to_string(count) +
+                   " loops); each loop is fanned");
+  }
+  for (size_t k = 0; k < count; ++k) {
+    const auto begin = entries.begin() + static_cast<std::ptrdiff_t>(starts[k]);
+    const auto end = entries.begin() + static_cast<std::ptrdiff_t>(starts[k + 1]);
     // The fan (L0, Lk, Lk+1), each triangle written from Lk: the duplicate
     // index files a triangle under its first index, and a long loop's
     // triangles all starting at L0 would crowd one stretch of it.
@@ -440,7 +480,7 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
   // Kept between calls (per thread), like the other working arrays.
   static thread_local LoopCapper capper;
-  capper.Cap(loops, CutEdges(), mesh);
+  capper.Cap(loops, CutEdges(), cutSet, mesh);
   // An open loop is fanned as it stands: the fan closes it with the chord
   // from its last entry back to its first.
   for (size_t i = 0; i < loops.size(); ++i)

@@ -30,13 +30,17 @@ struct BoundaryLoopList {
 };
 
 // Closes the openings of `mesh` around the vertices of `cutSet` (vertex
-// indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then a fan
-// over every loop. A closed loop that passes more than once through a vertex
-// is first cut there into simple loops; each closed loop is fanned from its
-// vertex of least position (x, then y, then z) among those the mesh joins to
-// no loop vertex but their two neighbours, so that the two halves of a cut
-// get mirrored caps and no fan chord doubles an edge of the mesh. Open
-// loops follow, fanned by CapLoop as they stand.
+// indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then caps. A
+// closed loop that passes more than once through a vertex is first cut there
+// into simple loops; each is to be fanned from its vertex of least position
+// (x, then y, then z) among those the mesh joins to no loop vertex but their
+// two neighbours, so that the two halves of a cut get mirrored caps and no
+// fan chord doubles an edge of the mesh. Where those fans make a proper cap
+// (FansAreValid: convex loops, for one) they are the cap, with no shading
+// data. Any other outline (concave, with holes, islands in holes) is
+// triangulated as a whole by TriangulateCap (cap_triangulation.h), whose
+// triangles carry the cap's normal; where it finds no region the fans are
+// used with a warning. Open loops follow, fanned by CapLoop as they stand.
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 
 // The boundary edges among the directed triangle edges with an end in
