@@ -41,6 +41,10 @@ struct CommandLineOptions {
   unsigned seed = 0;
   std::string screenshot;   // write the last frame here as PNG
   std::string dumpScene;    // write the scene here as JSON lines at shutdown
+  std::string model;        // load this model file into the scene
+  std::string slice;        // cut this model file without a window (with plane and out)
+  std::string plane;        // "A,B,C,D" as given; read by the slicer
+  std::string outDir;       // where the slicer writes the parts
 };
 
 class System : public Module<System> {

@@ -22,6 +22,13 @@ struct StartObject {
   Vector dimensions;
 };
 
+// A loaded model is scaled so its bounding box's longest side is this
+// (units; the sphere's diameter, the cone's height) and starts here, beside
+// the start objects.
+constexpr float kModelSize = 4.0f;
+inline const Vector kModelStartPosition(-6.0f, 4.0f, -4.0f);
+constexpr const char* kModelObjectName = "model";
+
 // Built in this order, unrotated, at kStartDensity, each with gravity.
 inline const StartObject kStartObjects[] = {
     {"obj3", Cone, Vector(-2.0f, 4.0f, 4.0f), Vector(1.5f, 2.0f, 0.0f)},

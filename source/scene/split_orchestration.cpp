@@ -73,6 +73,8 @@ bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh
   System::Instance().Log("Attempting split");
   front.useTexCoords = false;
   back.useTexCoords = false;
+  front.loadedModel = source.loadedModel;  // flat shading and hull kind go to the pieces
+  back.loadedModel = source.loadedModel;
 
   // The object's rigid transform is x_world = R x_local + p; its inverse
   // (transposed rotation, rotated negated translation) brings the plane's
