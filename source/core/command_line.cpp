@@ -103,5 +103,9 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       options.dumpScene = value;
     }
   }
+  if (options.slice.empty() && (!options.plane.empty() || !options.outDir.empty())) {
+    error = "--plane and --out go with --slice FILE";
+    return CommandLineResult::kError;
+  }
   return CommandLineResult::kRun;
 }

@@ -93,6 +93,9 @@ class System : public Module<System> {
   bool fullscreen = false;
   bool windowOpen = false;
   CommandLineOptions options;
+  // The console side of the log goes to standard error instead of standard
+  // output: for the slicer, whose standard output is its JSON line alone.
+  std::atomic<bool> logToStandardError{false};
 
  private:
   void Write(const std::string& prefix, const std::string& message);
