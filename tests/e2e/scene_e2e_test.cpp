@@ -175,3 +175,42 @@ TEST_F(SceneE2eTest, ResetThroughTheBarLeavesTheStartObjects) {
   // Clicks on the bar and the icon are not cuts.
   EXPECT_EQ(run.Log().find("Attempting split"), std::string::npos);
 }
+
+// --model drops a torus onto the box "obj7" (near pixel (310, 278) above the
+// box's top); a vertical cut through its middle parts it: the dump holds the
+// model's other half beside it (a large piece, unlike the box's), every
+// solid closed, and no error.
+TEST_F(SceneE2eTest, LoadedTorusIsCutIntoClosedPieces) {
+  std::ofstream torus(run.dir.File("torus.obj"));
+  const int around = 24, tube = 12;
+  for (int i = 0; i < around; ++i)
+    for (int j = 0; j < tube; ++j) {
+      const double a = 2 * M_PI * i / around, b = 2 * M_PI * j / tube, r = 2 + 0.7 * std::cos(b);
+      torus << "v " << r * std::cos(a) << ' ' << 0.7 * std::sin(b) << ' ' << r * std::sin(a) << '\n';
+    }
+  auto at = [&](int i, int j) { return (i % around) * tube + j % tube + 1; };
+  for (int i = 0; i < around; ++i)
+    for (int j = 0; j < tube; ++j)
+      torus << "f " << at(i, j) << ' ' << at(i, j + 1) << ' ' << at(i + 1, j + 1) << ' ' << at(i + 1, j) << '\n';
+  torus.close();
+  StartInteractive({"--model", "torus.obj"});
+  run.Drag(310, 230, 310, 330);
+  // Every queued job (one per "dist = -" line) has finished.
+  auto done = [&] {
+    const std::string log = run.Log();
+    return e2e::CountLines(log, "generatePhysicsEnd") == e2e::CountLines(log, "dist = -");
+  };
+  for (int i = 0; i < 300 && !done(); ++i) e2e::Sleep(0.1);
+  ASSERT_TRUE(done()) << run.Log();
+  Quit();
+  const SceneDump dump = run.Dump();
+  ASSERT_NE(dump.Find("model"), nullptr) << run.Log();
+  int torusPieces = 0;
+  for (const DumpedObject& o : dump.objects) {
+    EXPECT_EQ(o.Get("openEdges"), 0) << o.line;
+    torusPieces += o.name.rfind("split_obj_", 0) == 0 && o.Get("triangles") > 150;
+  }
+  EXPECT_EQ(torusPieces, 1) << support::ReadFile(run.dir.File("scene.jsonl"));
+  EXPECT_LT(dump.Find("model")->Get("triangles"), 576);
+  EXPECT_EQ(run.Log().find("ERROR"), std::string::npos);
+}
