@@ -6,7 +6,7 @@
 // collision and picking on, builds the ground box and the three start
 // objects (kStartObjects: cone "obj3", sphere "obj4", box "obj7") with
 // gravity, reads the --model file (a bad one is reported as a warning and
-// left out) and adds it as "model" beside them, loads the textures and the
+// left out) and drops it as "model" onto the box, loads the textures and the
 // two sounds. Kill frees the textures.
 //
 // Per frame (Update): advances the split queue, then turns polled input into
@@ -61,8 +61,9 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   static void Reset(void* clientData);
 
   // Builds one solid (see BuildSolid; modelType Model: BuildModelSolid, sized
-  // kModelSize * dimensions.x / 2 like a sphere of that radius) and adds it; the window side gives it
-  // GPU buffers at the next frame. Gravity is not added here (AddGravity).
+  // kModelSize * dimensions.x / 2 like a sphere of that radius) and adds it;
+  // the window side gives it GPU buffers at the next frame. Gravity is not
+  // added here (AddGravity).
   void CreateObject(const std::string& name, const Vector& position, const Vector& dimensions,
                     int32_t modelType, const Quaternion& orientation, float density);
   void CreateGroundPlane();

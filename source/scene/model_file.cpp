@@ -7,6 +7,7 @@
 #include <assimp/Importer.hpp>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "math/bounding_box.h"
@@ -77,6 +78,13 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
   if (open != 0) {
     error = prefix + std::to_string(open) + " open edges; not a closed solid";
     return false;
+  }
+  // Files wound the other way round (clockwise seen from outside) describe
+  // the same solid; turned around, every face points out as the engine needs
+  // (a negative volume would give a negative mass).
+  if (EnclosedVolume(mesh) < 0.0) {
+    for (Triangle& t : mesh.triangles) std::swap(t.indices[1], t.indices[2]);
+    mesh.ReindexTriangles();
   }
   return true;
 }

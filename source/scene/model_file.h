@@ -9,7 +9,8 @@
 
 // Reads every mesh of `file` into one Mesh, triangulated, with vertices at
 // the same position welded into one, in the file's own units. Triangles that
-// welding makes degenerate (two equal corners) are dropped. The mesh is
+// welding makes degenerate (two equal corners) are dropped; a solid wound
+// inwards (negative enclosed volume) is turned so its faces point out. The mesh is
 // marked loadedModel. On failure returns false and `error` is one line:
 //   Model "FILE": <what is wrong>
 // for an unreadable file, a mesh without triangles, or a mesh that is not

@@ -19,9 +19,10 @@ namespace {
 // A cube of side 2 about the origin as a triangle soup (every triangle with
 // its own three vertex lines, as STL stores it), wound outwards; `skip`
 // triangles are left off the end.
-// `copies` cubes side by side, 4 apart along x, in one file.
+// `copies` cubes side by side, 4 apart along x, in one file; `inward`: every
+// face wound the other way.
 std::string WriteCube(const support::ScratchDir& dir, const std::string& name, int skip = 0,
-                      int copies = 1) {
+                      int copies = 1, bool inward = false) {
   // Each face: outward axis, then corners counter-clockwise seen from outside.
   const int quads[6][4][3] = {{{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
                               {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}},
@@ -37,7 +38,7 @@ std::string WriteCube(const support::ScratchDir& dir, const std::string& name, i
         if (written++ >= 12 * copies - skip) break;
         for (const int c : {0, 1 + tri, 2 + tri})
           out << "v " << q[c][0] + 4 * copy << ' ' << q[c][1] << ' ' << q[c][2] << '\n';
-        out << "f -3 -2 -1\n";
+        out << (inward ? "f -1 -2 -3\n" : "f -3 -2 -1\n");
       }
   return dir.File(name);
 }
@@ -51,6 +52,8 @@ TEST(ModelFile, WeldsASoupIntoAClosedSolidAndNamesWhatIsWrongOtherwise) {
   EXPECT_EQ(mesh.TriangleCount(), 12u);
   EXPECT_NEAR(EnclosedVolume(mesh), 8.0, 1e-9);
   EXPECT_TRUE(mesh.loadedModel);
+  ASSERT_TRUE(LoadModelFile(WriteCube(dir, "inward.obj", 0, 1, true), mesh, error)) << error;
+  EXPECT_NEAR(EnclosedVolume(mesh), 8.0, 1e-9);
 
   const std::string open = WriteCube(dir, "open.obj", 1);
   EXPECT_FALSE(LoadModelFile(open, mesh, error));
