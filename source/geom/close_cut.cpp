@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
+#include "geom/cap_triangulation.h"
 
 namespace {
 
@@ -343,6 +344,7 @@ class LoopCapper {
     return marks[v];
   }
 
+  CapOutline outline;             // the loops as the cap triangulation takes them
   std::vector<Mark> marks;        // per vertex; reset after each Cap
   std::vector<uint32_t> path;     // the walk so far, each vertex at most once
   std::vector<uint32_t> entries;  // the simple loops, one after another
@@ -390,6 +392,35 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     }
     if (first == end) first = std::min_element(begin, end, less);  // nothing better
     std::rotate(begin, first, end);
+    for (auto e = begin; e != end; ++e) marks[*e].at = static_cast<uint32_t>(e - begin);
+  }
+  outline.entries = entries;
+  outline.starts = starts;
+  if (count > 0 && !FansAreValid(outline, mesh)) {
+    // A fan would overlap itself, or cover a hole: the loops are
+    // triangulated together instead. The triangulation must not double an
+    // edge the mesh has between two loop vertices; the edges at hand hold
+    // only those with an end on the cut, so every triangle is looked at.
+    outline.joined.clear();
+    const size_t marked = marks.size();
+    for (const Triangle& t : mesh.triangles)
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
+        if (a >= marked || b >= marked || marks[a].uses == 0 || marks[b].uses == 0 || a > b ||
+            Neighbours(a, b))
+          continue;
+        outline.joined.push_back(uint64_t(a) << 32 | b);
+      }
+    std::sort(outline.joined.begin(), outline.joined.end());
+    const bool capped = TriangulateCap(outline, mesh);
+    for (const uint32_t v : entries) marks[v] = Mark();
+    if (capped) return;
+    CLEAVE_WARNING("cut outline bounds no region (" + std::to_string(count) +
+                   " loops); each loop is fanned");
+  }
+  for (size_t k = 0; k < count; ++k) {
+    const auto begin = entries.begin() + static_cast<std::ptrdiff_t>(starts[k]);
+    const auto end = entries.begin() + static_cast<std::ptrdiff_t>(starts[k + 1]);
     // The fan (L0, Lk, Lk+1), each triangle written from Lk: the duplicate
     // index files a triangle under its first index, and a long loop's
     // triangles all starting at L0 would crowd one stretch of it.

@@ -1,0 +1,424 @@
+#include "geom/cap_triangulation.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/diagnostics.h"
+
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+
+// A point of the projected outline. Float coordinates are exact in double,
+// and so are their differences, so the projection itself adds no rounding.
+struct Point {
+  double x, y;
+  uint32_t vertex;
+};
+
+bool Before(const Point& a, const Point& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+
+// Twice the signed area of triangle (a, b, c): positive when it turns left.
+double Orient(double ax, double ay, double bx, double by, double cx, double cy) {
+  return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+}
+
+// The projection: coordinates u, v of the plane most nearly parallel to the
+// loops, chosen so that (u, v, normal axis) is right-handed, which makes a
+// loop that winds about the axis's positive direction turn left (positive
+// area). `flip`: the cap faces the axis's negative direction, so the loops
+// are read backwards (and the triangles written back the other way) to work
+// with outlines that turn left whichever half is capped.
+struct Frame {
+  int u = 0, v = 1;
+  bool flip = false;
+  float normal[3] = {0.0f, 0.0f, 0.0f};  // the cap's outward unit normal
+};
+
+bool MakeFrame(const CapOutline& outline, const Mesh& mesh, Frame& frame) {
+  // Newell's sum: twice the vector area of all loops together. Outlines and
+  // islands count positive, holes negative, so the sum points out of the cap
+  // with a length of twice the cap's area.
+  double n[3] = {0.0, 0.0, 0.0};
+  for (size_t k = 0; k + 1 < outline.starts.size(); ++k) {
+    const size_t begin = outline.starts[k], end = outline.starts[k + 1];
+    for (size_t e = begin; e < end; ++e) {
+      const Vertex& p = mesh.vertices[outline.entries[e]];
+      const Vertex& q = mesh.vertices[outline.entries[e + 1 < end ? e + 1 : begin]];
+      n[0] += (double(p.y) - q.y) * (double(p.z) + q.z);
+      n[1] += (double(p.z) - q.z) * (double(p.x) + q.x);
+      n[2] += (double(p.x) - q.x) * (double(p.y) + q.y);
+    }
+  }
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  int axis = 0;
+  for (int a = 1; a < 3; ++a)
+    if (std::fabs(n[a]) > std::fabs(n[axis])) axis = a;
+  frame.u = (axis + 1) % 3;
+  frame.v = (axis + 2) % 3;
+  frame.flip = n[axis] < 0.0;
+  for (int a = 0; a < 3; ++a) frame.normal[a] = static_cast<float>(n[a] / length);
+  return true;
+}
+
+double Coordinate(const Vertex& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
+
+// One loop in canonical form: turning left for an outline, starting at its
+// least point (x, then y).
+struct Loop {
+  std::vector<Point> points;
+  double area = 0.0;  // twice the signed area
+  double minX, minY, maxX, maxY;
+  uint32_t container = kNone;  // for a hole: the outline around it
+};
+
+// Even-odd crossing test: 1 inside, 0 outside, -1 on a vertex of the loop
+// (undecided; the caller tries another point).
+int Contains(const Loop& loop, const Point& p) {
+  if (p.x < loop.minX || p.x > loop.maxX || p.y < loop.minY || p.y > loop.maxY) return 0;
+  bool inside = false;
+  const size_t n = loop.points.size();
+  for (size_t i = 0, j = n - 1; i < n; j = i++) {
+    const Point &a = loop.points[i], &b = loop.points[j];
+    if (a.x == p.x && a.y == p.y) return -1;
+    if ((a.y > p.y) != (b.y > p.y)) {
+      const double x = a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y);
+      if (p.x < x) inside = !inside;
+    }
+  }
+  return inside ? 1 : 0;
+}
+
+// The outline as a ring of nodes, holes bridged in, clipped ear by ear.
+class EarClipper {
+ public:
+  EarClipper(const std::vector<uint64_t>& joined, std::vector<uint32_t>& triangles)
+      : joined(joined), triangles(triangles) {}
+
+  // Starts a ring from a loop; returns its first node.
+  uint32_t AddRing(const Loop& loop);
+  // Joins a hole's ring (first node = its leftmost point) to the ring that
+  // `outer` is on; false when no bridge is found.
+  bool Bridge(uint32_t hole, uint32_t outer);
+  // Triangulates the ring that `start` is on. False when a fan had to close
+  // part of it.
+  bool Clip(uint32_t start);
+
+ private:
+  struct Node {
+    double x, y;
+    uint32_t vertex;
+    uint32_t prev, next;
+  };
+
+  double Turn(uint32_t a, uint32_t b, uint32_t c) const {
+    return Orient(nodes[a].x, nodes[a].y, nodes[b].x, nodes[b].y, nodes[c].x, nodes[c].y);
+  }
+  bool SamePlace(uint32_t a, uint32_t b) const {
+    return nodes[a].x == nodes[b].x && nodes[a].y == nodes[b].y;
+  }
+  bool Joined(uint32_t a, uint32_t b) const {
+    if (joined.empty()) return false;
+    const uint64_t key = uint64_t(std::min(a, b)) << 32 | std::max(a, b);
+    return std::binary_search(joined.begin(), joined.end(), key);
+  }
+  bool IsEar(uint32_t ear) const;
+  bool LocallyInside(uint32_t a, uint32_t b) const;
+  bool SectorContainsSector(uint32_t m, uint32_t p) const;
+  uint32_t Copy(uint32_t a) {
+    nodes.push_back(nodes[a]);
+    return static_cast<uint32_t>(nodes.size() - 1);
+  }
+  void Emit(uint32_t a, uint32_t b, uint32_t c) {
+    const uint32_t i = nodes[a].vertex, j = nodes[b].vertex, k = nodes[c].vertex;
+    // Two nodes of one vertex (the two sides of a bridge, a pinch): the
+    // triangle would hold an edge and its reverse, which cancel; leave it out.
+    if (i == j || j == k || k == i) return;
+    triangles.insert(triangles.end(), {i, j, k});
+  }
+  void Remove(uint32_t n) {
+    nodes[nodes[n].prev].next = nodes[n].next;
+    nodes[nodes[n].next].prev = nodes[n].prev;
+  }
+
+  const std::vector<uint64_t>& joined;
+  std::vector<uint32_t>& triangles;
+  std::vector<Node> nodes;
+};
+
+uint32_t EarClipper::AddRing(const Loop& loop) {
+  const uint32_t first = static_cast<uint32_t>(nodes.size());
+  const uint32_t n = static_cast<uint32_t>(loop.points.size());
+  for (uint32_t i = 0; i < n; ++i) {
+    const Point& p = loop.points[i];
+    nodes.push_back(Node{p.x, p.y, p.vertex, first + (i + n - 1) % n, first + (i + 1) % n});
+  }
+  return first;
+}
+
+// Whether the diagonal a -> b leaves a into the region: within a's corner.
+bool EarClipper::LocallyInside(uint32_t a, uint32_t b) const {
+  const uint32_t prev = nodes[a].prev, next = nodes[a].next;
+  if (Turn(prev, a, next) > 0.0) return Turn(a, b, next) <= 0.0 && Turn(a, prev, b) <= 0.0;
+  return Turn(a, b, prev) > 0.0 || Turn(a, next, b) > 0.0;
+}
+
+// Whether p's corner lies within m's (both at one place): of two nodes of
+// one vertex, the bridge must leave from the corner that faces the hole.
+bool EarClipper::SectorContainsSector(uint32_t m, uint32_t p) const {
+  return Turn(nodes[m].prev, m, nodes[p].prev) > 0.0 && Turn(nodes[p].next, m, nodes[m].next) > 0.0;
+}
+
+bool EarClipper::Bridge(uint32_t hole, uint32_t outer) {
+  const double hx = nodes[hole].x, hy = nodes[hole].y;
+  // The nearest edge that a ray from the hole's leftmost point towards -x
+  // meets from inside the region (an edge running down: the region lies on
+  // the left of every edge), and its end further left.
+  double qx = -std::numeric_limits<double>::infinity();
+  uint32_t m = kNone;
+  uint32_t p = outer;
+  do {
+    const Node& a = nodes[p];
+    const Node& b = nodes[a.next];
+    if (hy <= a.y && hy >= b.y && b.y != a.y) {
+      const double x = a.x + (hy - a.y) * (b.x - a.x) / (b.y - a.y);
+      if (x <= hx && x > qx) {
+        qx = x;
+        m = a.x < b.x ? p : a.next;
+        if (x == hx) break;  // the hole touches the edge
+      }
+    }
+    p = a.next;
+  } while (p != outer);
+  if (m == kNone) return false;
+
+  if (qx != hx) {
+    // A ring vertex inside the triangle (hole point, ray hit, m) would hide
+    // m; of those the one nearest the ray in angle is seen from the hole.
+    const uint32_t stop = m;
+    const double mx = nodes[m].x, my = nodes[m].y;
+    double tanMin = std::numeric_limits<double>::infinity();
+    p = m;
+    do {
+      const Node& n = nodes[p];
+      if (hx >= n.x && n.x >= mx && hx != n.x) {
+        const double ax = hy < my ? hx : qx, cx = hy < my ? qx : hx;
+        const double d1 = Orient(ax, hy, mx, my, n.x, n.y), d2 = Orient(mx, my, cx, hy, n.x, n.y),
+                     d3 = Orient(cx, hy, ax, hy, n.x, n.y);
+        const bool inside = (d1 >= 0 && d2 >= 0 && d3 >= 0) || (d1 <= 0 && d2 <= 0 && d3 <= 0);
+        if (inside && LocallyInside(p, hole)) {
+          const double tan = std::fabs(hy - n.y) / (hx - n.x);
+          if (tan < tanMin ||
+              (tan == tanMin && (n.x > nodes[m].x ||
+                                 (n.x == nodes[m].x && SectorContainsSector(m, p))))) {
+            m = p;
+            tanMin = tan;
+          }
+        }
+      }
+      p = n.next;
+    } while (p != stop);
+  }
+
+  // m -> hole -> around the hole -> hole' -> m' -> on around the ring.
+  const uint32_t m2 = Copy(m), h2 = Copy(hole);
+  const uint32_t mNext = nodes[m].next, hPrev = nodes[hole].prev;
+  nodes[m].next = hole;
+  nodes[hole].prev = m;
+  nodes[m2].next = mNext;
+  nodes[mNext].prev = m2;
+  nodes[h2].next = m2;
+  nodes[m2].prev = h2;
+  nodes[hPrev].next = h2;
+  nodes[h2].prev = hPrev;
+  return true;
+}
+
+bool EarClipper::IsEar(uint32_t ear) const {
+  const uint32_t a = nodes[ear].prev, c = nodes[ear].next;
+  if (!(Turn(a, ear, c) > 0.0)) return false;  // reflex or straight
+  const Node &A = nodes[a], &B = nodes[ear], &C = nodes[c];
+  const double minX = std::min({A.x, B.x, C.x}), maxX = std::max({A.x, B.x, C.x});
+  const double minY = std::min({A.y, B.y, C.y}), maxY = std::max({A.y, B.y, C.y});
+  // No other node that is not convex may lie in the triangle or on its
+  // sides (a convex one inside implies such a one); nodes at the corners'
+  // places (the other side of a bridge) do not count.
+  for (uint32_t p = C.next; p != a; p = nodes[p].next) {
+    const Node& P = nodes[p];
+    if (P.x < minX || P.x > maxX || P.y < minY || P.y > maxY) continue;
+    if (SamePlace(p, a) || SamePlace(p, ear) || SamePlace(p, c)) continue;
+    if (Orient(A.x, A.y, B.x, B.y, P.x, P.y) >= 0.0 && Orient(B.x, B.y, C.x, C.y, P.x, P.y) >= 0.0 &&
+        Orient(C.x, C.y, A.x, A.y, P.x, P.y) >= 0.0 && Turn(P.prev, p, P.next) <= 0.0)
+      return false;
+  }
+  return true;
+}
+
+bool EarClipper::Clip(uint32_t start) {
+  // Passes, each tried when a whole round of the ring found nothing with
+  // the one before; any clip starts over with pass 0. A diagonal the mesh
+  // has already (an edge between two loop vertices) would leave the half
+  // open, which is worse than a cap that folds over itself, so it comes last:
+  // 0 proper ears; 1 straight corners (a node on the line through its
+  // neighbours, or a spike), clipped as triangles of no area; 2 any corner;
+  // 3 proper ears on a diagonal the mesh has; then the rest is fanned.
+  uint32_t ear = start, stop = start;
+  size_t count = 1;
+  for (uint32_t p = nodes[start].next; p != start; p = nodes[p].next) ++count;
+  int pass = 0;
+  while (count > 3) {
+    const uint32_t prev = nodes[ear].prev, next = nodes[ear].next;
+    bool clip = pass == 3 ? IsEar(ear) : !Joined(nodes[prev].vertex, nodes[next].vertex);
+    if (clip && pass == 0) {
+      clip = IsEar(ear);
+    } else if (clip && pass == 1) {
+      const Node &A = nodes[prev], &B = nodes[ear], &C = nodes[next];
+      const double e1 = std::hypot(B.x - A.x, B.y - A.y), e2 = std::hypot(C.x - B.x, C.y - B.y);
+      clip = std::fabs(Turn(prev, ear, next)) <= 1e-9 * e1 * e2;
+    }
+    if (clip) {
+      Emit(prev, ear, next);
+      Remove(ear);
+      --count;
+      // Going on two nodes further spreads the ears round the ring instead
+      // of fanning from one node, which keeps slivers down.
+      ear = stop = nodes[next].next;
+      pass = 0;
+      continue;
+    }
+    ear = next;
+    if (ear == stop && ++pass > 3) {
+      for (uint32_t p = nodes[ear].next; nodes[p].next != ear; p = nodes[p].next)
+        Emit(ear, p, nodes[p].next);
+      return false;
+    }
+  }
+  Emit(nodes[ear].prev, ear, nodes[ear].next);
+  return true;
+}
+
+}  // namespace
+
+bool TriangulateCap(const CapOutline& outline, Mesh& mesh) {
+  const size_t loopCount = outline.starts.size() - 1;
+  for (const uint32_t v : outline.entries)
+    if (v >= mesh.VertexCount()) return false;
+  Frame frame;
+  if (loopCount == 0 || !MakeFrame(outline, mesh, frame)) return false;
+
+  // Canonical loops: read so that the net area is positive, started at the
+  // least point, in order of that point.
+  std::vector<Loop> loops(loopCount);
+  for (size_t k = 0; k < loopCount; ++k) {
+    Loop& loop = loops[k];
+    for (size_t e = outline.starts[k]; e < outline.starts[k + 1]; ++e) {
+      const uint32_t v = outline.entries[e];
+      const Vertex& p = mesh.vertices[v];
+      loop.points.push_back(Point{Coordinate(p, frame.u), Coordinate(p, frame.v), v});
+    }
+    if (frame.flip) std::reverse(loop.points.begin(), loop.points.end());
+    std::rotate(loop.points.begin(),
+                std::min_element(loop.points.begin(), loop.points.end(), Before),
+                loop.points.end());
+    loop.minX = loop.maxX = loop.points[0].x;
+    loop.minY = loop.maxY = loop.points[0].y;
+    const size_t n = loop.points.size();
+    for (size_t i = 0; i < n; ++i) {
+      const Point &a = loop.points[i], &b = loop.points[(i + 1) % n];
+      loop.area += a.x * b.y - b.x * a.y;
+      loop.minX = std::min(loop.minX, a.x);
+      loop.maxX = std::max(loop.maxX, a.x);
+      loop.minY = std::min(loop.minY, a.y);
+      loop.maxY = std::max(loop.maxY, a.y);
+    }
+  }
+  std::stable_sort(loops.begin(), loops.end(),
+                   [](const Loop& a, const Loop& b) { return Before(a.points[0], b.points[0]); });
+
+  // Each hole belongs to the smallest outline around it (an island's holes
+  // to the island, not to the outline around the island's own hole).
+  std::vector<std::vector<uint32_t>> holesOf(loopCount);
+  for (size_t h = 0; h < loopCount; ++h) {
+    Loop& hole = loops[h];
+    if (hole.area >= 0.0) continue;
+    for (size_t o = 0; o < loopCount; ++o) {
+      const Loop& out = loops[o];
+      if (out.area <= -hole.area) continue;
+      if (hole.container != kNone && out.area >= loops[hole.container].area) continue;
+      int inside = -1;
+      for (size_t i = 0; i < hole.points.size() && inside < 0; ++i) inside = Contains(out, hole.points[i]);
+      if (inside == 1) hole.container = static_cast<uint32_t>(o);
+    }
+    if (hole.container == kNone) return false;
+    holesOf[hole.container].push_back(static_cast<uint32_t>(h));
+  }
+
+  std::vector<uint32_t> triangles;
+  EarClipper clipper(outline.joined, triangles);
+  std::vector<uint32_t> rings;
+  for (size_t o = 0; o < loopCount; ++o) {
+    if (loops[o].area < 0.0) continue;
+    const uint32_t ring = clipper.AddRing(loops[o]);
+    // Left to right (holes start at their leftmost point, and are in that
+    // order already), so each bridge runs to the outline or to a hole
+    // bridged before it.
+    for (const uint32_t h : holesOf[o])
+      if (!clipper.Bridge(clipper.AddRing(loops[h]), ring)) return false;
+    rings.push_back(ring);
+  }
+  bool clean = true;
+  for (const uint32_t ring : rings) clean &= clipper.Clip(ring);
+  if (!clean) CLEAVE_WARNING("cap outline has no proper ear left; the rest is closed by a fan");
+
+  for (size_t t = 0; t < triangles.size(); t += 3) {
+    const uint32_t a = triangles[t], b = frame.flip ? triangles[t + 2] : triangles[t + 1],
+                   c = frame.flip ? triangles[t + 1] : triangles[t + 2];
+    const uint32_t before = mesh.TriangleCount();
+    const uint32_t added = mesh.AddTriangle(a, b, c);
+    if (added != before) continue;  // the mesh had it already
+    for (int corner = 0; corner < 3; ++corner)
+      mesh.SetCornerNormal(added, corner, frame.normal[0], frame.normal[1], frame.normal[2]);
+  }
+  return true;
+}
+
+bool FansAreValid(const CapOutline& outline, const Mesh& mesh) {
+  for (const uint32_t v : outline.entries)
+    if (v >= mesh.VertexCount()) return false;
+  Frame frame;
+  if (outline.starts.size() < 2 || !MakeFrame(outline, mesh, frame)) return false;
+  const double n[3] = {frame.normal[0], frame.normal[1], frame.normal[2]};
+  // Rounding of the float positions (a few units in the last place of the
+  // largest coordinate R) may bend a straight run either way by about
+  // R eps times the edges' lengths.
+  double reach = 0.0;
+  for (const uint32_t v : outline.entries) {
+    const Vertex& p = mesh.vertices[v];
+    reach = std::max({reach, std::fabs(double(p.x)), std::fabs(double(p.y)), std::fabs(double(p.z))});
+  }
+  constexpr double kTwoPi = 6.283185307179586;
+  for (size_t k = 0; k + 1 < outline.starts.size(); ++k) {
+    const size_t begin = outline.starts[k], end = outline.starts[k + 1];
+    const Vertex& o = mesh.vertices[outline.entries[begin]];
+    double sweep = 0.0;  // the angle the fan turns through at its centre
+    for (size_t e = begin + 1; e + 1 < end; ++e) {
+      const Vertex& p = mesh.vertices[outline.entries[e]];
+      const Vertex& q = mesh.vertices[outline.entries[e + 1]];
+      const double a[3] = {double(p.x) - o.x, double(p.y) - o.y, double(p.z) - o.z};
+      const double b[3] = {double(q.x) - o.x, double(q.y) - o.y, double(q.z) - o.z};
+      const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                           a[0] * b[1] - a[1] * b[0]};
+      const double turn = n[0] * c[0] + n[1] * c[1] + n[2] * c[2];
+      const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+      const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+      if (turn < -(1e-6 * la * lb + 8.0 * FLT_EPSILON * reach * (la + lb))) return false;
+      sweep += std::atan2(turn, a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+    }
+    if (!(sweep < kTwoPi)) return false;  // the loop winds round more than once
+  }
+  return true;
+}
