@@ -65,6 +65,26 @@ bool MakeFrame(const CapOutline& outline, const Mesh& mesh, Frame& frame) {
   return true;
 }
 
+// Unit vectors e1, e2 across the normal n with e1 x e2 along n, so that a
+// loop winding about n turns left in (e1, e2).
+bool Basis(const double n[3], double e1[3], double e2[3]) {
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0.0) || !std::isfinite(length)) return false;
+  const double u[3] = {n[0] / length, n[1] / length, n[2] / length};
+  int least = 0;  // the axis least along n, crossed with it
+  for (int a = 1; a < 3; ++a)
+    if (std::fabs(u[a]) < std::fabs(u[least])) least = a;
+  double h[3] = {0.0, 0.0, 0.0};
+  h[least] = 1.0;
+  const double c[3] = {h[1] * u[2] - h[2] * u[1], h[2] * u[0] - h[0] * u[2], h[0] * u[1] - h[1] * u[0]};
+  const double lc = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+  for (int a = 0; a < 3; ++a) e1[a] = c[a] / lc;
+  e2[0] = u[1] * e1[2] - u[2] * e1[1];
+  e2[1] = u[2] * e1[0] - u[0] * e1[2];
+  e2[2] = u[0] * e1[1] - u[1] * e1[0];
+  return true;
+}
+
 double Coordinate(const Vertex& p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
 // One loop in canonical form: turning left for an outline, starting at its
@@ -311,8 +331,17 @@ bool TriangulateCap(const CapOutline& outline, Mesh& mesh) {
   if (loopCount == 0 || !MakeFrame(outline, mesh, frame)) return false;
 
   // Canonical loops: read so that the net area is positive, started at the
-  // least point, in order of that point.
+  // least point, in order of that point, first in the projection along the
+  // axis (exact), so that both halves read them alike.
   std::vector<Loop> loops(loopCount);
+  auto canonical = [&loops]() {
+    for (Loop& loop : loops)
+      std::rotate(loop.points.begin(),
+                  std::min_element(loop.points.begin(), loop.points.end(), Before),
+                  loop.points.end());
+    std::stable_sort(loops.begin(), loops.end(),
+                     [](const Loop& a, const Loop& b) { return Before(a.points[0], b.points[0]); });
+  };
   for (size_t k = 0; k < loopCount; ++k) {
     Loop& loop = loops[k];
     for (size_t e = outline.starts[k]; e < outline.starts[k + 1]; ++e) {
@@ -321,14 +350,34 @@ bool TriangulateCap(const CapOutline& outline, Mesh& mesh) {
       loop.points.push_back(Point{Coordinate(p, frame.u), Coordinate(p, frame.v), v});
     }
     if (frame.flip) std::reverse(loop.points.begin(), loop.points.end());
-    std::rotate(loop.points.begin(),
-                std::min_element(loop.points.begin(), loop.points.end(), Before),
-                loop.points.end());
+  }
+  canonical();
+  // Then projected along the cap's own normal, taken from the canonical
+  // loops (the same bits for both halves): along an axis, the vertices that
+  // lie off the plane within the side test's band would move sideways and
+  // could fold thin triangles over.
+  double n[3] = {0.0, 0.0, 0.0};
+  for (const Loop& loop : loops)
+    for (size_t i = 0; i < loop.points.size(); ++i) {
+      const Vertex& p = mesh.vertices[loop.points[i].vertex];
+      const Vertex& q = mesh.vertices[loop.points[(i + 1) % loop.points.size()].vertex];
+      n[0] += (double(p.y) - q.y) * (double(p.z) + q.z);
+      n[1] += (double(p.z) - q.z) * (double(p.x) + q.x);
+      n[2] += (double(p.x) - q.x) * (double(p.y) + q.y);
+    }
+  double e1[3], e2[3];
+  if (!Basis(n, e1, e2)) return false;
+  for (Loop& loop : loops) {
+    for (Point& point : loop.points) {
+      const Vertex& p = mesh.vertices[point.vertex];
+      point.x = e1[0] * p.x + e1[1] * p.y + e1[2] * p.z;
+      point.y = e2[0] * p.x + e2[1] * p.y + e2[2] * p.z;
+    }
     loop.minX = loop.maxX = loop.points[0].x;
     loop.minY = loop.maxY = loop.points[0].y;
-    const size_t n = loop.points.size();
-    for (size_t i = 0; i < n; ++i) {
-      const Point &a = loop.points[i], &b = loop.points[(i + 1) % n];
+    const size_t count = loop.points.size();
+    for (size_t i = 0; i < count; ++i) {
+      const Point &a = loop.points[i], &b = loop.points[(i + 1) % count];
       loop.area += a.x * b.y - b.x * a.y;
       loop.minX = std::min(loop.minX, a.x);
       loop.maxX = std::max(loop.maxX, a.x);
@@ -336,8 +385,7 @@ bool TriangulateCap(const CapOutline& outline, Mesh& mesh) {
       loop.maxY = std::max(loop.maxY, a.y);
     }
   }
-  std::stable_sort(loops.begin(), loops.end(),
-                   [](const Loop& a, const Loop& b) { return Before(a.points[0], b.points[0]); });
+  canonical();  // holes start at their leftmost point, for the bridges
 
   // Each hole belongs to the smallest outline around it (an island's holes
   // to the island, not to the outline around the island's own hole).
