@@ -133,7 +133,31 @@ class EarClipper {
     double x, y;
     uint32_t vertex;
     uint32_t prev, next;
+    // The ring's nodes in z-order (Morton order of the position on a grid
+    // over the ring's bounds): the nodes inside a box are found among those
+    // whose z lies between the z of its corners, without a walk round the
+    // whole ring for every ear.
+    uint32_t z = 0;
+    uint32_t prevZ = kNone, nextZ = kNone;
   };
+  struct Grid {
+    double minX = 0.0, minY = 0.0, scale = 0.0;
+  };
+
+  // Sorts the ring's nodes into z-order.
+  void IndexZ(uint32_t start);
+  uint32_t ZOrder(double x, double y) const {
+    auto spread = [](uint32_t v) {  // the 15 low bits, one apart
+      v = (v | (v << 8)) & 0x00FF00FFu;
+      v = (v | (v << 4)) & 0x0F0F0F0Fu;
+      v = (v | (v << 2)) & 0x33333333u;
+      return (v | (v << 1)) & 0x55555555u;
+    };
+    auto cell = [this](double d) {
+      return static_cast<uint32_t>(std::min(32767.0, std::max(0.0, d * grid.scale)));
+    };
+    return spread(cell(x - grid.minX)) | spread(cell(y - grid.minY)) << 1;
+  }
 
   double Turn(uint32_t a, uint32_t b, uint32_t c) const {
     return Orient(nodes[a].x, nodes[a].y, nodes[b].x, nodes[b].y, nodes[c].x, nodes[c].y);
@@ -161,13 +185,18 @@ class EarClipper {
     triangles.insert(triangles.end(), {i, j, k});
   }
   void Remove(uint32_t n) {
-    nodes[nodes[n].prev].next = nodes[n].next;
-    nodes[nodes[n].next].prev = nodes[n].prev;
+    Node& node = nodes[n];
+    nodes[node.prev].next = node.next;
+    nodes[node.next].prev = node.prev;
+    if (node.prevZ != kNone) nodes[node.prevZ].nextZ = node.nextZ;
+    if (node.nextZ != kNone) nodes[node.nextZ].prevZ = node.prevZ;
   }
 
   const std::vector<uint64_t>& joined;
   std::vector<uint32_t>& triangles;
   std::vector<Node> nodes;
+  Grid grid;
+  std::vector<uint32_t> order;  // scratch for IndexZ
 };
 
 uint32_t EarClipper::AddRing(const Loop& loop) {
@@ -175,7 +204,13 @@ uint32_t EarClipper::AddRing(const Loop& loop) {
   const uint32_t n = static_cast<uint32_t>(loop.points.size());
   for (uint32_t i = 0; i < n; ++i) {
     const Point& p = loop.points[i];
-    nodes.push_back(Node{p.x, p.y, p.vertex, first + (i + n - 1) % n, first + (i + 1) % n});
+    Node node;
+    node.x = p.x;
+    node.y = p.y;
+    node.vertex = p.vertex;
+    node.prev = first + (i + n - 1) % n;
+    node.next = first + (i + 1) % n;
+    nodes.push_back(node);
   }
   return first;
 }
@@ -266,16 +301,45 @@ bool EarClipper::IsEar(uint32_t ear) const {
   const double minY = std::min({A.y, B.y, C.y}), maxY = std::max({A.y, B.y, C.y});
   // No other node that is not convex may lie in the triangle or on its
   // sides (a convex one inside implies such a one); nodes at the corners'
-  // places (the other side of a bridge) do not count.
-  for (uint32_t p = C.next; p != a; p = nodes[p].next) {
+  // places (the other side of a bridge) do not count. Only nodes in the
+  // triangle's box can, and those lie within its corners' z range.
+  auto blocks = [&](uint32_t p) {
     const Node& P = nodes[p];
-    if (P.x < minX || P.x > maxX || P.y < minY || P.y > maxY) continue;
-    if (SamePlace(p, a) || SamePlace(p, ear) || SamePlace(p, c)) continue;
-    if (Orient(A.x, A.y, B.x, B.y, P.x, P.y) >= 0.0 && Orient(B.x, B.y, C.x, C.y, P.x, P.y) >= 0.0 &&
-        Orient(C.x, C.y, A.x, A.y, P.x, P.y) >= 0.0 && Turn(P.prev, p, P.next) <= 0.0)
-      return false;
-  }
+    if (p == a || p == c || P.x < minX || P.x > maxX || P.y < minY || P.y > maxY) return false;
+    if (SamePlace(p, a) || SamePlace(p, ear) || SamePlace(p, c)) return false;
+    return Orient(A.x, A.y, B.x, B.y, P.x, P.y) >= 0.0 &&
+           Orient(B.x, B.y, C.x, C.y, P.x, P.y) >= 0.0 &&
+           Orient(C.x, C.y, A.x, A.y, P.x, P.y) >= 0.0 && Turn(P.prev, p, P.next) <= 0.0;
+  };
+  const uint32_t minZ = ZOrder(minX, minY), maxZ = ZOrder(maxX, maxY);
+  for (uint32_t p = B.nextZ; p != kNone && nodes[p].z <= maxZ; p = nodes[p].nextZ)
+    if (blocks(p)) return false;
+  for (uint32_t p = B.prevZ; p != kNone && nodes[p].z >= minZ; p = nodes[p].prevZ)
+    if (blocks(p)) return false;
   return true;
+}
+
+void EarClipper::IndexZ(uint32_t start) {
+  order.clear();
+  double minX = nodes[start].x, maxX = minX, minY = nodes[start].y, maxY = minY;
+  uint32_t p = start;
+  do {
+    order.push_back(p);
+    minX = std::min(minX, nodes[p].x);
+    maxX = std::max(maxX, nodes[p].x);
+    minY = std::min(minY, nodes[p].y);
+    maxY = std::max(maxY, nodes[p].y);
+    p = nodes[p].next;
+  } while (p != start);
+  const double size = std::max(maxX - minX, maxY - minY);
+  grid = Grid{minX, minY, size > 0.0 ? 32767.0 / size : 0.0};
+  for (const uint32_t q : order) nodes[q].z = ZOrder(nodes[q].x, nodes[q].y);
+  std::sort(order.begin(), order.end(),
+            [this](uint32_t l, uint32_t r) { return nodes[l].z < nodes[r].z; });
+  for (size_t i = 0; i < order.size(); ++i) {
+    nodes[order[i]].prevZ = i > 0 ? order[i - 1] : kNone;
+    nodes[order[i]].nextZ = i + 1 < order.size() ? order[i + 1] : kNone;
+  }
 }
 
 bool EarClipper::Clip(uint32_t start) {
@@ -284,21 +348,29 @@ bool EarClipper::Clip(uint32_t start) {
   // has already (an edge between two loop vertices) would leave the half
   // open, which is worse than a cap that folds over itself, so it comes last:
   // 0 proper ears; 1 straight corners (a node on the line through its
-  // neighbours, or a spike), clipped as triangles of no area; 2 any corner;
-  // 3 proper ears on a diagonal the mesh has; then the rest is fanned.
+  // neighbours, or a spike), clipped as triangles of no area; 2 convex
+  // corners, whatever lies inside; 3 any corner; 4 proper ears on a diagonal
+  // the mesh has; then the rest is fanned. Passes 2 and on are needed only
+  // where the outline crosses itself, as where vertices within the side
+  // test's band zigzag about the plane on a mesh finer than the band.
+  IndexZ(start);
   uint32_t ear = start, stop = start;
   size_t count = 1;
   for (uint32_t p = nodes[start].next; p != start; p = nodes[p].next) ++count;
   int pass = 0;
   while (count > 3) {
     const uint32_t prev = nodes[ear].prev, next = nodes[ear].next;
-    bool clip = pass == 3 ? IsEar(ear) : !Joined(nodes[prev].vertex, nodes[next].vertex);
+    bool clip = pass == 4 ? IsEar(ear) : !Joined(nodes[prev].vertex, nodes[next].vertex);
     if (clip && pass == 0) {
       clip = IsEar(ear);
     } else if (clip && pass == 1) {
       const Node &A = nodes[prev], &B = nodes[ear], &C = nodes[next];
-      const double e1 = std::hypot(B.x - A.x, B.y - A.y), e2 = std::hypot(C.x - B.x, C.y - B.y);
-      clip = std::fabs(Turn(prev, ear, next)) <= 1e-9 * e1 * e2;
+      const double turn = Turn(prev, ear, next);
+      const double l1 = (B.x - A.x) * (B.x - A.x) + (B.y - A.y) * (B.y - A.y);
+      const double l2 = (C.x - B.x) * (C.x - B.x) + (C.y - B.y) * (C.y - B.y);
+      clip = turn * turn <= 1e-18 * l1 * l2;
+    } else if (clip && pass == 2) {
+      clip = Turn(prev, ear, next) > 0.0;
     }
     if (clip) {
       Emit(prev, ear, next);
@@ -311,7 +383,7 @@ bool EarClipper::Clip(uint32_t start) {
       continue;
     }
     ear = next;
-    if (ear == stop && ++pass > 3) {
+    if (ear == stop && ++pass > 4) {
       for (uint32_t p = nodes[ear].next; nodes[p].next != ear; p = nodes[p].next)
         Emit(ear, p, nodes[p].next);
       return false;

@@ -365,6 +365,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
       m.at = static_cast<uint32_t>(e - starts[k]);
       ++m.uses;
     }
+  outline.joined.clear();
   for (const IndexPair& edge : meshEdges) {
     if (edge.first >= marks.size() || edge.second >= marks.size()) continue;
     Mark& a = marks[edge.first];
@@ -372,6 +373,8 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     if (a.uses == 0 || b.uses == 0 || Neighbours(edge.first, edge.second)) continue;
     // A pinch vertex may sit in another loop: counted as joined either way.
     if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
+    outline.joined.push_back(uint64_t(std::min(edge.first, edge.second)) << 32 |
+                             std::max(edge.first, edge.second));
   }
   const uint32_t vertexCount = mesh.VertexCount();
   auto less = [&mesh, vertexCount](uint32_t a, uint32_t b) {
@@ -398,19 +401,8 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
   outline.starts = starts;
   if (count > 0 && !FansAreValid(outline, mesh)) {
     // A fan would overlap itself, or cover a hole: the loops are
-    // triangulated together instead. The triangulation must not double an
-    // edge the mesh has between two loop vertices; the edges at hand hold
-    // only those with an end on the cut, so every triangle is looked at.
-    outline.joined.clear();
-    const size_t marked = marks.size();
-    for (const Triangle& t : mesh.triangles)
-      for (int c = 0; c < 3; ++c) {
-        const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
-        if (a >= marked || b >= marked || marks[a].uses == 0 || marks[b].uses == 0 || a > b ||
-            Neighbours(a, b))
-          continue;
-        outline.joined.push_back(uint64_t(a) << 32 | b);
-      }
+    // triangulated together instead, keeping clear of the edges the mesh
+    // has between loop vertices where it can.
     std::sort(outline.joined.begin(), outline.joined.end());
     const bool capped = TriangulateCap(outline, mesh);
     for (const uint32_t v : entries) marks[v] = Mark();
