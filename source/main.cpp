@@ -18,6 +18,7 @@
 #include "game_logic/game_logic.h"
 #include "graphics/graphics.h"
 #include "physics/physics.h"
+#include "scene/slice_command.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
 #include "window/interface_manager.h"
@@ -95,6 +96,12 @@ int main(int argc, char** argv) {
       return 2;
     case CommandLineResult::kRun:
       break;
+  }
+
+  // The slicer needs no window, no engine and no data folder.
+  if (!options.slice.empty()) {
+    System::Instance().logToStandardError = true;
+    return RunSliceCommand(options.slice, options.plane, options.outDir, std::cout, std::cerr);
   }
 
   System& system = System::Instance();

@@ -1,12 +1,14 @@
 #include "collision/collision_shapes.h"
 
 #include <algorithm>
+#include <string>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "collision/collision_comp.h"
 #include "collision/distinct_vector_list.h"
+#include "collision/qhull_hull.h"
 #include "core/diagnostics.h"
 #include "objects/model_comp.h"
 
@@ -22,6 +24,36 @@ constexpr float kHullMargin = 0.08f;
 constexpr float kEdgeTolerance = 2.5f;
 constexpr float kNormalTolerance = 0.5f;
 constexpr float kVertexToleranceFactor = 0.03f;
+// A loaded model's piece gets a Qhull hull of at most this many vertices:
+// enough to follow a curved side, few enough for a quick separating-axis test.
+constexpr size_t kMaxModelHullVertices = 32;
+
+// Pushes v out from the local origin by the hull margin: v (margin/|v| + 1).
+Vector PushedOut(Vector v) {
+  const float length = Length(v);
+  return length > kTiny ? v * (kHullMargin / length + 1.0f) : v;
+}
+
+// The hull of a loaded model's piece through Qhull. False (with a warning)
+// when Qhull finds no hull; the caller then builds the mesh hull.
+bool GenerateQhullHull(const Mesh& mesh, float s, CollisionComp& comp) {
+  std::vector<Vector> points;
+  points.reserve(mesh.vertices.size());
+  for (const Vertex& vertex : mesh.vertices) points.push_back(vertex.Position() * s);
+  ConvexHull hull;
+  std::string error;
+  if (!BuildConvexHull(points, kMaxModelHullVertices, hull, error)) {
+    CLEAVE_WARNING("Qhull found no hull (" + error + "); using the mesh hull");
+    return false;
+  }
+  for (Vector& v : hull.vertices) v = PushedOut(v);
+  comp.edgeDirections = std::move(hull.edgeDirections);
+  comp.faceNormals = std::move(hull.faceNormals);
+  comp.hullVertices = std::move(hull.vertices);
+  comp.boundingRadius += kHullMargin;
+  comp.hasHull = true;
+  return true;
+}
 
 // The two components both generators need. Warns about the first one missing
 // and returns false, so the caller changes nothing.
@@ -69,6 +101,7 @@ void GenerateCollisionHull(GameObject& object) {
   if (!comp->hasBoundingSphere) GenerateBoundingSphere(object);
   const Mesh& mesh = model->mesh;
   const float s = model->scale;
+  if (mesh.loadedModel && GenerateQhullHull(mesh, s, *comp)) return;
 
   // Edge directions. Every distinct directed index pair of the triangles'
   // edges (i0, i1), (i2, i1), (i0, i2), visited in index order; the wide
@@ -112,12 +145,7 @@ void GenerateCollisionHull(GameObject& object) {
   // Vertices: scaled, pushed out from the local origin by the margin
   // (v (margin/|v| + 1)), near-duplicates merged.
   DistinctVectorList vertices(kVertexToleranceFactor * comp->boundingRadius);
-  for (const Vertex& vertex : mesh.vertices) {
-    Vector v = vertex.Position() * s;
-    const float length = Length(v);
-    if (length > kTiny) v = v * (kHullMargin / length + 1.0f);
-    vertices.Add(v);
-  }
+  for (const Vertex& vertex : mesh.vertices) vertices.Add(PushedOut(vertex.Position() * s));
 
   comp->edgeDirections = std::move(edges.vectors);
   comp->faceNormals = std::move(normals.vectors);

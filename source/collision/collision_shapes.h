@@ -8,7 +8,9 @@
 #include "math/bounding_box.h"
 #include "objects/game_object.h"
 
-// Fill the object's CollisionComp from its ModelComp's mesh. The caller
+// Fill the object's CollisionComp from its ModelComp's mesh. The hull of a
+// mesh marked loadedModel is its convex hull through Qhull with at most 32
+// vertices (the mesh hull when Qhull fails, with a warning). The caller
 // holds the object lock when the object is in the table. A missing
 // component is warned about and nothing changes.
 void GenerateBoundingSphere(GameObject& object);

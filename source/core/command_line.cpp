@@ -28,6 +28,11 @@ std::string CommandLineUsage() {
          "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
          "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
          "  --stats            at exit, print frame statistics as one JSON line\n"
+         "  --model FILE       load a closed triangle mesh (OBJ, STL, PLY, glTF) into the\n"
+         "                     scene; Space shoots copies of it when ModelType is Model\n"
+         "  --slice FILE --plane A,B,C,D --out DIR\n"
+         "                     without a window: cut the model by A x + B y + C z = D,\n"
+         "                     write each connected part as OBJ into DIR, print JSON\n"
          "  --help             show this text\n"
          "Settings are read from settings.txt in the working directory when it exists.\n";
 }
@@ -56,7 +61,9 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
     }
     if (option == "--help" || option == "-h") return CommandLineResult::kHelp;
     const bool takesValue = option == "--frames" || option == "--seed" ||
-                            option == "--screenshot" || option == "--dump-scene";
+                            option == "--screenshot" || option == "--dump-scene" ||
+                            option == "--model" || option == "--slice" || option == "--plane" ||
+                            option == "--out";
     if (!takesValue) {
       error = "unknown option '" + std::string(argv[i]) + "'";
       return CommandLineResult::kError;
@@ -83,14 +90,26 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       }
       options.hasSeed = true;
       options.seed = static_cast<unsigned>(number);
+    } else if (option == "--plane") {
+      options.plane = value;  // checked by the slicer, which reports a bad plane itself
     } else if (value.empty()) {
       error = "option " + option + " needs a file name";
       return CommandLineResult::kError;
+    } else if (option == "--model") {
+      options.model = value;
+    } else if (option == "--slice") {
+      options.slice = value;
+    } else if (option == "--out") {
+      options.outDir = value;
     } else if (option == "--screenshot") {
       options.screenshot = value;
     } else {
       options.dumpScene = value;
     }
+  }
+  if (options.slice.empty() && (!options.plane.empty() || !options.outDir.empty())) {
+    error = "--plane and --out go with --slice FILE";
+    return CommandLineResult::kError;
   }
   return CommandLineResult::kRun;
 }

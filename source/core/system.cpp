@@ -91,7 +91,7 @@ void System::Write(const std::string& prefix, const std::string& message) {
   // Console and log text are written under one lock, so lines from the
   // three threads never interleave and the log keeps the console's order.
   boost::mutex::scoped_lock lock(logMutex);
-  std::cout << prefix << message << '\n' << std::flush;
+  (logToStandardError ? std::cerr : std::cout) << prefix << message << '\n' << std::flush;
   if (logSpool != nullptr) {
     std::fputs(prefix.c_str(), logSpool);
     std::fwrite(message.data(), 1, message.size(), logSpool);

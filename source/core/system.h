@@ -49,6 +49,10 @@ struct CommandLineOptions {
   std::string screenshot;   // write the last frame here as PNG
   std::string dumpScene;    // write the scene here as JSON lines at shutdown
   bool stats = false;       // print frame statistics as one JSON line at exit
+  std::string model;        // load this model file into the scene
+  std::string slice;        // cut this model file without a window (with plane and out)
+  std::string plane;        // "A,B,C,D" as given; read by the slicer
+  std::string outDir;       // where the slicer writes the parts
 };
 
 class System : public Module<System> {
@@ -100,6 +104,9 @@ class System : public Module<System> {
   bool windowOpen = false;
   CommandLineOptions options;
   FrameStats frameStats;  // enabled by the --stats option
+  // The console side of the log goes to standard error instead of standard
+  // output: for the slicer, whose standard output is its JSON line alone.
+  std::atomic<bool> logToStandardError{false};
 
  private:
   void Write(const std::string& prefix, const std::string& message);

@@ -21,6 +21,7 @@
 #include "objects/object_manager.h"
 #include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
+#include "scene/model_file.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
 #include "scene/solid_factory.h"
@@ -98,7 +99,6 @@ void ObjectBreakLogic::Init() {
 
   EventManager::Instance().RegisterClient("GameLogic");
   InterfaceManager::Instance().SetInputEnabled(false);
-  FillTweakBar();
 
   cameraSpeed = 5.0f;
   Camera& camera = ObjectManager::Instance().camera;
@@ -114,6 +114,16 @@ void ObjectBreakLogic::Init() {
   switches.SetParam<bool>("pickOn", true);
   switches.SetParam<bool>("doMultipleContacts", true);
   GameLogic::Instance().SendEvent(switches);
+
+  haveModel = false;
+  model = Mesh();
+  if (!options.model.empty()) {
+    std::string error;
+    haveModel = LoadModelFile(options.model, model, error);
+    // A bad model is left out; the sandbox goes on without it.
+    if (!haveModel) CLEAVE_WARNING(error);
+  }
+  FillTweakBar();
 
   CreateGroundPlane();
   {
@@ -146,7 +156,9 @@ void ObjectBreakLogic::FillTweakBar() {
   objectCount = 0;
   bar.AddReadOnlyInt("Settings", "ObjectCount", &objectCount);
   modelType = Random;
-  bar.AddEnum("Settings", "ModelType", &modelType, {"Random", "Sphere", "Box", "Cone"});
+  std::vector<std::string> types = {"Random", "Sphere", "Box", "Cone"};
+  if (haveModel) types.push_back("Model");  // index Model
+  bar.AddEnum("Settings", "ModelType", &modelType, types);
   bulletScale = 0.7f;
   bar.AddFloat("Settings", "Bullet Scale", &bulletScale, 0.1f, 1.5f, 0.1f);
   bar.AddButton("Settings", "Reset", [] { ObjectBreakLogic::Reset(nullptr); });
@@ -194,6 +206,13 @@ void ObjectBreakLogic::FreeMedia() {
 void ObjectBreakLogic::CreateObject(const std::string& name, const Vector& position,
                                     const Vector& dimensions, int32_t type,
                                     const Quaternion& orientation, float density) {
+  if (type == Model && haveModel) {
+    // As large as a sphere of radius dimensions.x: a start model (radius 2)
+    // is kModelSize across.
+    ObjectManager::Instance().AddGameObject(BuildModelSolid(
+        name, position, model, kModelSize * dimensions.x / 2.0f, orientation, density));
+    return;
+  }
   ObjectManager::Instance().AddGameObject(
       BuildSolid(name, position, dimensions, type, orientation, density));
 }
@@ -207,6 +226,11 @@ void ObjectBreakLogic::SpawnInitialObjects() {
     CreateObject(start.name, start.position, start.dimensions, start.type, Quaternion(),
                  kStartDensity);
   for (const StartObject& start : kStartObjects) AddGravity(start.name);
+  if (haveModel) {
+    CreateObject(kModelObjectName, kModelStartPosition, Vector(2.0f, 2.0f, 2.0f), Model,
+                 Quaternion(), kStartDensity);
+    AddGravity(kModelObjectName);
+  }
 }
 
 void ObjectBreakLogic::AddGravity(const std::string& name) {

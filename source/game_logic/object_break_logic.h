@@ -5,7 +5,9 @@
 // the tweak bar's Help and Settings groups, places the camera, switches
 // collision and picking on, builds the ground box and the three start
 // objects (kStartObjects: cone "obj3", sphere "obj4", box "obj7") with
-// gravity, loads the textures and the two sounds. Kill frees the textures.
+// gravity, reads the --model file (a bad one is reported as a warning and
+// left out) and drops it as "model" onto the box, loads the textures and the
+// two sounds. Kill frees the textures.
 //
 // Per frame (Update): advances the split queue, then turns polled input into
 // the scene's interactions: a left drag draws a cyan cut line and, on
@@ -58,8 +60,10 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // clientData is unused (always null).
   static void Reset(void* clientData);
 
-  // Builds one solid (see BuildSolid) and adds it; the window side gives it
-  // GPU buffers at the next frame. Gravity is not added here (AddGravity).
+  // Builds one solid (see BuildSolid; modelType Model: BuildModelSolid, sized
+  // kModelSize * dimensions.x / 2 like a sphere of that radius) and adds it;
+  // the window side gives it GPU buffers at the next frame. Gravity is not
+  // added here (AddGravity).
   void CreateObject(const std::string& name, const Vector& position, const Vector& dimensions,
                     int32_t modelType, const Quaternion& orientation, float density);
   void CreateGroundPlane();
@@ -79,6 +83,9 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
 
   SplitOrchestrator splitter;  // holds splitQueue
+  // The --model mesh as read (its own units), when one was loaded.
+  bool haveModel = false;
+  Mesh model;
   std::string helpText;
   float bulletScale = 0.7f;  // size of shot objects; bar range 0.1 .. 1.5
   int32_t modelType = Random;  // shape of shot objects (a ModelType)

@@ -245,6 +245,7 @@ void Mesh::CopyFieldsFrom(const Mesh& other) {
   name = other.name;
   useTexCoords = other.useTexCoords;
   useColours = other.useColours;
+  loadedModel = other.loadedModel;
   extraFlag0 = other.extraFlag0;
   extraFlag1 = other.extraFlag1;
   extraWord = other.extraWord;

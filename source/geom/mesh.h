@@ -170,6 +170,9 @@ class Mesh {
   std::string name;  // "Box", "Cone", "Sphere"; empty for split pieces
   bool useTexCoords = true;  // the immediate-mode drawer sends texture coordinates
   bool useColours = true;    // the immediate-mode drawer sends colours
+  // Made from a model file (and carried to its split pieces): shaded with
+  // flat face normals, and its pieces get a Qhull collision hull.
+  bool loadedModel = false;
   // Fields below marked "copied only" are carried with the mesh and read by
   // nothing in the engine.
   bool extraFlag0 = true;               // copied only

@@ -56,20 +56,6 @@ std::string Array(std::initializer_list<double> values) {
 
 }  // namespace
 
-size_t CountOpenEdges(const Mesh& mesh) {
-  // Directed edges packed into one 64-bit key; a closed surface owns the
-  // reverse of each of its edges exactly once.
-  std::unordered_set<uint64_t> edges;
-  edges.reserve(mesh.triangles.size() * 3);
-  auto key = [](uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; };
-  for (const Triangle& t : mesh.triangles)
-    for (int c = 0; c < 3; ++c) edges.insert(key(t.indices[c], t.indices[(c + 1) % 3]));
-  size_t open = 0;
-  for (const uint64_t e : edges)
-    if (edges.count((e << 32) | (e >> 32)) == 0) ++open;
-  return open;
-}
-
 std::string SceneDumpLine(const GameObject& obj, uint32_t number) {
   std::string line = "{\"name\":" + Quoted(obj.name);
   line += ",\"number\":" + std::to_string(number);

@@ -13,7 +13,7 @@
 //
 // "mass" and "speed" (length of the linear velocity) are null for an object
 // without a PhysicsComp; "triangles", "vertices", "openEdges" (directed
-// edges whose reverse no triangle owns: 0 for a closed surface) and
+// edges without exactly one reverse, CountOpenEdges: 0 for a closed surface) and
 // "bottom" (the lowest world height of the mesh) need a ModelComp and are
 // 0 / null without one. A value that is not finite is written as null,
 // since JSON has no NaN: a reader that finds null in a position has found a
@@ -24,6 +24,7 @@
 #include <string>
 
 #include "objects/object_manager.h"
+#include "scene/model_file.h"  // CountOpenEdges
 
 class GameObject;
 class Mesh;
@@ -38,7 +39,3 @@ void WriteSceneDump(std::ostream& out, const ObjectManager::ObjectTable& objects
 // the ObjectManager lock. Reports a file that cannot be written through
 // Warning and returns false.
 bool WriteSceneDumpFile(const std::string& path, int tutorialPage);
-
-// Directed edges (a, b) of mesh whose reverse (b, a) no triangle owns.
-// Zero for a closed, consistently wound surface.
-size_t CountOpenEdges(const Mesh& mesh);

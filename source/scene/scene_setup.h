@@ -22,6 +22,14 @@ struct StartObject {
   Vector dimensions;
 };
 
+// A loaded model is scaled so its bounding box's longest side is this
+// (units; the sphere's diameter, the cone's height) and dropped here, onto
+// the box "obj7": from the start camera every place on the ground beside the
+// start objects lies behind one of them.
+constexpr float kModelSize = 4.0f;
+inline const Vector kModelStartPosition(-7.0f, 5.0f, 2.0f);
+constexpr const char* kModelObjectName = "model";
+
 // Built in this order, unrotated, at kStartDensity, each with gravity.
 inline const StartObject kStartObjects[] = {
     {"obj3", Cone, Vector(-2.0f, 4.0f, 4.0f), Vector(1.5f, 2.0f, 0.0f)},

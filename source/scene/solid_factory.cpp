@@ -1,5 +1,6 @@
 #include "scene/solid_factory.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "collision/collision_comp.h"
@@ -11,6 +12,8 @@
 #include "objects/model_comp.h"
 #include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
+#include "scene/model_file.h"
+#include "scene/split_orchestration.h"
 
 namespace {
 
@@ -51,6 +54,16 @@ void PrepareCollision(GameObject& object, bool pickable) {
 }  // namespace
 
 void GenerateNormals(Mesh& mesh) {
+  if (mesh.loadedModel) {
+    // A model's faces meet at edges of any angle: flat shading shows them as
+    // they are, where the radial normals of the built-in solids would not.
+    for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
+      const Vector n = mesh.FaceNormal(t);
+      const bool finite = std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
+      for (int c = 0; c < 3; ++c) mesh.SetCornerNormal(t, c, finite ? n : Vector(0.0f, 1.0f, 0.0f));
+    }
+    return;
+  }
   for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
     for (int c = 0; c < 3; ++c) {
       const Vector p = mesh.CornerPosition(t, c);
@@ -143,6 +156,39 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
   if (hasShape) PrepareCollision(object, true);
 
   object.position = position;
+  return object;
+}
+
+GameObject BuildModelSolid(const std::string& name, const Vector& position, const Mesh& model,
+                           float size, const Quaternion& orientation, float density) {
+  GameObject object;
+  object.name = name;
+  ModelComp comp;
+  comp.mesh = model;
+  Mesh& mesh = comp.mesh;
+  FitToSize(mesh, size);
+  mesh.Transform(orientation.ToMatrix());
+  // The body turns about the object's origin: put it at the mesh's centroid,
+  // as every split piece has it.
+  const Vector c = WithW(mesh.Centroid(), 0.0f);
+  for (Vertex& v : mesh.vertices) {
+    v.x -= c.x;
+    v.y -= c.y;
+    v.z -= c.z;
+  }
+  mesh.useTexCoords = false;
+  mesh.useColours = true;
+  GenerateNormals(mesh);
+  GenerateColours(mesh);
+  const float mass = density * static_cast<float>(EnclosedVolume(mesh));
+  PhysicsComp physics;
+  physics.mass = mass;
+  physics.inertiaTensor = ComputeInertia(mesh, mass);
+  object.AttachComponent(comp);
+  object.AttachComponent(physics);
+  object.AttachComponent(CollisionComp());
+  PrepareCollision(object, true);
+  object.position = position + c;
   return object;
 }
 

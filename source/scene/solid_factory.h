@@ -34,6 +34,14 @@ float UniformDraw();
 GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
                       int modelType, const Quaternion& orientation, float density);
 
+// A solid made from a loaded model mesh (see LoadModelFile): the mesh
+// centred and scaled so its bounding box's longest side is `size`, turned by
+// `orientation`, with its origin moved to its centroid (the object sits that
+// far from `position`); flat normals, mass = density times its enclosed
+// volume.
+GameObject BuildModelSolid(const std::string& name, const Vector& position, const Mesh& model,
+                           float size, const Quaternion& orientation, float density);
+
 // kGroundPlaneName: a 300 x 10 x 300 box at (0, -5, 0), top face at y = 0,
 // mass 1e9, not pickable.
 GameObject BuildGroundPlane();

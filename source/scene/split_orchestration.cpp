@@ -9,6 +9,7 @@
 #include "core/event.h"
 #include "core/module.h"
 #include "core/system.h"
+#include "geom/connected_parts.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -73,6 +74,8 @@ bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh
   System::Instance().Log("Attempting split");
   front.useTexCoords = false;
   back.useTexCoords = false;
+  front.loadedModel = source.loadedModel;  // flat shading and hull kind go to the pieces
+  back.loadedModel = source.loadedModel;
 
   // The object's rigid transform is x_world = R x_local + p; its inverse
   // (transposed rotation, rotated negated translation) brings the plane's
@@ -258,6 +261,25 @@ void SplitOrchestrator::SendGravity(uint32_t object) const {
   module_events::Post(GravityRequest(sender, object));
 }
 
+std::vector<Mesh> SeparateParts(Mesh& half) {
+  std::vector<Mesh> parts;
+  std::vector<Mesh> found = SplitIntoConnectedParts(half);
+  if (found.size() <= 1) {
+    // One part (the usual case): keep the half itself, unused vertices and
+    // all, instead of a renumbered copy.
+    parts.push_back(std::move(half));
+    return parts;
+  }
+  System::Instance().Log("Half falls apart into " + std::to_string(found.size()) + " parts");
+  for (Mesh& part : found) {
+    if (part.VertexCount() < kMinPieceVertices || part.TriangleCount() < kMinPieceTriangles)
+      continue;  // a sliver, not a solid
+    part.loadedModel = half.loadedModel;
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
 std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, bool keepFront,
                                                                bool keepBack, Mesh& front,
                                                                Mesh& back) {
@@ -266,10 +288,10 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
   System& system = System::Instance();
 
   // Everything that touches the stored object happens in this scope; the
-  // new piece is built here and added after it, since adding takes the lock.
-  GameObject piece;
-  bool addPiece = false;
+  // new pieces are built here and added after it, since adding takes the lock.
+  std::vector<GameObject> added;
   Vector midpoint;
+  bool twoSides = false;
   double attributesTime = 0.0, physicsTime = 0.0;
   {
     ObjectLock lock;
@@ -283,25 +305,8 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
       system.Log("Cannot divide object any farther!");
       return pieces;
     }
-
-    if (keepFront && keepBack) {
-      system.Log("Split into front and back");
-      piece.name = "split_obj_" + std::to_string(manager.objCounter + kSplitNameOffset);
-      ModelComp pieceModel;
-      pieceModel.scale = origModel->scale;
-      piece.AttachComponent(pieceModel);
-      piece.AttachComponent(PhysicsComp());
-      CollisionComp pieceCollision;
-      if (const CollisionComp* origCollision = orig.Find<CollisionComp>()) {
-        pieceCollision.groupMask = origCollision->groupMask;
-        pieceCollision.collideMask = origCollision->collideMask;
-      }
-      piece.AttachComponent(pieceCollision);
-      piece.position = orig.position;
-      piece.orientation = orig.orientation;
-    } else {
-      system.Log(keepFront ? "Kept front" : "Kept back");
-    }
+    system.Log(keepFront && keepBack ? "Split into front and back"
+                                     : (keepFront ? "Kept front" : "Kept back"));
 
     const double attributesStart = Now();
     if (keepBack) GenerateNormals(back);
@@ -310,29 +315,64 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
     if (keepBack) GenerateColours(back);
     attributesTime = Now() - attributesStart;
 
+    // A half that falls apart (a ring cut across, a handle cut off) goes on
+    // as one body per connected part. The cut object keeps the first back
+    // part (the first front part when the back is gone); every other part
+    // becomes a new object.
+    std::vector<Mesh> parts;
+    size_t frontStart = 0;  // index of the first front part
+    if (keepBack) parts = SeparateParts(back);
+    frontStart = parts.size();
+    if (keepFront)
+      for (Mesh& part : SeparateParts(front)) parts.push_back(std::move(part));
+    if (parts.empty()) {
+      system.Log("Cannot divide object any farther!");
+      return pieces;
+    }
+
+    const CollisionComp* origCollision = orig.Find<CollisionComp>();
+    for (size_t k = 1; k < parts.size(); ++k) {
+      GameObject piece;
+      ModelComp pieceModel;
+      pieceModel.scale = origModel->scale;
+      piece.AttachComponent(pieceModel);
+      piece.AttachComponent(PhysicsComp());
+      CollisionComp pieceCollision;
+      if (origCollision != nullptr) {
+        pieceCollision.groupMask = origCollision->groupMask;
+        pieceCollision.collideMask = origCollision->collideMask;
+      }
+      piece.AttachComponent(pieceCollision);
+      piece.position = orig.position;
+      piece.orientation = orig.orientation;
+      piece.Find<ModelComp>()->mesh = std::move(parts[k]);
+      added.push_back(std::move(piece));
+    }
+
     // The old mesh's GPU buffers go with it; the window side gives the new
-    // meshes (this one and the piece's) buffers of their own.
+    // meshes (this one and the pieces') buffers of their own.
     manager.ReleaseMeshBuffers(origModel->mesh);
-    origModel->mesh = keepBack ? back : front;
-    if (keepFront && keepBack) piece.Find<ModelComp>()->mesh = front;
+    origModel->mesh = std::move(parts[0]);
 
     const double physicsStart = Now();
     GeneratePhysics(orig);
     const PhysicsComp* origPhysics = orig.Find<PhysicsComp>();
     if (origPhysics != nullptr && origPhysics->mass < kChipMass) manager.KillGameObject(orig);
-    if (keepFront && keepBack) {
-      GeneratePhysics(piece);
-      // A chip lighter than the limit is never added: adding a killed object
-      // would store a live copy (copies start alive) that nothing removes.
-      addPiece = piece.Find<PhysicsComp>()->mass >= kChipMass;
-      midpoint = (orig.position + piece.position) * 0.5f;
-    }
+    for (GameObject& piece : added) GeneratePhysics(piece);
+    twoSides = keepFront && keepBack && frontStart > 0 && frontStart < parts.size();
+    if (twoSides) midpoint = (orig.position + added[frontStart - 1].position) * 0.5f;
     physicsTime = Now() - physicsStart;
     pieces.push_back(object);
   }
 
-  const bool twoPieces = keepFront && keepBack;
-  if (addPiece) {
+  for (GameObject& piece : added) {
+    // A chip lighter than the limit is never added: adding a killed object
+    // would store a live copy (copies start alive) that nothing removes.
+    if (piece.Find<PhysicsComp>()->mass < kChipMass) continue;
+    {
+      ObjectLock lock;
+      piece.name = "split_obj_" + std::to_string(manager.objCounter + kSplitNameOffset);
+    }
     const uint32_t pieceNumber = manager.AddGameObject(piece);
     if (pieceNumber != 0) {
       pieces.push_back(pieceNumber);
@@ -342,6 +382,6 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
   LogValue("generateAttributesEnd - generateAttributesBegin", attributesTime);
   LogValue("generatePhysicsEnd - generatePhysicsBegin", physicsTime);
   // Played once the lock is released: the sound code may read the scene.
-  if (twoPieces && onChop) onChop(midpoint);
+  if (twoSides && onChop) onChop(midpoint);
   return pieces;
 }

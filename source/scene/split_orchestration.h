@@ -13,7 +13,8 @@
 //   stage 4  done; the job is removed
 //
 // The cut object keeps the back half; a new object "split_obj_<n>" receives
-// the front half. Every piece gets fresh corner normals and colours, is
+// the front half. A half that falls apart into several connected parts gives
+// one object per part (see SplitIntoFrontAndBack). Every piece gets fresh corner normals and colours, is
 // re-centred on its centroid, and gets mass, inertia and collision data from
 // its mesh (GeneratePhysics); the new piece gets gravity through an
 // "AddForce" event to "Physics". Every stage writes a timing line to the log.
@@ -78,6 +79,12 @@ void RepairPieces(SplitContext& context, Mesh& front, Mesh& back);
 // and is not degenerate (the back half is tested first).
 void FindDegenerate(const Mesh& front, const Mesh& back, bool& keepFront, bool& keepBack);
 
+// The connected parts of a kept half (SplitIntoConnectedParts), each with
+// the half's loadedModel flag; parts too small to be a solid (fewer than 4
+// vertices or triangles) are dropped. A half in one part is moved into the
+// result unchanged.
+std::vector<Mesh> SeparateParts(Mesh& half);
+
 // Recomputes a piece from its mesh: moves the mesh origin to the centroid
 // (and the object by the same world offset), sets mass (10 per unit of the
 // volume estimate, at least 0.01), inertia, bounding sphere, hull and local
@@ -112,9 +119,12 @@ class SplitOrchestrator {
   void StepSplitJob(SplitJob& job);
 
   // Stage 3: the four cases (both halves, front only, back only, neither).
-  // Returns the numbers of the objects now holding pieces: the cut object
-  // first, then the new object; empty when the object is gone or neither
-  // half survived.
+  // Each kept half is split into its connected parts (SeparateParts); the
+  // cut object keeps the first back part (the first front part without a
+  // back), every other part becomes a new object "split_obj_<n>", back parts
+  // before front parts. Returns the numbers of the objects now holding
+  // pieces: the cut object first, then the new objects; empty when the
+  // object is gone or neither half survived.
   std::vector<uint32_t> SplitIntoFrontAndBack(uint32_t object, bool keepFront, bool keepBack,
                                               Mesh& front, Mesh& back);
 

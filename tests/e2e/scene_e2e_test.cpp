@@ -175,3 +175,30 @@ TEST_F(SceneE2eTest, ResetThroughTheBarLeavesTheStartObjects) {
   // Clicks on the bar and the icon are not cuts.
   EXPECT_EQ(run.Log().find("Attempting split"), std::string::npos);
 }
+
+// --model drops the sample torus onto the box "obj7" (near pixel (310, 278) above the
+// box's top); a vertical cut through its middle parts it: the dump holds the
+// model's other half beside it (a large piece, unlike the box's), every
+// solid closed, and no error.
+TEST_F(SceneE2eTest, LoadedTorusIsCutIntoClosedPieces) {
+  StartInteractive({"--model", "assets/models/torus.obj"});
+  run.Drag(310, 230, 310, 330);
+  // Every queued job (one per "dist = -" line) has finished.
+  auto done = [&] {
+    const std::string log = run.Log();
+    return e2e::CountLines(log, "generatePhysicsEnd") == e2e::CountLines(log, "dist = -");
+  };
+  for (int i = 0; i < 300 && !done(); ++i) e2e::Sleep(0.1);
+  ASSERT_TRUE(done()) << run.Log();
+  Quit();
+  const SceneDump dump = run.Dump();
+  ASSERT_NE(dump.Find("model"), nullptr) << run.Log();
+  int torusPieces = 0;
+  for (const DumpedObject& o : dump.objects) {
+    EXPECT_EQ(o.Get("openEdges"), 0) << o.line;
+    torusPieces += o.name.rfind("split_obj_", 0) == 0 && o.Get("triangles") > 600;
+  }
+  EXPECT_EQ(torusPieces, 1) << support::ReadFile(run.dir.File("scene.jsonl"));
+  EXPECT_LT(dump.Find("model")->Get("triangles"), 2304);  // the whole torus's count
+  EXPECT_EQ(run.Log().find("ERROR"), std::string::npos);
+}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "collision/collision_comp.h"
+#include "collision/collision_shapes.h"
 #include "core/event_manager.h"
 #include "core/system.h"
 #include "geom/mesh_builders.h"
@@ -254,6 +255,35 @@ TEST(SplitMass, VolumeEstimateAndInertiaOfAnAsymmetricMesh) {
   EXPECT_NEAR(EstimateVolume(triangle), 1.0 / 3.0, 1e-7);
   // A mesh without triangles has no volume and no inertia.
   EXPECT_TRUE(EstimateVolume(Mesh()) == 0.0 && ComputeInertia(Mesh(), 1.0f)(0, 0) == 0.0f);
+}
+
+// One object whose mesh is two separate 2 x 2 x 2 boxes, cut through both:
+// each half falls apart, so four bodies (the cut object and three new ones),
+// each a closed half box of volume 4, two above the plane and two below.
+TEST_F(SplitTest, HalvesThatFallApartBecomeOneBodyPerPart) {
+  GameObject pair = BuildSolid("pair", Vector(), Vector(1.0f, 1.0f, 1.0f), Box, Quaternion(), 10.0f);
+  Mesh& mesh = pair.Find<ModelComp>()->mesh;
+  const uint32_t n = mesh.VertexCount(), t = mesh.TriangleCount();
+  for (uint32_t v = 0; v < n; ++v) mesh.AddVertex(Vertex(mesh.vertices[v].x + 4.0f, mesh.vertices[v].y, mesh.vertices[v].z));
+  for (uint32_t k = 0; k < t; ++k) {
+    const uint32_t* i = mesh.triangles[k].indices;
+    mesh.AddTriangle(i[0] + n, i[1] + n, i[2] + n);
+  }
+  GenerateBoundingSphere(pair);
+  ObjectManager::Instance().AddGameObject(pair);
+  SplitOrchestrator orchestrator;
+  orchestrator.SliceObjects(Plane(Vector(0.0f, 1.0f, 0.0f), Vector(0.0f, 0.3f, 0.0f)));
+  orchestrator.ProcessSplitQueue(1.0e6);
+  ASSERT_EQ(ObjectManager::Instance().objects.size(), 4u);
+  int above = 0;
+  for (auto& entry : ObjectManager::Instance().objects) {
+    const Mesh& piece = scene_test::MeshOf(entry.second);
+    EXPECT_EQ(CountOpenEdges(piece), 0u) << entry.second.name;
+    above += entry.second.position.y > 0.3f;
+    EXPECT_NEAR(std::fabs(SignedVolume(piece)), entry.second.position.y > 0.3f ? 2.8 : 5.2, 1e-3);
+  }
+  EXPECT_EQ(above, 2);
+  EXPECT_EQ(Drain("Physics").size(), 3u);  // gravity for each new body
 }
 
 }  // namespace

@@ -1,0 +1,136 @@
+#include "scene/model_file.h"
+
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "math/bounding_box.h"
+
+namespace {
+
+// Key of a position for welding: its three floats bit for bit (-0 and +0
+// made equal), so only exactly identical positions merge.
+struct PositionKey {
+  uint32_t bits[3];
+  bool operator==(const PositionKey& o) const {
+    return bits[0] == o.bits[0] && bits[1] == o.bits[1] && bits[2] == o.bits[2];
+  }
+};
+struct PositionKeyHash {
+  size_t operator()(const PositionKey& k) const {
+    return (k.bits[0] * 0x9E3779B1u) ^ (k.bits[1] * 0x85EBCA77u) ^ (k.bits[2] * 0xC2B2AE3Du);
+  }
+};
+PositionKey KeyOf(float x, float y, float z) {
+  PositionKey key;
+  const float v[3] = {x + 0.0f, y + 0.0f, z + 0.0f};  // -0 + 0 = +0
+  std::memcpy(key.bits, v, sizeof key.bits);
+  return key;
+}
+
+}  // namespace
+
+bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
+  const std::string prefix = "Model \"" + file + "\": ";
+  Assimp::Importer importer;
+  const aiScene* scene = importer.ReadFile(
+      file, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+  if (scene == nullptr) {
+    error = prefix + "cannot read it (" + importer.GetErrorString() + ")";
+    return false;
+  }
+
+  mesh = Mesh();
+  mesh.loadedModel = true;
+  mesh.useTexCoords = false;
+  std::unordered_map<PositionKey, uint32_t, PositionKeyHash> welded;
+  std::vector<uint32_t> local;  // this aiMesh's vertex -> welded vertex
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh* source = scene->mMeshes[m];
+    local.resize(source->mNumVertices);
+    for (unsigned v = 0; v < source->mNumVertices; ++v) {
+      const aiVector3D& p = source->mVertices[v];
+      const auto found = welded.emplace(KeyOf(p.x, p.y, p.z), mesh.VertexCount());
+      if (found.second) mesh.AddVertex(Vertex(p.x, p.y, p.z));
+      local[v] = found.first->second;
+    }
+    for (unsigned f = 0; f < source->mNumFaces; ++f) {
+      const aiFace& face = source->mFaces[f];
+      if (face.mNumIndices != 3) continue;  // points and lines
+      const uint32_t a = local[face.mIndices[0]], b = local[face.mIndices[1]],
+                     c = local[face.mIndices[2]];
+      if (a == b || b == c || c == a) continue;
+      mesh.AddTriangle(a, b, c);
+    }
+  }
+
+  if (mesh.TriangleCount() == 0) {
+    error = prefix + "no triangles";
+    return false;
+  }
+  const size_t open = CountOpenEdges(mesh);
+  if (open != 0) {
+    error = prefix + std::to_string(open) + " open edges; not a closed solid";
+    return false;
+  }
+  // Files wound the other way round (clockwise seen from outside) describe
+  // the same solid; turned around, every face points out as the engine needs
+  // (a negative volume would give a negative mass).
+  if (EnclosedVolume(mesh) < 0.0) {
+    for (Triangle& t : mesh.triangles) std::swap(t.indices[1], t.indices[2]);
+    mesh.ReindexTriangles();
+  }
+  return true;
+}
+
+size_t CountOpenEdges(const Mesh& mesh) {
+  std::unordered_map<uint64_t, uint32_t> directed;  // (a << 32 | b) -> uses
+  directed.reserve(mesh.triangles.size() * 3);
+  for (const Triangle& t : mesh.triangles)
+    for (int c = 0; c < 3; ++c)
+      ++directed[static_cast<uint64_t>(t.indices[c]) << 32 | t.indices[(c + 1) % 3]];
+  size_t open = 0;
+  for (const auto& edge : directed) {
+    const uint64_t reverse = edge.first << 32 | edge.first >> 32;
+    const auto found = directed.find(reverse);
+    if (found == directed.end() || found->second != 1) open += edge.second;
+  }
+  return open;
+}
+
+double EnclosedVolume(const Mesh& mesh) {
+  double sum = 0.0;
+  for (const Triangle& t : mesh.triangles) {
+    const Vertex& a = mesh.vertices[t.indices[0]];
+    const Vertex& b = mesh.vertices[t.indices[1]];
+    const Vertex& c = mesh.vertices[t.indices[2]];
+    // a . (b x c) = 6 times the signed volume of the tetrahedron (0, a, b, c).
+    sum += double(a.x) * (double(b.y) * c.z - double(b.z) * c.y) +
+           double(a.y) * (double(b.z) * c.x - double(b.x) * c.z) +
+           double(a.z) * (double(b.x) * c.y - double(b.y) * c.x);
+  }
+  return sum / 6.0;
+}
+
+void FitToSize(Mesh& mesh, float size) {
+  if (mesh.vertices.empty()) return;
+  Vector low = mesh.vertices[0].Position(), high = low;
+  for (const Vertex& v : mesh.vertices) {
+    low = Vector(std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z));
+    high = Vector(std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z));
+  }
+  const Vector centre = (low + high) * 0.5f;
+  const float longest = std::max({high.x - low.x, high.y - low.y, high.z - low.z});
+  const float scale = longest > 0.0f ? size / longest : 1.0f;
+  for (Vertex& v : mesh.vertices) {
+    v.x = (v.x - centre.x) * scale;
+    v.y = (v.y - centre.y) * scale;
+    v.z = (v.z - centre.z) * scale;
+  }
+}

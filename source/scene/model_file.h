@@ -1,0 +1,30 @@
+#pragma once
+// Model files: reading a triangle mesh from OBJ, STL, PLY, glTF (anything
+// assimp reads) and checking that it is a closed solid the splitter can cut.
+
+#include <cstddef>
+#include <string>
+
+#include "geom/mesh.h"
+
+// Reads every mesh of `file` into one Mesh, triangulated, with vertices at
+// the same position welded into one, in the file's own units. Triangles that
+// welding makes degenerate (two equal corners) are dropped; a solid wound
+// inwards (negative enclosed volume) is turned so its faces point out. The mesh is
+// marked loadedModel. On failure returns false and `error` is one line:
+//   Model "FILE": <what is wrong>
+// for an unreadable file, a mesh without triangles, or a mesh that is not
+// closed ("N open edges; not a closed solid").
+bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error);
+
+// Directed edges (a, b) of the triangles that lack exactly one reverse
+// (b, a): 0 for a closed, consistently wound surface.
+size_t CountOpenEdges(const Mesh& mesh);
+
+// Volume enclosed by the triangles (divergence theorem, double precision):
+// positive when they are wound outwards.
+double EnclosedVolume(const Mesh& mesh);
+
+// Moves the mesh so its bounding box is centred on the origin and scales it
+// uniformly so the box's longest side is `size`.
+void FitToSize(Mesh& mesh, float size);
