@@ -159,11 +159,11 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     bodies[b].angularVelocity += accAngular[b] * scale;
   }
 
-  // 9. Remember the lambdas of new contacts; an existing entry keeps its
-  // lambda and age. Then drop the entries that have grown too old.
+  // 9. Remember every contact's lambda for the next step. Then drop the
+  // entries of contacts gone for too long.
   if (warmStart) {
     for (size_t c = 0; c < rowKeys.size(); ++c) {
-      cache.InsertIfAbsent(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
+      cache.Store(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
     }
     cache.EraseOld();
   }

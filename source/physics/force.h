@@ -21,6 +21,10 @@ class Force {
   // frame start time in seconds; no force reads it today.
   virtual void Apply(std::vector<RigidBody>& bodies, const BodyIndexMap& indexMap,
                      double time) = 0;
+  // The other object whose motion this force ties to objectId's (a
+  // spring's B), or objectId when it acts on one body alone. Tied bodies
+  // sleep and wake together.
+  virtual uint32_t TiedObject() const { return objectId; }
 
   uint32_t objectId;  // the body acted on (object A for a spring)
 };
@@ -53,6 +57,7 @@ class SpringForce : public Force {
       : Force(objectA), objectB(objectB_), restLength(restLength_), stiffness(stiffness_) {}
 
   void Apply(std::vector<RigidBody>& bodies, const BodyIndexMap& indexMap, double time) override;
+  uint32_t TiedObject() const override { return objectB; }
 
   uint32_t objectB;
   float restLength;  // L, units
