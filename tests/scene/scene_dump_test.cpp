@@ -32,6 +32,8 @@ GameObject MakeObject(const std::string& name, const Vector& position, bool with
     PhysicsComp physics;
     physics.mass = 2.5f;
     physics.linearVelocity = Vector(3.0f, 0.0f, 4.0f);
+    physics.angularVelocity = Vector(0.5f, 0.0f, -2.0f);
+    physics.sleeping = true;
     obj.AttachComponent(physics);
   }
   return obj;
@@ -43,7 +45,10 @@ std::string Line(const std::string& name, uint32_t number, const std::string& po
   return "{\"name\":\"" + name + "\",\"number\":" + std::to_string(number) + ",\"position\":" +
          position + ",\"orientation\":" + orientation + ",\"mass\":" + mass +
          ",\"triangles\":12,\"vertices\":8,\"openEdges\":0,\"bottom\":" + bottom +
-         ",\"speed\":" + speed + ",\"dead\":" + dead + "}";
+         ",\"speed\":" + speed +
+         (speed == "null" ? ",\"velocity\":null,\"angularVelocity\":null,\"sleeping\":null"
+                          : ",\"velocity\":[3,0,4],\"angularVelocity\":[0.5,0,-2],\"sleeping\":true") +
+         ",\"dead\":" + dead + "}";
 }
 
 }  // namespace
@@ -57,7 +62,7 @@ TEST(SceneDumpTest, OneLinePerObjectInNumberOrderThenThePage) {
   std::ostringstream out;
   WriteSceneDump(out, table, 3);
   // Boxes of height 2 (12 triangles, 8 vertices); without a PhysicsComp
-  // there is no mass and no speed.
+  // there is no mass and no motion.
   EXPECT_EQ(Lines(out.str()),
             (std::vector<std::string>{
                 Line("early", 2, "[1,2,3]", "[1,0,0,0]", "2.5", "1", "5", "false"),
