@@ -46,15 +46,29 @@ class ConstraintSolver {
   // Forgets the rows and the warm-start cache.
   void Reset();
 
+  // `push` (units/s, >= 0) is the separating speed at which a contact row's
+  // penetration is to be corrected; see the position pass of Solve.
   void AddRow(const JacobianRow& j, const RowBodies& bodies, float bias, float lower,
-              float upper);
+              float upper, float push = 0.0f);
   // Appends every row of `rows` with the same bodies, each bias times biasScale.
   void AddRows(const ConstraintRows& rows, const RowBodies& bodies, float biasScale);
 
   // Solves the current rows and adds the response into the bodies' velocities:
   // v += (impulseScale dt) a_lin, w += (impulseScale dt) a_ang.
+  //
+  // Then, when some contact row has a push, the position pass (split
+  // impulse): the contact rows are solved again, from rest, without forces
+  // and for translation only, for J u = push with lambda >= 0, giving each
+  // body a push velocity u that the step adds for the position update only.
+  // Penetration is undone by moving the bodies, not by giving them a speed
+  // that would outlast the overlap and throw them apart.
   void Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale, int iterations,
              bool warmStart);
+
+  // The push velocity of the last Solve (zero without pushes), per body.
+  Vector PushVelocity(size_t body) const {
+    return body < pushLinear.size() ? pushLinear[body] : Vector();
+  }
 
   size_t RowCount() const { return jacobian.size(); }
   float Lambda(size_t row) const { return lambda[row]; }
@@ -83,8 +97,11 @@ class ConstraintSolver {
   std::vector<float> bias;
   std::vector<float> lower;
   std::vector<float> upper;
+  std::vector<float> push;
 
  private:
+  void SolvePositions(size_t bodyCount, float dt, int iterations);
+
   // Per-step scratch, rebuilt by every Solve.
   std::vector<Vector> freeLinear;   // V, linear part, per body
   std::vector<Vector> freeAngular;  // V, angular part, per body
@@ -98,6 +115,10 @@ class ConstraintSolver {
   std::vector<uint32_t> contactRows;    // the rows with the contact flag
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
+  std::vector<Vector> pushLinear;       // push velocity per body (position pass)
+  std::vector<uint32_t> pushRows;       // the contact rows the position pass solves
+  std::vector<float> pushDiagonal;      // their d, linear part only
+  std::vector<float> pushLambda;
 
   WarmStartCache cache;
 };

@@ -243,15 +243,24 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
 
   // Non-penetration: J = [-n, -(rA x n), n, rB x n], so J v is the normal
   // separating speed of the two contact points; lambda >= 0 only pushes. The
-  // bias drives the depth towards both margins plus the slop, at no more
-  // than kMaxCorrectionSpeed, so a deep overlap (the two halves of a cut,
-  // a shot placed inside another object) is undone gently instead of
-  // launching the bodies apart.
+  // depth is driven towards both margins plus the slop: a deep overlap (the
+  // two halves of a cut, a body landing fast) is undone mostly by the
+  // solver's position pass, at no more than kMaxCorrectionSpeed, which
+  // leaves the bodies no speed of their own, so nothing is launched.
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
     const float depth = Dot3(supportA - point.pointOnB, n);
     const float target = marginA + MarginAlong(point.pointOnB, b.position, -n) + kContactSlop;
-    const float bias = std::min((depth - target) * biasFactor, kMaxCorrectionSpeed);
+    const float error = depth - target;
+    // Shallower than the target: the bodies may still close the gap at the
+    // speed that closes it in a step. Deeper: the rows drive the contact
+    // apart at up to kMaxBiasSpeed, which holds resting contacts at their
+    // depth. A deep overlap (a body landing fast sinks in for the frame its
+    // contact comes late) is also pushed out by the position pass, which
+    // moves the bodies without giving them speed.
+    const float bias = std::min(error * biasFactor, kMaxBiasSpeed);
+    const float push = std::min(std::max(error - kDeepPenetration, 0.0f) * biasFactor,
+                                kMaxCorrectionSpeed);
     const Vector rA = WithW(point.pointOnB + n * depth - a.position, 0.0f);
     const Vector rB = WithW(point.pointOnB - b.position, 0.0f);
     JacobianRow j;
@@ -269,7 +278,7 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     map.indexB = indexB;
     map.featureB = point.featureB;
     map.isContact = true;
-    solver.AddRow(j, map, bias, 0.0f, kMaxContactForce);
+    solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
 
   // Friction, one row per point, after all the normal rows of the manifold.
@@ -339,7 +348,11 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
       if (body.hold > 0) --body.hold;
       continue;
     }
+    // The push velocity moves the body in this step only.
+    const Vector push = solver.PushVelocity(static_cast<size_t>(&body - bodies.data()));
+    body.linearVelocity += push;
     body.Integrate(dt, 0.0f, true);
+    body.linearVelocity -= push;
     body.orientation = body.orientation.Normalized();
     const Vector drift = WithW(body.position - body.stillPosition, 0.0f);
     const Quaternion& q = body.orientation;

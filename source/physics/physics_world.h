@@ -50,8 +50,17 @@ class PhysicsWorld {
   // normal, so the meshes rest touching, overlapping by no more than this:
   // a contact kept slightly deep stays alive from one step to the next.
   static constexpr float kContactSlop = 0.01f;
-  // The fastest a contact's position error is corrected, units/s.
-  static constexpr float kMaxCorrectionSpeed = 0.5f;
+  // The separating speed a contact row may ask for to undo penetration,
+  // units/s: the speed stays with the bodies, so it is kept small (a body
+  // pushed out at this speed rises 1.25 cm at most).
+  static constexpr float kMaxBiasSpeed = 0.5f;
+  // Penetration deeper than this beyond the target (units) is also undone
+  // by the solver's position pass, which moves bodies without giving them
+  // speed, at up to kMaxCorrectionSpeed (units/s). Resting contacts stay
+  // shallower: in a pile, pushes that cannot all be met would only shuffle
+  // the bodies about.
+  static constexpr float kDeepPenetration = 0.05f;
+  static constexpr float kMaxCorrectionSpeed = 2.0f;
   static constexpr float kMaxContactForce = 1e8f;  // upper bound of a contact row
   // Gauss-Seidel sweeps per step. Three leave a pile of pieces jittering
   // (light pieces wedged between heavy ones most of all) long after it

@@ -1,5 +1,6 @@
 // The flat warm-start table against a plain map model of the same rules:
-// insert only when absent, age all by one per solve, erase above age 10.
+// store (insert or overwrite, age 0), age all by one per solve, erase above
+// age 10.
 
 #include <map>
 #include <random>
@@ -23,8 +24,8 @@ TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthAndDeletion) {
   for (int solve = 0; solve < 200; ++solve) {
     for (int n = 0; n < (solve < 100 ? 400 : 50); ++n) {
       const WarmStartKey key{small(random), small(random), small(random), small(random) % 3};
-      cache.InsertIfAbsent(key, static_cast<float>(n));
-      model.emplace(key, WarmStartEntry{0, static_cast<float>(n)});
+      cache.Store(key, static_cast<float>(n));
+      model[key] = WarmStartEntry{0, static_cast<float>(n)};
     }
     cache.EraseOld();
     for (auto it = model.begin(); it != model.end();)
