@@ -451,7 +451,13 @@ void ObjectBreakLogic::CullSlowFrame() {
     system.Log("Culling paused: removing objects did not make frames faster");
     return;
   }
-  if (action != SlowFrameCuller::Action::kRemoveOldest) return;
+  if (action == SlowFrameCuller::Action::kStartBatch) {
+    system.Log("Culling the " + std::to_string(culler.BatchSize()) +
+               " oldest objects: frames take " +
+               std::to_string(static_cast<int>(system.avgFrameTime * 1000.0)) + " ms");
+  } else if (action != SlowFrameCuller::Action::kRemoveOldest) {
+    return;
+  }
   std::multimap<int32_t, uint32_t> candidates;
   CollectCullCandidates(kCullMassLimit, candidates);
   if (candidates.empty()) return;

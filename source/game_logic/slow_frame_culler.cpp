@@ -27,7 +27,8 @@ SlowFrameCuller::Action SlowFrameCuller::Update(double now, double smoothedFrame
 
   switch (phase) {
     case Phase::kPaused: {
-      const bool grown = objects >= pausedAt + std::max(1, static_cast<int>(pausedAt * kResumeGrowth));
+      const bool grown =
+          objects >= pausedAt + std::max(kResumeObjects, static_cast<int>(pausedAt * kResumeGrowth));
       if (slow) fastSince = -1.0;
       else if (fastSince < 0.0) fastSince = now;
       const bool fastLongEnough = fastSince >= 0.0 && now - fastSince >= kResumeFastSeconds;
@@ -38,21 +39,24 @@ SlowFrameCuller::Action SlowFrameCuller::Update(double now, double smoothedFrame
     }
     case Phase::kIdle:
       if (!slow) return Action::kNone;
-      if (spare <= 0) return Unable(now);
+      if (spare <= 0 || objects <= kCullFrom) return Unable(now);
       baseline = smoothedFrameTime;
-      batchLeft = std::max(1, spare / kBatchDivisor);
+      batchSize = batchLeft = std::max(1, spare / kBatchDivisor);
       phase = Phase::kRemoving;
       [[fallthrough]];
-    case Phase::kRemoving:
+    case Phase::kRemoving: {
       if (!slow) {
         phase = Phase::kIdle;
         return Action::kNone;
       }
+      const bool first = batchLeft == batchSize;
       if (spare <= 0 || --batchLeft <= 0) {
         phase = Phase::kSettling;
         settleLeft = kSettleFrames;
       }
-      return spare > 0 ? Action::kRemoveOldest : Unable(now);
+      if (spare <= 0) return Unable(now);
+      return first ? Action::kStartBatch : Action::kRemoveOldest;
+    }
     case Phase::kSettling:
       if (--settleLeft > 0) return Action::kNone;
       // Fast again, or clearly faster than before the batch: go on as needed.
