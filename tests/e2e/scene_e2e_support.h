@@ -3,10 +3,9 @@
 //
 // Each SceneRun owns a private X server (Xvfb with -displayfd, so parallel
 // tests never share a pointer or a keyboard) and a scratch working directory
-// holding a settings file (a large slowFrameTime, so the slow-frame culling
-// of a loaded machine never removes objects under a test) and links to the
-// shaders/ and assets/ folders, which the program reads relative to its
-// working directory. The program's output goes to "out.log" there.
+// with links to the shaders/ and assets/ folders, which the program reads
+// relative to its working directory, and no settings file: the program runs
+// at its defaults. Its output goes to "out.log" there.
 //
 // Input goes through xdotool as real X events. The mouse buttons are sampled
 // once per frame, so every press spans frames: mousedown, sleep, mousemove,
@@ -118,7 +117,6 @@ class SceneRun {
   SceneRun() {
     char pattern[] = "/tmp/cleave_e2e_XXXXXX";
     if (mkdtemp(pattern) != nullptr) dir = pattern;
-    std::ofstream(dir / "settings.txt") << "slowFrameTime=1000\n";
     const std::filesystem::path source(CLEAVE_SOURCE_DIR);
     std::error_code ignored;
     std::filesystem::create_directory_symlink(source / "shaders", dir / "shaders", ignored);

@@ -1,13 +1,11 @@
 // Bodies dropped on the ground in the headless scene: collision and physics
 // in lockstep, as on the two worker threads.
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "collision/collision_manager.h"
 #include "core/system.h"
 #include "physics/physics.h"
 #include "scene/headless_scene.h"
@@ -15,7 +13,7 @@
 
 using scene_test::Finite;
 
-TEST(HeadlessScene, BoxRestsOnTheGroundAtTheSlopDepth) {
+TEST(HeadlessScene, BoxRestsOnTheGroundWithItsMeshOnTheTopFace) {
   HeadlessScene scene;
   const uint32_t box = scene.AddSolid("box", Vector(0, 1.0f, 0), Vector(1, 0.5f, 1), Box);
   const Vector groundStart = scene.Object(scene.groundId).position;
@@ -32,20 +30,9 @@ TEST(HeadlessScene, BoxRestsOnTheGroundAtTheSlopDepth) {
   EXPECT_LT(Length(scene.Body(box).angularVelocity), 0.05f);
   EXPECT_NEAR(scene.Object(box).position.x, 0.0f, 0.02f);
   EXPECT_NEAR(scene.Object(box).position.z, 0.0f, 0.02f);
-  std::vector<ContactManifold> manifolds;
-  std::vector<ContactPoint> points;
-  CollisionManager::Instance().GetContacts(manifolds, points);
-  ASSERT_EQ(manifolds.size(), 1u);
-  ASSERT_GE(manifolds[0].pointCount, 3u);
-  float deepest = 0.0f;
-  for (const ContactPoint& point : points) {
-    EXPECT_LE(point.depth, 0.09f);
-    deepest = std::max(deepest, point.depth);
-  }
-  EXPECT_NEAR(deepest, 0.08f, 0.01f);
-  // The hull margin (0.08 at the centre of the bottom face) is what sinks
-  // in, so the mesh itself rests on the top face.
-  EXPECT_NEAR(scene.Object(box).position.y, 0.5f, 0.03f);
+  // Only the hull margins overlap, so the mesh itself rests on the top face
+  // (0.01 deep at most).
+  EXPECT_NEAR(scene.Object(box).position.y, 0.5f, 0.015f);
 }
 
 TEST(HeadlessScene, RebuiltSceneStartObjectsComeToRestAboveTheGround) {
