@@ -5,11 +5,13 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
 #include "collision/collision_manager.h"
 #include "core/command_line.h"
+#include "core/data_folder.h"
 #include "core/engine.h"
 #include "core/event_manager.h"
 #include "core/system.h"
@@ -97,8 +99,16 @@ int main(int argc, char** argv) {
   system.Log("0 = 0");
   system.Log("0 = 0");
 
-  Engine engine(MakePlan(options.frames));
-  engine.Run();
+  // Shaders and assets are read from the data folder: without it nothing
+  // could be drawn, so the run ends before any window opens.
+  const DataFolderSearch data = FindDataFolder(std::getenv(kDataFolderVariable), ExecutablePath());
+  if (data.found) {
+    SetDataFolder(data.folder);
+    Engine engine(MakePlan(options.frames));
+    engine.Run();
+  } else {
+    CLEAVE_ERROR(data.report);
+  }
   system.SetWindow(nullptr);  // closes the window after every module is down
 
   if (!system.ErrorReported()) return 0;

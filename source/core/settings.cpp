@@ -3,11 +3,19 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 namespace {
+
+// Window sizes outside 1 .. kMaxWindowSize pixels are rejected: no GL
+// implementation makes render targets larger than that.
+constexpr int32_t kMaxWindowSize = 16384;
+// A rejected line is quoted up to this many bytes, then "...": a garbage
+// file may hold one line of megabytes.
+constexpr size_t kMaxQuotedLine = 200;
 
 bool IsGraphic(char c) { return std::isgraph(static_cast<unsigned char>(c)) != 0; }
 bool IsAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
@@ -49,12 +57,14 @@ Settings ParseSettings(const std::string& text) {
         size_t valueEnd = v;
         while (valueEnd < line.size() && IsGraphic(line[valueEnd])) ++valueEnd;
         const std::string value = line.substr(v, valueEnd - v);
-        if (key == "screenWidth") {
-          settings.screenWidth = ReadInt(value);
-        } else if (key == "screenHeight") {
-          settings.screenHeight = ReadInt(value);
+        if (key == "screenWidth" || key == "screenHeight") {
+          const int32_t size = ReadInt(value);
+          ok = size > 0 && size <= kMaxWindowSize;
+          if (ok) (key == "screenWidth" ? settings.screenWidth : settings.screenHeight) = size;
         } else if (key == "slowFrameTime") {
-          settings.slowFrameTime = std::atof(value.c_str());
+          const double seconds = std::atof(value.c_str());
+          ok = std::isfinite(seconds) && seconds > 0.0;
+          if (ok) settings.slowFrameTime = seconds;
         } else if (key == "fullscreen") {
           if (value == "true") settings.fullscreen = true;
           else if (value == "false") settings.fullscreen = false;
@@ -63,9 +73,13 @@ Settings ParseSettings(const std::string& text) {
         }
       }
       if (!ok) {
+        // Quote the line without its line ending: a file saved with CRLF
+        // endings leaves the carriage return at the end of `line`.
+        const size_t quoted = !line.empty() && line.back() == '\r' ? line.size() - 1 : line.size();
         std::ostringstream message;
+        const bool cut = quoted > kMaxQuotedLine;
         message << "Settings Parse Error: Invalid settings entry at line " << lineNumber << ": \""
-                << line << "\"\n";
+                << (cut ? line.substr(0, kMaxQuotedLine) + "..." : line.substr(0, quoted)) << "\"\n";
         settings.valid = false;
         settings.errorMessage = message.str();
         return settings;

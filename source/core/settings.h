@@ -9,11 +9,15 @@
 //   - the key is the longest run of letters and digits, then the first '='
 //     after it, then the value: the first run of graphic characters after
 //     the '=' (anything later on the line is ignored);
-//   - keys: screenWidth, screenHeight (integers read like atoi),
-//     slowFrameTime (read like atof), fullscreen ("true"/"false"; any other
-//     value is accepted and changes nothing). Keys are case-sensitive.
+//   - keys: screenWidth, screenHeight (integers read like atoi, 1 to 16384),
+//     slowFrameTime (read like atof, a positive finite number of seconds),
+//     fullscreen ("true"/"false"; any other value is accepted and changes
+//     nothing). Keys are case-sensitive. A value out of its range breaks
+//     the rules like an unknown key.
 // The first line that breaks these rules stops the parse: the result is not
-// valid and its errorMessage names the line; the caller then uses defaults.
+// valid and its errorMessage names the line and quotes it without its line
+// ending (a CRLF file's carriage return is left out), its first 200 bytes and
+// "..." when it is longer; the caller then uses defaults.
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,6 @@
 #include "core/system.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,8 @@ double SteadySeconds() {
 
 }  // namespace
 
-System::System() : Module<System>("System"), clockOrigin(SteadySeconds()) {
+System::System()
+    : Module<System>("System"), logSpool(std::tmpfile()), clockOrigin(SteadySeconds()) {
   Settings loaded;
   std::string text;
   if (ReadTextFile(kSettingsFile, text)) {
@@ -88,9 +90,29 @@ void System::Write(const std::string& prefix, const std::string& message) {
   // three threads never interleave and the log keeps the console's order.
   boost::mutex::scoped_lock lock(logMutex);
   std::cout << prefix << message << '\n' << std::flush;
+  if (logSpool != nullptr) {
+    std::fputs(prefix.c_str(), logSpool);
+    std::fwrite(message.data(), 1, message.size(), logSpool);
+    std::fputc('\n', logSpool);
+    return;
+  }
   logText += prefix;
   logText += message;
   logText += '\n';
+}
+
+void System::CopyLog(std::ostream& out) {
+  if (logSpool == nullptr) {
+    out << logText;
+    return;
+  }
+  std::fflush(logSpool);
+  std::rewind(logSpool);
+  char buffer[1 << 16];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, logSpool)) > 0;)
+    out.write(buffer, static_cast<std::streamsize>(n));
+  // Writes go on at the end (a read and a write need a seek between them).
+  std::fseek(logSpool, 0, SEEK_END);
 }
 
 void System::Log(const std::string& message) { Write("", message); }
@@ -106,8 +128,16 @@ void System::Error(const std::string& message) {
   localtime_r(&now, &local);
   {
     boost::mutex::scoped_lock lock(logMutex);
-    std::ofstream file(ErrorFileName(local), std::ios::out | std::ios::app);
-    file << logText << '\n';  // a failed open or write is ignored
+    const std::string name = ErrorFileName(local);
+    std::ofstream file(name, std::ios::out | std::ios::app);
+    const int openError = file ? 0 : errno;
+    CopyLog(file);
+    file << '\n' << std::flush;
+    // The console still has the log; say once that the file is missing.
+    static std::atomic<bool> told{false};
+    if (!file && !told.exchange(true))
+      std::cerr << "cannot write the error file " << name << ": "
+                << std::strerror(openError != 0 ? openError : EIO) << '\n';
   }
   running = false;
   // Never wait for input here: the reporting thread may hold the object
@@ -116,7 +146,9 @@ void System::Error(const std::string& message) {
 
 std::string System::GetLogText() {
   boost::mutex::scoped_lock lock(logMutex);
-  return logText;
+  std::ostringstream text;
+  CopyLog(text);
+  return text.str();
 }
 
 std::string System::ErrorFileName(const std::tm& t) {

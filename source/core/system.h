@@ -4,6 +4,10 @@
 // the error file, the settings, and (through a platform hook installed by
 // the app) the window.
 //
+// The log is kept in an anonymous temporary file (tmpfile: unlinked, gone
+// with the process), not in memory, so a long run's log costs no memory;
+// GetLogText and the error file read it back.
+//
 // Failures are reported, never thrown: Error() logs, writes the whole log to
 // an error file, clears `running` and returns at once, on any thread. Use
 // the CLEAVE_ERROR / CLEAVE_WARNING / CLEAVE_ASSERT macros of diagnostics.h
@@ -11,7 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -69,6 +75,7 @@ class System : public Module<System> {
   void Warning(const std::string& message);
   void Error(const std::string& message);
 
+  // The whole log so far (read back from the spool).
   std::string GetLogText();
   bool ErrorReported() const { return errorCount.load() > 0; }
   // Name of the error file for a local time: error_log_M_D_YYYY_h_m_s.txt.
@@ -92,8 +99,13 @@ class System : public Module<System> {
 
  private:
   void Write(const std::string& prefix, const std::string& message);
+  // Copies the whole log to out; logMutex must be held.
+  void CopyLog(std::ostream& out);
 
-  boost::mutex logMutex;
+  boost::mutex logMutex;  // guards the console, logSpool and logText
+  // The log spool; null when no temporary file could be made, in which case
+  // the log is kept in logText instead.
+  std::FILE* logSpool = nullptr;
   std::string logText;
   std::atomic<int> errorCount{0};
   double clockOrigin = 0.0;

@@ -13,6 +13,7 @@
 #include "collision/broad_phase.h"
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
+#include "core/data_folder.h"
 #include "core/event_manager.h"
 #include "core/system.h"
 #include "game_logic/game_logic.h"
@@ -59,12 +60,16 @@ constexpr float kDragStiffness = 100.0f;
 // Ray/plane tests: parallel below this |n . d|; behind the origin below -this t.
 constexpr float kRayEpsilon = 1e-8f;
 
+// Frames between two "objects = N" log lines: ten seconds at 60 Hz.
+constexpr long kObjectReportFrames = 600;
+
 // Slow-frame culling takes only objects lighter than this (the ground is 1e9).
 constexpr float kCullMassLimit = 10000.0f;
 
 const char* const kHelpText =
     "W,A,S,D\n   -Move the camera\nLeft Mouse\n   -Hold to slice objects\nRight Mouse\n"
-    "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object";
+    "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object\n"
+    "? (top left)\n   -Bar mouse on/off";
 
 // The eye of the camera: the translation of its inverse view.
 Vector EyePosition(const Camera& camera) {
@@ -156,7 +161,7 @@ void ObjectBreakLogic::LoadMedia() {
   ObjectManager& manager = ObjectManager::Instance();
   const bool haveContext = MainWindow() != nullptr;
   auto load = [haveContext](const std::string& file) {
-    Texture* texture = Texture::Load(file);
+    Texture* texture = Texture::Load(DataPath(file));
     if (haveContext) texture->Upload();
     return texture;
   };
@@ -170,8 +175,8 @@ void ObjectBreakLogic::LoadMedia() {
   ShowTutorialPage(1);
 
   ResourceManager& resources = ResourceManager::Instance();
-  resources.chopSound = SoundManager::Instance().LoadSound("assets/chop1.wav");
-  resources.collideSound = SoundManager::Instance().LoadSound("assets/collide1.wav");
+  resources.chopSound = SoundManager::Instance().LoadSound(DataPath("assets/chop1.wav"));
+  resources.collideSound = SoundManager::Instance().LoadSound(DataPath("assets/collide1.wav"));
 
   System::Instance().Log("ObjectManager::Instance().randomNormTex->texID = " +
                          std::to_string(manager.randomNormTex->texID));
@@ -280,6 +285,9 @@ void ObjectBreakLogic::Update() {
     ObjectLock lock;
     objectCount = static_cast<int32_t>(manager.objects.size());
   }
+  // One line every kObjectReportFrames frames, so a long run's log shows
+  // how the scene grows and shrinks (tools/soak reads it).
+  if (++framesRun % kObjectReportFrames == 0) system.Log("objects = " + std::to_string(objectCount));
 
   const Vector mouse = input.GetMousePos();
 

@@ -16,7 +16,8 @@
 // tutorial pages, sheds the oldest objects while many objects make frames
 // slow (SlowFrameCuller), removes objects that fell far below the ground,
 // ages every object and sweeps dead ones. A shot is lifted clear of the
-// objects already there before it is added.
+// objects already there before it is added. Every 600 frames it logs
+// "objects = N".
 //
 // Main thread only. Every walk over the object table or change of a
 // component happens under the ObjectManager lock, because the physics and
@@ -110,4 +111,5 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void CullSlowFrame();
 
   int tutorialPage = 1;  // the page shown: 1 to 6, or 0 once the pages are hidden
+  long framesRun = 0;  // Update calls so far
 };

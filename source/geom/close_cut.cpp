@@ -1,6 +1,10 @@
 #include "geom/close_cut.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -16,28 +20,47 @@ uint64_t EdgeKey(uint32_t a, uint32_t b) { return static_cast<uint64_t>(a) << 32
 // Boundary edges
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// The directed triangle edges (a, b) with an end on the cut, in triangle and
+// corner order, as the last FindBoundaryEdges call on this thread found them
+// (kept between calls: reusing the memory spares the page faults of a fresh
+// array on every cut). CloseCut reads them to see which loop vertices the
+// mesh already joins.
+std::vector<IndexPair>& CutEdges() {
+  static thread_local std::vector<IndexPair> edges;
+  return edges;
+}
+
+}  // namespace
+
 std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet) {
   std::vector<BoundaryEdge> boundary;
+  std::vector<IndexPair>& edges = CutEdges();
+  edges.clear();
   if (cutSet.empty()) return boundary;
 
   // Cut membership as a flag per vertex: one array lookup per triangle corner
-  // instead of a hash lookup, since every triangle must be looked at.
+  // instead of a hash lookup, since every triangle must be looked at. Any
+  // index from `size` on reads the last flag, which stays clear, so that no
+  // corner needs a range test.
   uint32_t size = mesh.VertexCount();
   for (uint32_t v : cutSet) size = std::max(size, v + 1);
   // Kept between calls (per thread): reusing the memory spares the page
   // faults of a fresh array on every cut.
   static thread_local std::vector<uint8_t> onCut;
-  onCut.assign(size, 0);
+  onCut.assign(static_cast<size_t>(size) + 1, 0);
   for (uint32_t v : cutSet) onCut[v] = 1;
-  auto cut = [&](uint32_t v) { return v < size && onCut[v] != 0; };
+  const uint8_t* flags = onCut.data();
+  auto cut = [flags, size](uint32_t v) { return flags[std::min(v, size)] != 0; };
 
-  // The directed edges (a, b) with an end on the cut, in triangle and corner
-  // order.
-  static thread_local std::vector<IndexPair> edges;
-  edges.clear();
-  for (const Triangle& tri : mesh.triangles) {
-    const uint32_t* i = tri.indices;
-    if (!(cut(i[0]) || cut(i[1]) || cut(i[2]))) continue;
+  const Triangle* records = mesh.triangles.data();
+  const size_t triangleCount = mesh.triangles.size();
+  for (size_t t = 0; t < triangleCount; ++t) {
+    // The records are 180 bytes apart: ask for the index words early.
+    __builtin_prefetch(records + t + 16);
+    const uint32_t* i = records[t].indices;
+    if (!(cut(i[0]) | cut(i[1]) | cut(i[2]))) continue;  // no branch per corner
     for (int c = 0; c < 3; ++c) {
       const uint32_t a = i[c], b = i[(c + 1) % 3];
       if (cut(a) || cut(b)) edges.emplace_back(a, b);
@@ -50,7 +73,8 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   // a chain through the edges of each (the list of a, in insertion order).
   // Sources are visited in order of first appearance.
   size_t slots = 16;
-  while (slots < 2 * edges.size()) slots <<= 1;
+  int bits = 4;
+  while (slots < 2 * edges.size()) slots <<= 1, ++bits;
   const size_t mask = slots - 1;
   constexpr uint32_t kEmpty = UINT32_MAX;
   static thread_local std::vector<uint64_t> edgeKeys;      // directed edge set
@@ -64,7 +88,11 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   sourceSlots.assign(slots, kEmpty);
   sources.clear();
   chain.assign(edges.size(), kEmpty);
-  auto mix = [](uint64_t key) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20); };
+  // The home slot: the top bits of a multiplicative hash, which every bit
+  // of the key (both vertices of an edge) reaches.
+  auto mix = [bits](uint64_t key) {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+  };
   for (uint32_t k = 0; k < edges.size(); ++k) {
     const uint64_t key = EdgeKey(edges[k].first, edges[k].second);
     for (size_t h = mix(key) & mask;; h = (h + 1) & mask)
@@ -267,10 +295,156 @@ void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh) {
   for (size_t k = 0; k + 2 < loop.size(); ++k) mesh.AddTriangle(loop[0], loop[k + 1], loop[k + 2]);
 }
 
+namespace {
+
+// Caps the closed loops. Two things make a plain fan from a loop's first
+// entry leave the half open, both where vertices lie on the plane:
+// - A loop may pass more than once through a vertex, where the opening is
+//   pinched (a face lying in the cut, or on-plane vertices whose neighbours
+//   alternate between the sides, touch the outline at one vertex). A fan
+//   over it makes triangles that repeat a vertex. Such a loop is cut at every
+//   repeat into simple loops (the walk between two visits of a vertex closes
+//   on itself), each fanned on its own.
+// - A fan from vertex s adds the chords from s to every loop vertex but its
+//   two neighbours; where the mesh already joins s to one of them (an edge
+//   between on-plane vertices lying in the cut), that edge is then doubled.
+//   The fan starts at a vertex without such an edge. A vertex made on a
+//   crossing edge is always one: its only neighbours on the cut are its two
+//   loop neighbours.
+// Among the vertices allowed, the fan starts at the one of least position
+// (x, then y, then z). The two halves of a cut hold the same cut and on-plane
+// vertices at the same positions and meet along the same loops, each half's
+// loop the other's reversed; fanning both from the same vertex makes one cap
+// the exact mirror of the other, so the halves' volumes add up to the
+// source's even where a loop is not flat (its on-plane vertices may lie
+// anywhere within the side test's tolerance of the plane).
+class LoopCapper {
+ public:
+  void Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges, Mesh& mesh);
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Mark {
+    uint32_t loop = kNone;  // the simple loop holding the vertex
+    uint32_t at = 0;        // its entry in that loop
+    uint32_t uses = 0;      // simple loops holding it (more than one: a pinch)
+    uint32_t onPath = 0;    // its entry on the walk being split, plus one; 0: not on it
+    bool joined = false;    // the mesh joins it to a loop vertex other than its neighbours
+  };
+
+  // Appends the simple loops of one closed loop to `entries`.
+  void Split(const std::deque<uint32_t>& loop);
+  // Takes path[from ..] as a simple loop (dropped when shorter than three)
+  // and leaves path[.. keep) on the walk.
+  void Close(size_t from, size_t keep);
+  bool Neighbours(uint32_t a, uint32_t b) const;
+  Mark& MarkOf(uint32_t v) {
+    if (v >= marks.size()) marks.resize(static_cast<size_t>(v) + 1);
+    return marks[v];
+  }
+
+  std::vector<Mark> marks;        // per vertex; reset after each Cap
+  std::vector<uint32_t> path;     // the walk so far, each vertex at most once
+  std::vector<uint32_t> entries;  // the simple loops, one after another
+  std::vector<size_t> starts;     // loop k is entries[starts[k] .. starts[k + 1])
+};
+
+void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
+                     Mesh& mesh) {
+  entries.clear();
+  starts.assign(1, 0);
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (loops.closed[i]) Split(loops.loops[i]);
+  const size_t count = starts.size() - 1;
+  for (size_t k = 0; k < count; ++k)
+    for (size_t e = starts[k]; e < starts[k + 1]; ++e) {
+      Mark& m = MarkOf(entries[e]);
+      m.loop = static_cast<uint32_t>(k);
+      m.at = static_cast<uint32_t>(e - starts[k]);
+      ++m.uses;
+    }
+  for (const IndexPair& edge : meshEdges) {
+    if (edge.first >= marks.size() || edge.second >= marks.size()) continue;
+    Mark& a = marks[edge.first];
+    Mark& b = marks[edge.second];
+    if (a.uses == 0 || b.uses == 0 || Neighbours(edge.first, edge.second)) continue;
+    // A pinch vertex may sit in another loop: counted as joined either way.
+    if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
+  }
+  const uint32_t vertexCount = mesh.VertexCount();
+  auto less = [&mesh, vertexCount](uint32_t a, uint32_t b) {
+    // An index out of range (a broken mesh) ranks after every vertex.
+    if (a >= vertexCount || b >= vertexCount) return a < vertexCount;
+    const Vertex &p = mesh.vertices[a], &q = mesh.vertices[b];
+    if (p.x != q.x) return p.x < q.x;
+    if (p.y != q.y) return p.y < q.y;
+    return p.z < q.z;
+  };
+  for (size_t k = 0; k < count; ++k) {
+    const auto begin = entries.begin() + static_cast<std::ptrdiff_t>(starts[k]);
+    const auto end = entries.begin() + static_cast<std::ptrdiff_t>(starts[k + 1]);
+    auto first = end;
+    for (auto e = begin; e != end; ++e) {
+      const Mark& m = marks[*e];
+      if (m.uses == 1 && !m.joined && (first == end || less(*e, *first))) first = e;
+    }
+    if (first == end) first = std::min_element(begin, end, less);  // nothing better
+    std::rotate(begin, first, end);
+    // The fan (L0, Lk, Lk+1), each triangle written from Lk: the duplicate
+    // index files a triangle under its first index, and a long loop's
+    // triangles all starting at L0 would crowd one stretch of it.
+    for (auto e = begin + 1; e + 1 < end; ++e) mesh.AddTriangle(*e, *(e + 1), *begin);
+  }
+  for (const uint32_t v : entries) marks[v] = Mark();
+}
+
+void LoopCapper::Split(const std::deque<uint32_t>& loop) {
+  path.clear();
+  for (const uint32_t v : loop) {
+    Mark& m = MarkOf(v);
+    if (m.onPath == 0) {
+      path.push_back(v);
+      m.onPath = static_cast<uint32_t>(path.size());
+      continue;
+    }
+    // From the earlier visit of v to the end the walk has come back to v,
+    // and goes on from there.
+    Close(m.onPath - 1, m.onPath);
+  }
+  Close(0, 0);
+}
+
+void LoopCapper::Close(size_t from, size_t keep) {
+  for (size_t k = keep; k < path.size(); ++k) marks[path[k]].onPath = 0;
+  if (path.size() - from >= 3) {
+    entries.insert(entries.end(), path.begin() + static_cast<std::ptrdiff_t>(from), path.end());
+    starts.push_back(entries.size());
+  }
+  path.resize(keep);
+}
+
+bool LoopCapper::Neighbours(uint32_t a, uint32_t b) const {
+  // Read from the side of a vertex that sits in one loop only; two pinch
+  // vertices never start a fan, so their edge does not matter.
+  const Mark& p = marks[a].uses == 1 ? marks[a] : marks[b];
+  const uint32_t other = marks[a].uses == 1 ? b : a;
+  if (p.uses != 1) return true;
+  const size_t begin = starts[p.loop], n = starts[p.loop + 1] - begin;
+  return entries[begin + (p.at + 1) % n] == other || entries[begin + (p.at + n - 1) % n] == other;
+}
+
+}  // namespace
+
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   const std::vector<BoundaryEdge> edges = FindBoundaryEdges(mesh, cutSet);
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
-  for (const std::deque<uint32_t>& loop : loops.loops) CapLoop(loop, mesh);
+  // Kept between calls (per thread), like the other working arrays.
+  static thread_local LoopCapper capper;
+  capper.Cap(loops, CutEdges(), mesh);
+  // An open loop is fanned as it stands: the fan closes it with the chord
+  // from its last entry back to its first.
+  for (size_t i = 0; i < loops.size(); ++i)
+    if (!loops.closed[i]) CapLoop(loops.loops[i], mesh);
 }
 
 // ---------------------------------------------------------------------------
@@ -279,77 +453,205 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
 
 namespace {
 
-// Compressed per-vertex lists: the entries of vertex v are
-// items[offsets[v] .. offsets[v + 1]).
-struct VertexLists {
-  std::vector<uint32_t> offsets;
-  std::vector<uint32_t> items;
-  const uint32_t* Begin(uint32_t v) const { return items.data() + offsets[v]; }
-  const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
+// A mesh encloses no volume when |V| <= kFlatVolume * A^1.5 (V its signed
+// volume, A its surface area). The ratio V / A^1.5 is scale-free: 0.094 for a
+// ball, 0.068 for a cube, about 0.35 t / w for a plate of thickness t and
+// width w. A cut whose vertices stay clear of the side test's 0.01 band
+// leaves pieces far above the bound (a chip 0.01 high on a base 10 wide
+// still has about 2e-4); a surface folded flat onto itself (a face capped
+// against its own outline) has only rounding, around 1e-7 relative.
+constexpr double kFlatVolume = 1e-4;
+// Float positions carry rounding of a few units in the last place of their
+// largest coordinate R (cut vertices come out of a few float operations);
+// moving a surface of area A by d changes its volume by up to A d, so a
+// volume below A * kRounding * R is rounding whatever the shape.
+constexpr double kRounding = 16.0 * FLT_EPSILON;
+
+// What one pass over the triangle records finds.
+struct SurfaceScan {
+  bool inRange = true;
+  uint32_t outOfRange = 0;  // the first triangle with an index out of range
+  bool distinctCorners = true;
+  double volume = 0.0;  // signed, by the divergence theorem
+  double area = 0.0;
+  float reach = 0.0f;  // largest coordinate magnitude of a vertex
 };
 
-// Fast sufficient test for "no offending triangle". For triangle T the set S
-// is T plus every triangle holding both ends of one of T's edges. When no
-// triangle repeats a vertex and no directed edge occurs twice, the triangles
-// holding both ends of an edge {a, b} hold it as (a, b) or as (b, a), so
-// there are at most two of them, T included; S then has at most 1 + 3 = 4
-// entries for every T. Checking that each vertex's outgoing edges go to
-// distinct vertices needs one pass and per-vertex lists of about six entries,
-// where the full test intersects sorted lists for every edge of every
-// triangle. Closed surfaces pass; anything else takes the full test.
-bool DirectedEdgesUnique(const Mesh& mesh) {
-  const std::vector<Triangle>& triangles = mesh.triangles;
-  const uint32_t listSize = mesh.VertexCount();
-  // Kept between calls (per thread): reusing the memory spares the page
-  // faults of fresh arrays on every check.
-  static thread_local VertexLists out;  // successors of each vertex
-  static thread_local std::vector<uint32_t> corners;  // the index triples, packed
-  // One pass over the (large) triangle records; the rest reads the packed copy.
-  out.offsets.assign(static_cast<size_t>(listSize) + 1, 0);
-  corners.resize(triangles.size() * 3);
-  uint32_t* packed = corners.data();
-  for (const Triangle& tri : triangles) {
-    const uint32_t a = tri.indices[0], b = tri.indices[1], c = tri.indices[2];
-    // Out-of-range indices are left to the full test.
-    if (a == b || b == c || c == a || a >= listSize || b >= listSize || c >= listSize) return false;
-    ++out.offsets[a + 1];
-    ++out.offsets[b + 1];
-    ++out.offsets[c + 1];
-    *packed++ = a;
-    *packed++ = b;
-    *packed++ = c;
+// The edges of the mesh, each filed under its smaller end as it is met: an
+// undirected edge {low, x} is one record x << 2 | state, where state tells
+// which of its two directed edges have been met (kForward: low -> x,
+// kBackward: x -> low, both: paired); 0 is an empty slot. Each vertex has a
+// bucket of kBucket slots, a small hash table of its own: the record of x
+// goes to the first empty slot from slot x mod kBucket on, so that it is
+// found again in a probe or two (a vertex of a closed mesh has about three
+// higher neighbours). The records of a vertex whose bucket is full (a pole,
+// the centre of a cap fan) go to `spill` as
+// low << 32 | x << 1 | (forward ? 1 : 0), one per directed edge, and are
+// paired by sorting. Kept between calls (per thread): reusing the memory
+// spares the page faults of fresh arrays on every check.
+constexpr uint32_t kBucket = 8;
+constexpr uint32_t kForward = 1, kBackward = 2, kPaired = 3;
+struct EdgeRecords {
+  std::vector<uint32_t> bucket;  // kBucket slots per vertex
+  std::vector<uint64_t> spill;
+  std::vector<float> positions;  // x, y, z of each vertex, packed
+  size_t open = 0;               // records in buckets not yet paired
+  bool repeated = false;         // some directed edge was met twice
+};
+EdgeRecords& Scratch() {
+  static thread_local EdgeRecords records;
+  return records;
+}
+
+// The one pass over the (large) triangle records: indices in range and
+// distinct, every directed edge filed and paired with its reverse, and the
+// volume and area. With positions relative to the first vertex r,
+// (p0 - r) . ((p1 - r) x (p2 - r)) equals (p0 - r) . ((p1 - p0) x (p2 - p0)),
+// so one cross product per triangle serves both sums. Edges are filed only
+// while corners are distinct and indices below 2^30 (a record keeps the
+// higher end in 30 bits); the caller checks any other mesh the slow way.
+SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
+  SurfaceScan scan;
+  const uint32_t n = mesh.VertexCount();
+  records.bucket.resize(static_cast<size_t>(n) * kBucket);
+  std::memset(records.bucket.data(), 0, records.bucket.size() * sizeof(uint32_t));
+  records.spill.clear();
+  records.open = 0;
+  records.repeated = false;
+  uint32_t* bucket = records.bucket.data();
+  size_t open = 0;
+  bool repeated = false;
+  auto file = [&](uint32_t a, uint32_t b) {
+    const uint32_t low = std::min(a, b), x = std::max(a, b);
+    const uint32_t state = a < b ? kForward : kBackward;
+    uint32_t* in = bucket + static_cast<size_t>(low) * kBucket;
+    for (uint32_t probe = 0, j = x % kBucket; probe < kBucket; ++probe, j = (j + 1) % kBucket) {
+      const uint32_t record = in[j];
+      if (record == 0) {
+        in[j] = x << 2 | state;
+        ++open;
+        return;
+      }
+      if ((record >> 2) != x) continue;
+      // Met the other direction before: paired; otherwise a repeat.
+      repeated |= (record & 3u) != (kPaired - state);
+      in[j] = record | state;
+      --open;
+      return;
+    }
+    records.spill.push_back(static_cast<uint64_t>(low) << 32 | x << 1 | (a < b ? 1u : 0u));
+  };
+  // The positions, packed (a quarter of the vertex records' size, so that
+  // the three looked up per triangle are found in cache), taken relative to
+  // the first vertex so that a small piece far from the origin keeps its
+  // precision; and the largest coordinate. A split half's vertices that no
+  // triangle uses lie on the cut, within the surface's reach anyway.
+  records.positions.resize(static_cast<size_t>(n) * 3);
+  float* position = records.positions.data();
+  float reach = 0.0f;
+  for (uint32_t k = 0; k < n; ++k) {
+    const Vertex& p = mesh.vertices[k];
+    reach = std::max({reach, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    position[3 * k] = p.x - mesh.vertices[0].x;
+    position[3 * k + 1] = p.y - mesh.vertices[0].y;
+    position[3 * k + 2] = p.z - mesh.vertices[0].z;
   }
-  for (size_t v = 1; v < out.offsets.size(); ++v) out.offsets[v] += out.offsets[v - 1];
-  out.items.resize(triangles.size() * 3);
-  // Fill each list by advancing its start, then shift the starts back.
-  uint32_t* start = out.offsets.data();
-  for (size_t k = 0; k < corners.size(); k += 3) {
-    const uint32_t a = corners[k], b = corners[k + 1], c = corners[k + 2];
-    out.items[start[a]++] = b;
-    out.items[start[b]++] = c;
-    out.items[start[c]++] = a;
+  const bool fileEdges = n < (1u << 30);
+  const Triangle* tri = mesh.triangles.data();
+  const size_t triangleCount = mesh.triangles.size();
+  double volume = 0.0, area = 0.0;
+  bool distinct = true;
+  for (size_t t = 0; t < triangleCount; ++t) {
+    // The records are 180 bytes apart: ask for the index words early.
+    __builtin_prefetch(tri + t + 16);
+    const uint32_t* i = tri[t].indices;
+    const uint32_t a = i[0], b = i[1], c = i[2];
+    if (a >= n || b >= n || c >= n) {
+      scan.inRange = false;
+      scan.outOfRange = static_cast<uint32_t>(t);
+      return scan;
+    }
+    distinct &= a != b && b != c && c != a;
+    if (distinct && fileEdges) {
+      file(a, b);
+      file(b, c);
+      file(c, a);
+    }
+    // Per triangle in float (its rounding, about FLT_EPSILON R A over the
+    // mesh, stays within the rounding allowance of the volume test), summed
+    // in double.
+    const float *p0 = position + 3 * a, *p1 = position + 3 * b, *p2 = position + 3 * c;
+    const float ux = p1[0] - p0[0], uy = p1[1] - p0[1], uz = p1[2] - p0[2];
+    const float wx = p2[0] - p0[0], wy = p2[1] - p0[1], wz = p2[2] - p0[2];
+    const float cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
+    volume += p0[0] * cx + p0[1] * cy + p0[2] * cz;
+    area += std::sqrt(cx * cx + cy * cy + cz * cz);
   }
-  for (size_t v = out.offsets.size() - 1; v > 0; --v) out.offsets[v] = out.offsets[v - 1];
-  out.offsets[0] = 0;
-  std::vector<uint32_t> sorted;
-  for (uint32_t v = 0; v < listSize; ++v) {
-    const uint32_t* begin = out.Begin(v);
-    const uint32_t* end = out.End(v);
-    const size_t n = static_cast<size_t>(end - begin);
-    // Fans are small; a vertex with many triangles (the centre of a cap fan)
-    // is checked by sorting instead of comparing pairs.
-    constexpr size_t kPairwiseLimit = 16;
-    if (n <= kPairwiseLimit) {
-      for (const uint32_t* a = begin; a != end; ++a)
-        for (const uint32_t* b = a + 1; b != end; ++b)
-          if (*a == *b) return false;
-    } else {
-      sorted.assign(begin, end);
-      std::sort(sorted.begin(), sorted.end());
-      if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+  records.open = open;
+  records.repeated = repeated;
+  scan.distinctCorners = distinct && fileEdges;
+  scan.volume = volume / 6.0;
+  scan.area = area / 2.0;
+  scan.reach = reach;
+  return scan;
+}
+
+enum class EdgePairing { kClosed, kUnpaired, kRepeated };
+
+// After a scan with distinct corners: each directed edge must occur once and
+// its reverse once. kRepeated when some directed edge occurs twice (the mesh
+// may then be crowded); kUnpaired, with `unpaired` the first edge without
+// its reverse (by smaller end), when some edge is alone; else kClosed.
+EdgePairing PairEdges(uint32_t vertexCount, EdgeRecords& records, IndexPair& unpaired) {
+  if (records.repeated) return EdgePairing::kRepeated;
+  // The spill, sorted, reads (low, x, backward), (low, x, forward) for each
+  // edge of a full bucket.
+  std::vector<uint64_t>& spill = records.spill;
+  std::sort(spill.begin(), spill.end());
+  if (std::adjacent_find(spill.begin(), spill.end()) != spill.end()) return EdgePairing::kRepeated;
+  auto edge = [](uint32_t low, uint32_t x, bool forward) {
+    return forward ? IndexPair(low, x) : IndexPair(x, low);
+  };
+  // The first record left alone in a bucket, else the first lone entry of
+  // the spill.
+  for (uint32_t v = 0; v < vertexCount && records.open > 0; ++v) {
+    const uint32_t* in = records.bucket.data() + static_cast<size_t>(v) * kBucket;
+    for (uint32_t j = 0; j < kBucket; ++j) {
+      if (in[j] == 0 || (in[j] & 3u) == kPaired) continue;
+      unpaired = edge(v, in[j] >> 2, (in[j] & 3u) == kForward);
+      return EdgePairing::kUnpaired;
     }
   }
-  return true;
+  for (size_t k = 0; k < spill.size(); ++k) {
+    if (k + 1 < spill.size() && (spill[k] & 1u) == 0 && spill[k + 1] == (spill[k] | 1u)) {
+      ++k;
+      continue;
+    }
+    const uint32_t x = static_cast<uint32_t>(spill[k]) >> 1;
+    unpaired = edge(static_cast<uint32_t>(spill[k] >> 32), x, (spill[k] & 1u) != 0);
+    return EdgePairing::kUnpaired;
+  }
+  return EdgePairing::kClosed;
+}
+
+// The same rule for any mesh with indices in range, through a sorted list of
+// all directed edges: each must occur once and its reverse once. Empty when
+// it holds, otherwise the first edge that breaks it.
+std::string UnpairedEdge(const Mesh& mesh) {
+  std::vector<uint64_t> keys;
+  keys.reserve(mesh.triangles.size() * 3);
+  for (const Triangle& tri : mesh.triangles)
+    for (int c = 0; c < 3; ++c) keys.push_back(EdgeKey(tri.indices[c], tri.indices[(c + 1) % 3]));
+  std::sort(keys.begin(), keys.end());
+  for (size_t k = 0; k < keys.size(); ++k) {
+    const uint32_t a = static_cast<uint32_t>(keys[k] >> 32), b = static_cast<uint32_t>(keys[k]);
+    const auto reverse = std::equal_range(keys.begin(), keys.end(), EdgeKey(b, a));
+    const bool once =
+        (k == 0 || keys[k - 1] != keys[k]) && (k + 1 == keys.size() || keys[k + 1] != keys[k]);
+    if (!once || reverse.second - reverse.first != 1)
+      return "(" + std::to_string(a) + "," + std::to_string(b) + ")";
+  }
+  return "";
 }
 
 std::string TriangleLine(const Mesh& mesh, uint32_t t) {
@@ -394,15 +696,22 @@ std::string DegeneracyReport(const Mesh& mesh, uint32_t t) {
   return report.str();
 }
 
-}  // namespace
+// Compressed per-vertex lists: the entries of vertex v are
+// items[offsets[v] .. offsets[v + 1]).
+struct VertexLists {
+  std::vector<uint32_t> offsets;
+  std::vector<uint32_t> items;
+  const uint32_t* Begin(uint32_t v) const { return items.data() + offsets[v]; }
+  const uint32_t* End(uint32_t v) const { return items.data() + offsets[v + 1]; }
+};
 
-bool IsDegenerate(const Mesh& mesh) {
-  if (DirectedEdgesUnique(mesh)) return false;
-  uint32_t listSize = mesh.VertexCount();
-  for (const Triangle& tri : mesh.triangles)
-    for (uint32_t i : tri.indices) listSize = std::max(listSize, i + 1);
+// The full crowding test: true (after writing the report of the first
+// offending triangle) when some triangle shares edges with more than three
+// others.
+bool Crowded(const Mesh& mesh) {
+  const uint32_t listSize = mesh.VertexCount();
 
-  // The full test. Triangles of each vertex, ascending (filled in triangle order).
+  // Triangles of each vertex, ascending (filled in triangle order).
   VertexLists uses;
   uses.offsets.assign(static_cast<size_t>(listSize) + 1, 0);
   for (const Triangle& tri : mesh.triangles)
@@ -433,6 +742,51 @@ bool IsDegenerate(const Mesh& mesh) {
       diagnostics::Log(DegeneracyReport(mesh, t));
       return true;
     }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsDegenerate(const Mesh& mesh) {
+  // No triangles: nothing to reject as broken (the split drops such a half
+  // for its counts).
+  if (mesh.triangles.empty()) return false;
+  EdgeRecords& records = Scratch();
+  const SurfaceScan scan = ScanTriangles(mesh, records);
+  if (!scan.inRange) {
+    diagnostics::Log("Degenerate mesh: triangle " + std::to_string(scan.outOfRange) +
+                     " has a vertex index out of range");
+    return true;
+  }
+  // Crowding needs the full test only when some triangle repeats a vertex or
+  // some directed edge occurs twice. Otherwise, for triangle T, the
+  // triangles holding both ends of an edge {a, b} of T hold it as (a, b) or
+  // as (b, a), so there are at most two of them, T included, and T has at
+  // most three neighbours.
+  IndexPair unpaired;
+  EdgePairing pairing = EdgePairing::kRepeated;
+  if (scan.distinctCorners) pairing = PairEdges(mesh.VertexCount(), records, unpaired);
+  std::string unpairedText;
+  if (pairing == EdgePairing::kRepeated) {
+    if (Crowded(mesh)) return true;
+    unpairedText = UnpairedEdge(mesh);
+  } else if (pairing == EdgePairing::kUnpaired) {
+    unpairedText =
+        "(" + std::to_string(unpaired.first) + "," + std::to_string(unpaired.second) + ")";
+  }
+  if (!unpairedText.empty()) {
+    diagnostics::Log("Degenerate mesh: not closed, directed edge " + unpairedText +
+                     " does not occur once with its reverse once");
+    return true;
+  }
+  const double least = scan.area * (kFlatVolume * std::sqrt(scan.area) + kRounding * scan.reach);
+  if (!(scan.volume > least)) {  // NaN positions fail here too
+    std::ostringstream line;
+    line << "Degenerate mesh: " << (scan.volume < -least ? "inside out" : "encloses no volume")
+         << ", volume " << scan.volume << ", surface area " << scan.area;
+    diagnostics::Log(line.str());
+    return true;
   }
   return false;
 }

@@ -30,8 +30,13 @@ struct BoundaryLoopList {
 };
 
 // Closes the openings of `mesh` around the vertices of `cutSet` (vertex
-// indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then CapLoop
-// for every loop in order, closed or not.
+// indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then a fan
+// over every loop. A closed loop that passes more than once through a vertex
+// is first cut there into simple loops; each closed loop is fanned from its
+// vertex of least position (x, then y, then z) among those the mesh joins to
+// no loop vertex but their two neighbours, so that the two halves of a cut
+// get mirrored caps and no fan chord doubles an edge of the mesh. Open
+// loops follow, fanned by CapLoop as they stand.
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 
 // The boundary edges among the directed triangle edges with an end in
@@ -50,8 +55,18 @@ BoundaryLoopList LinkBoundaryLoops(const std::vector<BoundaryEdge>& edges);
 // k = 0 .. n-3, with AddTriangle; shorter loops add nothing. No convexity test.
 void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh);
 
-// True when some triangle shares edges with more than three other triangles
-// (counting every triangle that holds both ends of one of its edges); the
-// first such triangle, its shared edge counts and its neighbours are then
-// written to the log.
+// True when the mesh is not a proper solid; the reason is written to the log.
+// A mesh without triangles is not degenerate (it is simply empty). Checked in
+// this order:
+// - a vertex index out of range;
+// - crowding: some triangle shares edges with more than three other
+//   triangles (counting every triangle that holds both ends of one of its
+//   edges); the first such triangle, its shared edge counts and its
+//   neighbours are written to the log;
+// - not closed: some directed edge does not occur exactly once with its
+//   reverse exactly once (an opening, a doubled edge, or a mixed winding);
+// - no volume: the signed volume V is not above 1e-4 A^1.5 for surface area
+//   A (plus the volume that float rounding of the positions can account
+//   for), so the surface is flat (folded onto itself) or inside out (V < 0).
+// Linear in the size of the mesh for closed, uncrowded surfaces.
 bool IsDegenerate(const Mesh& mesh);

@@ -3,10 +3,132 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+
+// ---------------------------------------------------------------------------
+// Array pool
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Large arrays of meshes that went away, kept (per thread) for the next large
+// arrays to be filled. A fresh multi-megabyte array costs a page fault and
+// the zeroing of every page on its first write, which for the halves of a
+// large cut takes longer than the cut itself; a kept array has been written
+// before and costs neither. Smaller arrays come and go through the allocator
+// as usual. Each pool keeps at most kPoolBytes, dropping its smallest arrays
+// first.
+constexpr size_t kPooledBytes = size_t{1} << 20;
+constexpr size_t kPoolBytes = size_t{128} << 20;
+
+template <class T>
+class ArrayPool {
+ public:
+  // Keeps the memory of `array` if it is large; `array` is left empty.
+  void Give(std::vector<T>& array) {
+    const size_t bytes = array.capacity() * sizeof(T);
+    if (bytes < kPooledBytes || bytes > kPoolBytes) return;
+    while (held + bytes > kPoolBytes) DropSmallest();
+    array.clear();
+    held += bytes;
+    arrays.push_back(std::move(array));
+    array = std::vector<T>();
+  }
+  // Makes `array` (empty, with too little room) a kept array with room for
+  // `count` elements: the smallest that fits, if it is at most twice the
+  // size asked for. False when there is none.
+  bool Take(std::vector<T>& array, size_t count) {
+    if (count * sizeof(T) < kPooledBytes) return false;
+    size_t best = arrays.size();
+    for (size_t i = 0; i < arrays.size(); ++i) {
+      const size_t room = arrays[i].capacity();
+      if (room >= count && room <= 2 * count &&
+          (best == arrays.size() || room < arrays[best].capacity()))
+        best = i;
+    }
+    if (best == arrays.size()) return false;
+    held -= arrays[best].capacity() * sizeof(T);
+    array.swap(arrays[best]);
+    arrays[best].swap(arrays.back());
+    arrays.pop_back();
+    return true;
+  }
+
+ private:
+  void DropSmallest() {
+    auto smallest =
+        std::min_element(arrays.begin(), arrays.end(),
+                         [](const auto& a, const auto& b) { return a.capacity() < b.capacity(); });
+    held -= smallest->capacity() * sizeof(T);
+    smallest->swap(arrays.back());
+    arrays.pop_back();
+  }
+
+  std::vector<std::vector<T>> arrays;
+  size_t held = 0;  // bytes
+};
+
+struct Pools {
+  ArrayPool<Vertex> vertices;
+  ArrayPool<Triangle> triangles;
+  ArrayPool<TriangleIndex::Slot> slots;
+  Pools();
+  ~Pools();
+};
+
+// Meshes may outlive their thread's pools (a static mesh at exit): after the
+// pools are gone, arrays are freed as usual. A trivially destructible flag
+// stays readable to the end.
+enum class PoolState : uint8_t { kUnborn, kAlive, kGone };
+thread_local PoolState poolState = PoolState::kUnborn;
+Pools::Pools() { poolState = PoolState::kAlive; }
+Pools::~Pools() { poolState = PoolState::kGone; }
+
+Pools* ThreadPools() {
+  if (poolState == PoolState::kGone) return nullptr;
+  static thread_local Pools pools;
+  return &pools;
+}
+
+template <class T>
+ArrayPool<T>* PoolFor(Pools* pools);
+template <>
+ArrayPool<Vertex>* PoolFor(Pools* pools) {
+  return pools != nullptr ? &pools->vertices : nullptr;
+}
+template <>
+ArrayPool<Triangle>* PoolFor(Pools* pools) {
+  return pools != nullptr ? &pools->triangles : nullptr;
+}
+template <>
+ArrayPool<TriangleIndex::Slot>* PoolFor(Pools* pools) {
+  return pools != nullptr ? &pools->slots : nullptr;
+}
+
+template <class T>
+void GiveToPool(std::vector<T>& array) {
+  if (array.capacity() * sizeof(T) < kPooledBytes) return;
+  if (ArrayPool<T>* pool = PoolFor<T>(ThreadPools())) pool->Give(array);
+}
+
+// An empty array with room for `count` elements: a kept one if there is
+// one, otherwise a new one offered huge pages.
+template <class T>
+std::vector<T> RoomFor(size_t count) {
+  std::vector<T> array;
+  ArrayPool<T>* pool = count * sizeof(T) >= kPooledBytes ? PoolFor<T>(ThreadPools()) : nullptr;
+  if (pool == nullptr || !pool->Take(array, count)) {
+    array.reserve(count);
+    AdviseHugePages(array.data(), array.capacity() * sizeof(T));
+  }
+  return array;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TriangleIndex
@@ -18,50 +140,20 @@ namespace {
 // a reservation at no more than that load.
 constexpr size_t kMinSlots = 16;
 bool OverLoaded(size_t used, size_t slots) { return used * 10 > slots * 7; }
-// Stretch of table per vertex number (as a shift): a mesh has about two
-// triangles per vertex, and four slots per vertex keeps neighbouring
-// vertices' triangles apart at the table's load; where the stretches run past
-// the end of the table they wrap around.
-constexpr uint32_t kSlotsPerVertexShift = 2;
-// Range of the hash-chosen offset added to a vertex's stretch (slots).
-constexpr uint32_t kSpread = 64;
 }  // namespace
-
-size_t TriangleIndex::Home(uint32_t i0, uint32_t i1, uint32_t i2) const {
-  // Multiplicative mix of the second and third index picks the offset.
-  const uint64_t h = (static_cast<uint64_t>(i1) * 0x9E3779B97F4A7C15ull) ^
-                     (static_cast<uint64_t>(i2) * 0xC2B2AE3D27D4EB4Full);
-  const size_t offset = static_cast<size_t>(h >> 58);  // top 6 bits: 0 .. kSpread - 1
-  static_assert(kSpread == 64, "offset takes 6 bits");
-  return ((static_cast<size_t>(i0) << kSlotsPerVertexShift) + offset) & (slots.size() - 1);
-}
 
 int64_t TriangleIndex::Find(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
                             uint32_t i2) const {
   if (slots.empty()) return -1;
   const size_t mask = slots.size() - 1;
-  for (size_t s = Home(i0, i1, i2);; s = (s + 1) & mask) {
-    const uint32_t slot = slots[s];
+  const uint64_t hash = Hash(i1, i2), tag = Tag(i0, hash);
+  for (size_t s = Home(i0, hash);; s = (s + 1) & mask) {
+    const uint64_t slot = slots[s].bits;
     if (slot == 0) return -1;
-    const uint32_t* idx = triangles[slot - 1].indices;
-    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return slot - 1;
-  }
-}
-
-int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0,
-                                    uint32_t i1, uint32_t i2, uint32_t next) {
-  if (OverLoaded(used + 1, slots.size())) Reserve(triangles, used + 1);
-  const size_t mask = slots.size() - 1;
-  for (size_t s = Home(i0, i1, i2);; s = (s + 1) & mask) {
-    const uint32_t slot = slots[s];
-    if (slot == 0) {
-      slots[s] = next + 1;
-      ++used;
-      indexedCount = static_cast<size_t>(next) + 1;
-      return -1;
-    }
-    const uint32_t* idx = triangles[slot - 1].indices;
-    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return slot - 1;
+    if ((slot & kTagBits) != tag) continue;
+    const uint32_t t = static_cast<uint32_t>(slot) - 1;
+    const uint32_t* idx = triangles[t].indices;
+    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return t;
   }
 }
 
@@ -69,22 +161,25 @@ void TriangleIndex::Reserve(const std::vector<Triangle>& triangles, size_t count
   size_t n = kMinSlots;
   while (OverLoaded(count, n)) n <<= 1;
   if (n <= slots.size()) return;
-  std::vector<uint32_t> old;
-  old.reserve(n);
-  AdviseHugePages(old.data(), n * sizeof(uint32_t));
-  old.assign(n, 0u);
+  std::vector<Slot> old = RoomFor<Slot>(n);
+  old.resize(n);
+  std::memset(static_cast<void*>(old.data()), 0, n * sizeof(Slot));  // all empty
   old.swap(slots);
   used = 0;
+  growAt = n * 7 / 10;  // one more would overload the table
   const size_t mask = slots.size() - 1;
-  for (const uint32_t slot : old) {
-    if (slot == 0) continue;
-    const uint32_t* idx = triangles[slot - 1].indices;
-    size_t s = Home(idx[0], idx[1], idx[2]);
-    while (slots[s] != 0) s = (s + 1) & mask;
+  for (const Slot& slot : old) {
+    if (slot.bits == 0) continue;
+    const uint32_t* idx = triangles[static_cast<uint32_t>(slot.bits) - 1].indices;
+    size_t s = Home(idx[0], Hash(idx[1], idx[2]));
+    while (slots[s].bits != 0) s = (s + 1) & mask;
     slots[s] = slot;
     ++used;
   }
+  GiveToPool(old);
 }
+
+TriangleIndex::~TriangleIndex() { GiveToPool(slots); }
 
 void TriangleIndex::Rebuild(const std::vector<Triangle>& triangles) {
   Clear();
@@ -100,6 +195,7 @@ void TriangleIndex::Rebuild(const std::vector<Triangle>& triangles) {
 void TriangleIndex::Clear() {
   slots.clear();
   used = 0;
+  growAt = 0;
   indexedCount = 0;
 }
 
@@ -108,19 +204,33 @@ void TriangleIndex::Clear() {
 // ---------------------------------------------------------------------------
 
 namespace {
-// Replaces `to` with a copy of `from` in a fresh buffer of exactly the needed
-// size, offered huge pages before it is written.
+// Replaces `to` with a copy of `from` in a kept or new buffer (see RoomFor);
+// the old buffer of `to` goes to the pool.
 template <class T>
 void CopyArray(std::vector<T>& to, const std::vector<T>& from) {
-  std::vector<T> fresh;
-  fresh.reserve(from.size());
-  AdviseHugePages(fresh.data(), from.size() * sizeof(T));
+  std::vector<T> fresh = RoomFor<T>(from.size());
   fresh.insert(fresh.end(), from.begin(), from.end());
   to.swap(fresh);
+  GiveToPool(fresh);
+}
+
+// Grows `array` to room for `count` elements, keeping its contents.
+template <class T>
+void Grow(std::vector<T>& array, size_t count) {
+  if (count <= array.capacity()) return;
+  std::vector<T> fresh = RoomFor<T>(count);
+  fresh.insert(fresh.end(), array.begin(), array.end());
+  array.swap(fresh);
+  GiveToPool(fresh);
 }
 }  // namespace
 
 Mesh::Mesh(const Mesh& other) { *this = other; }
+
+Mesh::~Mesh() {
+  GiveToPool(vertices);
+  GiveToPool(triangles);
+}
 
 Mesh& Mesh::operator=(const Mesh& other) {
   if (this == &other) return *this;
@@ -213,17 +323,10 @@ void AdviseHugePages(const void* data, size_t bytes) {
 #endif
 }
 
-void Mesh::ReserveVertices(size_t count) {
-  if (count <= vertices.capacity()) return;
-  vertices.reserve(count);
-  AdviseHugePages(vertices.data(), vertices.capacity() * sizeof(Vertex));
-}
+void Mesh::ReserveVertices(size_t count) { Grow(vertices, count); }
 
 void Mesh::ReserveTriangles(size_t count) {
-  if (count > triangles.capacity()) {
-    triangles.reserve(count);
-    AdviseHugePages(triangles.data(), triangles.capacity() * sizeof(Triangle));
-  }
+  Grow(triangles, count);
   if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
   triangleIndex.Reserve(triangles, count);
 }

@@ -54,8 +54,10 @@ struct Triangle {
 static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words");
 
 // Open-addressing hash index (linear probing) from an ordered index triple to
-// the first triangle holding it. A slot holds a triangle index plus one
-// (0 = empty); a probe compares the triple with that triangle's indices.
+// the first triangle holding it. A slot holds a triangle index plus one in
+// its low word (0 = empty) and 32 bits of a hash of the triple in its high
+// word; a probe compares the triple with that triangle's indices only when
+// the hash bits match, so passing other triangles' slots reads no triangle.
 //
 // The home slot is not scattered over the whole table: it is the first
 // index's own stretch of the table (four slots per vertex number) plus an
@@ -71,6 +73,13 @@ static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words")
 // that are only copied and read (the common case) pay nothing for it.
 class TriangleIndex {
  public:
+  // tag | triangle index + 1, 0 = empty. A slot is not cleared when made (the
+  // table is cleared in one go), so that a large table costs one memset.
+  struct Slot {
+    uint64_t bits;
+    Slot() {}  // left unset on purpose
+  };
+
   TriangleIndex() = default;
   TriangleIndex(const TriangleIndex&) {}
   TriangleIndex& operator=(const TriangleIndex&) {
@@ -79,6 +88,7 @@ class TriangleIndex {
   }
   TriangleIndex(TriangleIndex&&) noexcept = default;
   TriangleIndex& operator=(TriangleIndex&&) noexcept = default;
+  ~TriangleIndex();
 
   // Index of the first triangle with exactly (i0, i1, i2), or -1. The index
   // must be in step with `triangles`.
@@ -97,12 +107,53 @@ class TriangleIndex {
   void Clear();
 
  private:
-  size_t Home(uint32_t i0, uint32_t i1, uint32_t i2) const;
+  static constexpr uint64_t kTagBits = 0xFFFFFFFF00000000ull;
+  // Stretch of table per vertex number (as a shift): a mesh has about two
+  // triangles per vertex, and four slots per vertex keeps neighbouring
+  // vertices' triangles apart at the table's load; where the stretches run
+  // past the end of the table they wrap around.
+  static constexpr uint32_t kSlotsPerVertexShift = 2;
+  // Multiplicative mix of the second and third index.
+  static uint64_t Hash(uint32_t i1, uint32_t i2) {
+    return (static_cast<uint64_t>(i1) * 0x9E3779B97F4A7C15ull) ^
+           (static_cast<uint64_t>(i2) * 0xC2B2AE3D27D4EB4Full);
+  }
+  // The first index's stretch plus an offset of 0 .. 63 slots (the hash's top
+  // six bits).
+  size_t Home(uint32_t i0, uint64_t hash) const {
+    return ((static_cast<size_t>(i0) << kSlotsPerVertexShift) + static_cast<size_t>(hash >> 58)) &
+           (slots.size() - 1);
+  }
+  // The high word of a slot.
+  static uint64_t Tag(uint32_t i0, uint64_t hash) {
+    return (hash ^ (static_cast<uint64_t>(i0) * 0xD6E8FEB86659FD93ull)) & kTagBits;
+  }
 
-  std::vector<uint32_t> slots;  // triangle index + 1, 0 = empty; size 0 or a power of two
-  size_t used = 0;              // occupied slots
-  size_t indexedCount = 0;      // triangles [0, indexedCount) have been indexed
+  std::vector<Slot> slots;  // size 0 or a power of two
+  size_t used = 0;          // occupied slots
+  size_t growAt = 0;        // the table grows before `used` goes past this
+  size_t indexedCount = 0;  // triangles [0, indexedCount) have been indexed
 };
+
+inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0,
+                                           uint32_t i1, uint32_t i2, uint32_t next) {
+  if (used >= growAt) Reserve(triangles, used + 1);
+  const size_t mask = slots.size() - 1;
+  const uint64_t hash = Hash(i1, i2), tag = Tag(i0, hash);
+  for (size_t s = Home(i0, hash);; s = (s + 1) & mask) {
+    const uint64_t slot = slots[s].bits;
+    if (slot == 0) {
+      slots[s].bits = tag | (static_cast<uint64_t>(next) + 1);
+      ++used;
+      indexedCount = static_cast<size_t>(next) + 1;
+      return -1;
+    }
+    if ((slot & kTagBits) != tag) continue;
+    const uint32_t t = static_cast<uint32_t>(slot) - 1;
+    const uint32_t* idx = triangles[t].indices;
+    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return t;
+  }
+}
 
 // Asks the OS to back the whole 2 MiB pages inside [data, data + bytes) with
 // huge pages. Filling a freshly allocated array costs one page fault per
@@ -148,7 +199,11 @@ class Mesh {
   Mesh& operator=(const Mesh& other);
   Mesh(Mesh&&) noexcept = default;
   Mesh& operator=(Mesh&&) noexcept = default;
-  ~Mesh() = default;
+  // Large arrays (a megabyte and more) of a mesh that goes away are kept,
+  // per thread and up to a bound, for the next large arrays a copy or a
+  // Reserve call fills: memory written once is reused without the page
+  // faults and zeroing of fresh memory. Smaller arrays are simply freed.
+  ~Mesh();
 
   uint32_t VertexCount() const { return static_cast<uint32_t>(vertices.size()); }
   uint32_t TriangleCount() const { return static_cast<uint32_t>(triangles.size()); }
@@ -168,7 +223,8 @@ class Mesh {
 
   // Makes room for `count` vertices / triangles in total without
   // reallocating the arrays or regrowing the triangle index. Large arrays
-  // are offered huge pages (see AdviseHugePages).
+  // come from the kept ones (see ~Mesh) or are offered huge pages (see
+  // AdviseHugePages).
   void ReserveVertices(size_t count);
   void ReserveTriangles(size_t count);
   // Rebuilds the duplicate index after triangle indices were edited in place.

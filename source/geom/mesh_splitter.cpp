@@ -73,6 +73,7 @@ class Splitter {
   Mesh& back;
   SplitContext& context;
   std::vector<uint8_t>& side = SideTable();
+  bool anyFront = false, anyBack = false;  // some vertex lies strictly on that side
 
   // The side of every source vertex. Kept between calls (per thread):
   // reusing the memory spares the page faults of a fresh array on every cut.
@@ -120,6 +121,36 @@ void Splitter::SplitTriangle(uint32_t t) {
       const uint32_t a = ToBack(c[1]), b = ToBack(c[2]), d = ToBack(c[0]);
       back.AddTriangle(a, b, d);
     }
+    return;
+  }
+
+  // A triangle lying wholly within the on-plane band is part of the cut
+  // face. It bounds the solid on the side its outward normal points away
+  // from, so it joins the half behind it: facing the front (n . N > 0) it is
+  // the back half's, otherwise the front half's. Giving it to the front
+  // regardless made a face lying in the cut a front half of its own: a sheet
+  // capped against itself, enclosing no volume (or a little of either sign,
+  // from the band's thickness), while the back half capped over it again.
+  // A side without a vertex of its own gets none of these triangles (they
+  // would make it a sheet), so a mesh lying wholly within the band goes to
+  // the front whole. It comes out as (c1, c2, c0), like the edge walk below.
+  if (s0 == kOn && s1 == kOn && s2 == kOn) {
+    const Vector p0 = source.vertices[c[0]].Position();
+    const Vector facing =
+        Cross(source.vertices[c[1]].Position() - p0, source.vertices[c[2]].Position() - p0);
+    const bool toBack = anyBack && (!anyFront || Dot3(plane.normal, facing) > 0.0f);
+    Mesh& half = toBack ? back : front;
+    VertexIndexMap& map = toBack ? context.backVertexMap : context.frontVertexMap;
+    VertexIndexSet& cutSet = toBack ? context.backCutSet : context.frontCutSet;
+    Polygon whole;
+    for (int k = 1; k <= 3; ++k) {
+      const uint32_t i = Copy(c[k % 3], source, half, map);
+      whole.Push(i);
+      cutSet.insert(i);
+    }
+    whole.RemoveRepeats();
+    if (whole.FanInto(half) < 1)
+      std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
     return;
   }
 
@@ -195,6 +226,8 @@ void Splitter::Run() {
     frontCount += s != kBack;
     backCount += s != kFront;
   }
+  anyFront = backCount < vertexCount;
+  anyBack = frontCount < vertexCount;
   context.frontVertexMap.Reserve(vertexCount);
   context.backVertexMap.Reserve(vertexCount);
 
@@ -215,7 +248,10 @@ void Splitter::Run() {
   }
 
   const uint32_t triangleCount = source.TriangleCount();
-  for (uint32_t t = 0; t < triangleCount; ++t) SplitTriangle(t);
+  for (uint32_t t = 0; t < triangleCount; ++t) {
+    __builtin_prefetch(source.triangles.data() + t + 16);
+    SplitTriangle(t);
+  }
 }
 
 }  // namespace

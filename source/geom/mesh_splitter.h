@@ -8,7 +8,12 @@
 // the triangles it creates: they carry only their indices.
 //
 // Vertex sides use d = n . (p - q) with a tolerance of 0.01 (mesh units):
-// front when d > 0.01, back when d < -0.01, on the plane otherwise.
+// front when d > 0.01, back when d < -0.01, on the plane otherwise. A
+// triangle with all three vertices on the plane lies in the cut face and goes
+// whole to the half whose surface it is: the back when its outward normal
+// points along n, the front otherwise; its vertices enter that half's cut set.
+// A side with no vertex strictly on it gets no such triangle (so a mesh lying
+// wholly within the tolerance goes to the front).
 
 #include <cstddef>
 #include <cstdint>

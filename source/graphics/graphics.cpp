@@ -3,9 +3,12 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <cctype>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
+#include "core/data_folder.h"
 #include "core/event_manager.h"
 #include "core/settings.h"
 #include "core/system.h"
@@ -33,34 +36,38 @@ const char* const kFinalFrag = "shaders/simple_ssao_frag.glsl";
 const char* const kShadowVert = "shaders/shadow_gen_vert.glsl";
 const char* const kShadowFrag = "shaders/shadow_gen_frag.glsl";
 
-// Compiles one shader from the preamble and the file's text; logs a failure
-// under `label` ("vertShaderFile" or "fragShaderFile").
-GLuint CompileShader(GLenum kind, const std::string& preamble, const std::string& file,
-                     const char* label) {
-  System& system = System::Instance();
-  const GLuint shader = glCreateShader(kind);
+// A shader's or program's info log (the compiler's or linker's message).
+template <class GetLength, class GetLog>
+std::string InfoLog(GLuint name, GetLength getLength, GetLog getLog) {
+  GLint length = 0;
+  getLength(name, GL_INFO_LOG_LENGTH, &length);
+  std::string log(length > 0 ? length : 1, '\0');
+  getLog(name, static_cast<GLsizei>(log.size()), nullptr, &log[0]);
+  log.resize(std::strlen(log.c_str()));
+  while (!log.empty() && std::isspace(static_cast<unsigned char>(log.back()))) log.pop_back();
+  return log;
+}
+
+// Compiles one shader from the preamble and the file's text. A file that
+// cannot be read or does not compile is an error that names the file and
+// gives the compiler's message; the result is then 0.
+GLuint CompileShader(GLenum kind, const std::string& preamble, const std::string& file) {
   std::string text;
-  const bool readable = ReadTextFile(file, text);
+  if (!ReadTextFile(file, text)) {
+    CLEAVE_ERROR("cannot read the shader file " + file);
+    return 0;
+  }
+  const GLuint shader = glCreateShader(kind);
   const char* sources[2] = {preamble.c_str(), text.c_str()};
   glShaderSource(shader, 2, sources, nullptr);
   glCompileShader(shader);
   GLint compiled = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-  // An unreadable file compiles as an empty shader; report it as a failure
-  // here rather than as a puzzling link error later.
-  if (compiled != GL_TRUE || !readable) {
-    system.Log(std::string(label) + " = " + file);
-    if (!readable) {
-      system.Log("log = unable to read " + file);
-    } else {
-      GLint length = 0;
-      glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-      std::string log(length > 0 ? length : 1, '\0');
-      glGetShaderInfoLog(shader, static_cast<GLsizei>(log.size()), nullptr, &log[0]);
-      system.Log("log = " + std::string(log.c_str()));
-    }
-  }
-  return shader;
+  if (compiled == GL_TRUE) return shader;
+  CLEAVE_ERROR("the shader " + file + " does not compile: " +
+               InfoLog(shader, glGetShaderiv, glGetShaderInfoLog));
+  glDeleteShader(shader);
+  return 0;
 }
 }  // namespace
 
@@ -128,9 +135,9 @@ void Graphics::Init() {
 
   const System& system = System::Instance();
   preamble = BuildPreamble(system.screenWidth, system.screenHeight);
-  geometryProgram = LoadProgram(kGeomVert, kGeomFrag);
-  finalProgram = LoadProgram(kFinalVert, kFinalFrag);
-  shadowProgram = LoadProgram(kShadowVert, kShadowFrag);
+  geometryProgram = LoadProgram(DataPath(kGeomVert), DataPath(kGeomFrag));
+  finalProgram = LoadProgram(DataPath(kFinalVert), DataPath(kFinalFrag));
+  shadowProgram = LoadProgram(DataPath(kShadowVert), DataPath(kShadowFrag));
 
   debugGraphics.enabled = true;
 }
@@ -156,23 +163,24 @@ void Graphics::WindowSizeCallback(int width, int height) {
 }
 
 uint32_t Graphics::LoadProgram(const std::string& vertexFile, const std::string& fragmentFile) {
-  const GLuint vertex = CompileShader(GL_VERTEX_SHADER, preamble, vertexFile, "vertShaderFile");
-  const GLuint fragment =
-      CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentFile, "fragShaderFile");
-  const GLuint program = glCreateProgram();
-  glAttachShader(program, vertex);
-  glAttachShader(program, fragment);
-  glLinkProgram(program);
-  GLint linked = GL_FALSE;
-  glGetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (linked != GL_TRUE) {
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    std::string log(length > 0 ? length : 1, '\0');
-    glGetProgramInfoLog(program, static_cast<GLsizei>(log.size()), nullptr, &log[0]);
-    System::Instance().Log("log = " + std::string(log.c_str()));
+  const GLuint vertex = CompileShader(GL_VERTEX_SHADER, preamble, vertexFile);
+  const GLuint fragment = CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentFile);
+  GLuint program = 0;
+  if (vertex != 0 && fragment != 0) {
+    program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (linked != GL_TRUE) {
+      CLEAVE_ERROR("the shaders " + vertexFile + " and " + fragmentFile + " do not link: " +
+                   InfoLog(program, glGetProgramiv, glGetProgramInfoLog));
+      glDeleteProgram(program);
+      program = 0;
+    }
   }
-  // The program keeps the shaders alive while it needs them.
+  // The program keeps the shaders alive while it needs them (0 is ignored).
   glDeleteShader(vertex);
   glDeleteShader(fragment);
   return program;

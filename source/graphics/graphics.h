@@ -11,16 +11,17 @@
 //                  icon and the instruction picture;
 //   end            swap buffers, then glfwPollEvents, so window input arrives
 //                  at this point of the frame.
-// Programs are read from shaders/ and compiled behind a generated preamble
+// Programs are read from the data folder's shaders/ and compiled behind a generated preamble
 // ("#version 120" and the screen size as SCREEN_WIDTH / SCREEN_HEIGHT).
 //
 // Events (client "Graphics"): "DebugDraw" (queued for this frame's debug
 // draw, see debug_graphics.h), "renderMode" (cycles 0 -> 1 -> 2 -> 0), "Set"
 // (ignored).
 //
-// Failures: a shader that does not compile or link is logged ("vertShaderFile
-// = ...", "log = ...") and the pass that needs it draws nothing, so the frame
-// stays usable; GL errors are reported with file, line and error number.
+// Failures: a shader file that cannot be read, does not compile or does not
+// link is an error naming the file with the compiler's or linker's message
+// (the run then ends); a pass whose program is missing draws nothing. GL
+// errors are reported with file, line and error number.
 // Without a window the module draws nothing and never touches GL.
 
 #include <string>
@@ -48,8 +49,8 @@ class Graphics : public Module<Graphics> {
   void Kill() override;
   void HandleEvent(Event& event) override;
 
-  // Compiles and links a program from two files behind the preamble; logs
-  // failures and returns the name either way (0 only if GL made none).
+  // Compiles and links a program from two files behind the preamble;
+  // reports a failure as an error and then returns 0.
   uint32_t LoadProgram(const std::string& vertexFile, const std::string& fragmentFile);
   // Attaches texture as colour attachment `index` of the bound framebuffer
   // and checks the framebuffer ("Problem binding framebuffer!").

@@ -2,6 +2,7 @@
 // ImageGraphics: draws the two 2D pictures over the frame, in normalised
 // device coordinates: the help icon (top-left corner) and the current
 // instruction page (bottom centre), both textures held by ObjectManager.
+// While the tweak bar takes the mouse the icon has a green frame.
 // A missing texture skips its picture. Texture coordinate (0, 0) is the
 // picture's top-left corner.
 

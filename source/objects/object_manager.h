@@ -32,6 +32,7 @@
 #include "objects/camera.h"
 #include "objects/game_object.h"
 #include "objects/light.h"
+#include "objects/particle_system_controller.h"
 
 // Loaded and uploaded on the app side, which also frees them; the registry
 // only holds the pointers.
@@ -94,6 +95,9 @@ class ObjectManager : public Module<ObjectManager> {
 
   ObjectTable objects;
   uint32_t objCounter = 0;  // the last number given out
+
+  // The particle emitters, drawn by the renderer; main thread only.
+  ParticleSystemController particles;
 
  private:
   friend class ObjectLock;  // the only way to take the lock

@@ -3,7 +3,8 @@
 // solve. A force only adds into the force accumulator F of the bodies it
 // names; the accumulators are zeroed at every sync, so each force acts for
 // exactly one step per update. A force whose object has no body does nothing
-// in that step and stays in the list.
+// in that step and stays in the list until its object leaves the object
+// table (PhysicsWorld::Sync drops it then).
 
 #include <cstdint>
 #include <vector>
@@ -21,10 +22,10 @@ class Force {
   // frame start time in seconds; no force reads it today.
   virtual void Apply(std::vector<RigidBody>& bodies, const BodyIndexMap& indexMap,
                      double time) = 0;
-  // The other object whose motion this force ties to objectId's (a
-  // spring's B), or objectId when it acts on one body alone. Tied bodies
-  // sleep and wake together.
-  virtual uint32_t TiedObject() const { return objectId; }
+
+  // The other body a force acts on (a spring's B); objectId when there is
+  // one. The two bodies sleep and wake together.
+  virtual uint32_t SecondObjectId() const { return objectId; }
 
   uint32_t objectId;  // the body acted on (object A for a spring)
 };
@@ -57,7 +58,7 @@ class SpringForce : public Force {
       : Force(objectA), objectB(objectB_), restLength(restLength_), stiffness(stiffness_) {}
 
   void Apply(std::vector<RigidBody>& bodies, const BodyIndexMap& indexMap, double time) override;
-  uint32_t TiedObject() const override { return objectB; }
+  uint32_t SecondObjectId() const override { return objectB; }
 
   uint32_t objectB;
   float restLength;  // L, units

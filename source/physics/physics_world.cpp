@@ -86,6 +86,21 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     body.snapSleeping = comp->sleeping;
   }
 
+  // Object numbers are never reused, so a force or joint naming an object
+  // that has left the table can never act again: drop it, or both lists grow
+  // with every object a long run ever had (and every step walks them).
+  const auto gone = [&](uint32_t id) { return objects.find(id) == objects.end(); };
+  forces.erase(std::remove_if(forces.begin(), forces.end(),
+                              [&](const std::unique_ptr<Force>& force) {
+                                return gone(force->objectId) || gone(force->SecondObjectId());
+                              }),
+               forces.end());
+  joints.erase(std::remove_if(joints.begin(), joints.end(),
+                              [&](const std::unique_ptr<Constraint>& joint) {
+                                return gone(joint->objectA) || gone(joint->objectB);
+                              }),
+               joints.end());
+
   // Erase the bodies not seen alive: objects flagged dead, and objects killed
   // and swept since the last sync, whose flag this sync never saw. Survivors
   // keep their order, so every higher index moves down past each erased one.
@@ -148,7 +163,7 @@ void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds) {
       manifoldTies[m] = static_cast<uint32_t>(ties.size() - 1);
   }
   for (const std::unique_ptr<Constraint>& joint : joints) add(joint->objectA, joint->objectB);
-  for (const std::unique_ptr<Force>& force : forces) add(force->objectId, force->TiedObject());
+  for (const std::unique_ptr<Force>& force : forces) add(force->objectId, force->SecondObjectId());
 }
 
 void PhysicsWorld::WakeTouched() {

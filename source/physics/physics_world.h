@@ -84,9 +84,10 @@ class PhysicsWorld {
   // Copies the state of every live object with a PhysicsComp into its body,
   // giving new objects a body at the next index. Bodies whose object is dead,
   // has disappeared from the table, or lost its PhysicsComp are erased, and
-  // the higher indices move down. Zeroes every force accumulator. A sleeping
-  // body whose object nobody changed is left as it is; one that was changed
-  // or removed wakes its island. Call with the table locked.
+  // the higher indices move down. Forces and joints that name an object no
+  // longer in the table are dropped. Zeroes every force accumulator. A
+  // sleeping body whose object nobody changed is left as it is; one that was
+  // changed or removed wakes its island. Call with the table locked.
   void Sync(ObjectTable& objects);
 
   // One step of dt at time t: waking and sleeping, contact, friction and

@@ -5,10 +5,14 @@
 #include <AL/alext.h>
 #include <sndfile.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -33,6 +37,32 @@ double SteadySeconds() {
 
 bool Finite(const AudioVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// ALSA's error handler type: file, line, function, error number, printf format.
+using AlsaErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+extern "C" void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// The audio libraries write to the console on their own: OpenAL Soft logs
+// every device it fails to open, and ALSA (which OpenAL Soft uses) prints
+// each step of a failed open. Without a sound card that is nine lines before
+// the program says anything, all saying "no device", which the program
+// reports itself. OpenAL Soft's log level is read from ALSOFT_LOGLEVEL when
+// the library first initialises: set it to "none" unless the user chose a
+// level. ALSA's messages go through a handler the process can replace; it is
+// replaced only when OpenAL Soft has loaded ALSA (RTLD_NOLOAD).
+void QuietAudioLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
+    alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT");  // initialises OpenAL Soft
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_NOLOAD);
+    if (alsa == nullptr) return;
+    using SetHandler = int (*)(AlsaErrorHandler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+      set(IgnoreAlsaError);
+    dlclose(alsa);  // OpenAL Soft keeps the library loaded
+  });
 }
 
 // Left-handed in, right-handed OpenAL out: mirror z.
@@ -122,6 +152,7 @@ AudioResult AudioSystem::GetVersion(uint32_t& version) {
 void AudioSystem::EnumerateDrivers() {
   if (driversEnumerated) return;
   driversEnumerated = true;
+  QuietAudioLibraries();
   // Every device OpenAL lists is tried once: on a machine without a sound card the default
   // device is listed but fails to open.
   const bool all = alcIsExtensionPresent(nullptr, "ALC_ENUMERATE_ALL_EXT") == ALC_TRUE;

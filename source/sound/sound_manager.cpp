@@ -67,6 +67,7 @@ void SoundManager::Init() {
   int numDrivers = 0;
   system->GetNumDrivers(numDrivers);
   if (numDrivers == 0) {
+    System::Instance().Log("No sound device: running without sound");
     system->SetOutput(OutputType::NoSound);
   } else {
     uint32_t caps = 0;

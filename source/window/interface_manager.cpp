@@ -13,11 +13,18 @@
 #include "window/system_window.h"
 
 namespace {
-// The bar's place, size and colours when it first appears.
-const float kBarX = 20.0f, kBarY = 200.0f;           // pixels from the top-left corner
-const float kBarWidth = 200.0f, kBarHeight = 320.0f;  // pixels
+// The bar's place, width and colours when it first appears. It starts below
+// the help icon (whose lower edge is 5% of the window height down) and
+// above the instruction picture, and its height fits what it holds, so at
+// 800 x 600 every item shows without scrolling (collapsing a group shrinks
+// the bar).
+const float kBarX = 20.0f, kBarY = 40.0f;  // pixels from the top-left corner
+const float kBarWidth = 220.0f;            // pixels
 const ImVec4 kBarColour(0.0f, 100.0f / 255.0f, 140.0f / 255.0f, 160.0f / 255.0f);
 const ImVec4 kTextColour(0.92f, 0.95f, 1.0f, 1.0f);
+// The first line of the bar says whether it takes the mouse.
+const ImVec4 kMouseOnColour(0.45f, 1.0f, 0.45f, 1.0f);
+const ImVec4 kMouseOffColour(1.0f, 0.8f, 0.4f, 1.0f);
 const char* const kBarTitle = "TweakBar";
 }  // namespace
 
@@ -84,8 +91,14 @@ void InterfaceManager::Update() {
 
 void InterfaceManager::LayOut() {
   ImGui::SetNextWindowPos(ImVec2(kBarX, kBarY), ImGuiCond_Once);
-  ImGui::SetNextWindowSize(ImVec2(kBarWidth, kBarHeight), ImGuiCond_Once);
-  if (ImGui::Begin(kBarTitle)) {
+  // A fixed width and a height that always fits the items (one frame late):
+  // nothing is ever out of sight below a scroll bar.
+  ImGui::SetNextWindowSizeConstraints(ImVec2(kBarWidth, 0.0f), ImVec2(kBarWidth, FLT_MAX));
+  if (ImGui::Begin(kBarTitle, nullptr, ImGuiWindowFlags_AlwaysAutoResize)) {
+    if (inputEnabled)
+      ImGui::TextColored(kMouseOnColour, "Mouse: ON  (click ? for off)");
+    else
+      ImGui::TextColored(kMouseOffColour, "Mouse: OFF (click ? for on)");
     ImGui::PushItemWidth(-90.0f);  // leave room for labels on the right
     int id = 0;
     for (const TweakBar::Group& group : bar.Groups()) {

@@ -1,7 +1,9 @@
 #pragma once
 // InterfaceManager: owns the program's one tweak bar, a Dear ImGui window
-// titled "TweakBar" (at 20, 200, 200 x 320 pixels, blue at alpha 160, light
-// text) showing the groups and items of `bar` (see tweak_bar.h).
+// titled "TweakBar" (at 20, 40, 220 pixels wide and as high as its items
+// need, blue at alpha 160, light text) showing first whether it takes the
+// mouse ("Mouse: ON" / "Mouse: OFF"), then the groups and items of `bar`
+// (see tweak_bar.h).
 //
 //   Init    creates the ImGui context with the GLFW and OpenGL 2 backends.
 //           The GLFW backend installs no callbacks of its own: InputManager
@@ -66,7 +68,7 @@ class InterfaceManager : public Module<InterfaceManager> {
   bool ready = false;  // ImGui and both backends are initialised
   bool frameBuilt = false;  // Update made draw data that Draw may render
   // The bar's rectangle as of the last frame, in window pixels.
-  int barX = 20, barY = 200, barWidth = 200, barHeight = 320;
+  int barX = 20, barY = 40, barWidth = 220, barHeight = 0;
   double cursorX = -1.0, cursorY = -1.0;  // last cursor position seen while enabled
   bool haveCursor = false;
 };

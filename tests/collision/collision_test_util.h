@@ -1,9 +1,7 @@
 #pragma once
-// Helpers shared by the collision tests.
+// Shapes and a clean object table shared by the collision tests.
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,51 +10,20 @@
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
 #include "collision/collision_shapes.h"
-#include "core/system.h"
 #include "geom/mesh_builders.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
-#include "objects/object_manager.h"
+#include "support/objects.h"
 
 namespace collision_test {
-
-// Captures what System logs while alive. Error() writes an error file into
-// the working directory and clears the running flag: run in a temporary
-// directory and restore both afterwards.
-class ReportCapture {
- public:
-  ReportCapture() : home(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "cleave_collision_XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) std::filesystem::current_path(scratch = pattern);
-    logStart = System::Instance().GetLogText().size();
-  }
-  ~ReportCapture() {
-    System::Instance().running = true;
-    std::filesystem::current_path(home);
-    std::error_code ignored;
-    if (!scratch.empty()) std::filesystem::remove_all(scratch, ignored);
-  }
-  std::string NewLog() const { return System::Instance().GetLogText().substr(logStart); }
-  size_t Count(const std::string& text) const {
-    const std::string log = NewLog();
-    size_t count = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-    return count;
-  }
-
- private:
-  std::filesystem::path home, scratch;
-  size_t logStart = 0;
-};
 
 // An exact box hull (no margin): the eight corners, the six face normals,
 // the three axis directions, the local box and the bounding sphere.
 inline CollisionComp BoxHull(const Vector& half) {
   CollisionComp comp;
-  for (int i = 0; i < 8; ++i) {
-    comp.hullVertices.push_back(Vector((i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y,
-                                       (i & 4) ? half.z : -half.z));
-  }
+  for (int i = 0; i < 8; ++i)
+    comp.hullVertices.push_back(
+        Vector((i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y, (i & 4) ? half.z : -half.z));
   for (int k = 0; k < 3; ++k) {
     Vector n;
     n[k] = 1.0f;
@@ -64,10 +31,8 @@ inline CollisionComp BoxHull(const Vector& half) {
     comp.faceNormals.push_back(-n);
     comp.edgeDirections.push_back(n);
   }
-  comp.hasHull = true;
-  comp.hasBoundingSphere = true;
+  comp.hasHull = comp.hasBoundingSphere = comp.hasLocalBox = true;
   comp.boundingRadius = std::sqrt(Dot3(half, half));
-  comp.hasLocalBox = true;
   comp.localBox.halfExtents = half;
   comp.groupMask = comp.collideMask = 1;
   return comp;
@@ -79,19 +44,11 @@ enum class Shape { Box, Sphere, Cone };
 // of 12 x 12, cone of 16 x 8 turned over by pi about x so it stands on its
 // base. `size` is the half extent, radius, or base radius (height 2 size).
 inline Mesh SceneMesh(Shape shape, float size) {
-  switch (shape) {
-    case Shape::Box: return BuildBox(2, 2, 2, 2 * size, 2 * size, 2 * size);
-    case Shape::Sphere: return BuildSphere(12, 12, size);
-    case Shape::Cone: {
-      Mesh mesh = BuildCone(16, 8, size, 0.0f, 2 * size);
-      Matrix4 flip;  // pi about x: (x, y, z) -> (x, -y, -z)
-      flip(1, 1) = -1.0f;
-      flip(2, 2) = -1.0f;
-      mesh.Transform(flip);
-      return mesh;
-    }
-  }
-  return Mesh();
+  if (shape == Shape::Box) return BuildBox(2, 2, 2, 2 * size, 2 * size, 2 * size);
+  if (shape == Shape::Sphere) return BuildSphere(12, 12, size);
+  Mesh mesh = BuildCone(16, 8, size, 0.0f, 2 * size);
+  mesh.Transform(Matrix4::Scale(1.0f, -1.0f, -1.0f));  // pi about x
+  return mesh;
 }
 
 // A game object with the mesh, its bounding sphere, hull and local box
@@ -112,9 +69,7 @@ inline GameObject MakeSolid(const std::string& name, const Mesh& mesh, const Vec
   comp->localBox = ComputeBoundingBox(mesh, 1.0f);
   comp->localBox.halfExtents += Vector(0.04f, 0.04f, 0.04f);
   comp->hasLocalBox = true;
-  comp->groupMask |= 1;
-  comp->collideMask |= 1;
-  comp->pickable = true;
+  comp->groupMask = comp->collideMask = 1;
   return object;
 }
 
@@ -134,28 +89,16 @@ class SceneTest : public ::testing::Test {
   void TearDown() override { Reset(); }
 
   static void Reset() {
-    ObjectManager& objects = ObjectManager::Instance();
-    {
-      ObjectLock lock;
-      for (auto& entry : objects.objects) objects.KillGameObject(entry.second);
-      objects.RemoveDeadObjects();
-    }
+    support::ClearObjects();
     CollisionManager& manager = CollisionManager::Instance();
     manager.ProcessEvents();  // drop anything a test left queued
-    manager.pickOn = false;
-    manager.collisionOn = true;
+    manager.collisionOn = manager.pickOn = true;
     manager.doMultipleContacts = false;
     manager.SetPickRay(PickRay());
-    // Two frames with picking on empty both halves of every buffer.
-    manager.pickOn = true;
-    manager.Update();
-    manager.Update();
+    for (int i = 0; i < 2; ++i) manager.Update();  // two frames empty both halves of every buffer
     manager.pickOn = false;
   }
-
-  static uint32_t Add(const GameObject& object) {
-    return ObjectManager::Instance().AddGameObject(object);
-  }
+  static uint32_t Add(const GameObject& object) { return ObjectManager::Instance().AddGameObject(object); }
 };
 
 }  // namespace collision_test

@@ -1,14 +1,15 @@
 // GPU resources follow the scene: a stored mesh gets four buffers of its own,
 // the buffers of a mesh a cut replaces and of a removed object are deleted,
-// and rounds of add, cut and remove leave no buffer behind. A texture
-// deletes its GL texture with itself.
+// and rounds of add, cut and remove leave no buffer behind.
 
 #include <set>
 #include <string>
 #include <vector>
 
-#include "gl_test_support.h"
-#include "graphics/texture.h"
+#include <GL/glew.h>
+
+#include "support/gl_window.h"
+#include "core/event_manager.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
 #include "scene/solid_factory.h"
@@ -45,7 +46,7 @@ TEST(MeshBuffers, AreMadeForEveryMeshAndDeletedWithItsObjectOrOldMesh) {
   ResourceManager& resources = ResourceManager::Instance();
   RemoveAll();
   resources.UpdateMeshBuffers();
-  const int live = gltest::CountLive(IsBuffer);  // the renderer's own
+  const int live = support::CountLive(IsBuffer);  // the renderer's own
 
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
@@ -77,19 +78,7 @@ TEST(MeshBuffers, AreMadeForEveryMeshAndDeletedWithItsObjectOrOldMesh) {
     RemoveAll();
     resources.DeleteReleasedBuffers();
     for (uint32_t name : halves) EXPECT_FALSE(IsBuffer(name)) << name;
-    EXPECT_EQ(gltest::CountLive(IsBuffer), live);
+    EXPECT_EQ(support::CountLive(IsBuffer), live);
   }
   EventManager::Instance().GetEvents("Physics");  // the pieces' gravity requests
-}
-
-TEST(MeshBuffers, TextureDeletesItsGlTexture) {
-  CLEAVE_REQUIRE_WINDOW();
-  const unsigned char grey[1] = {77};
-  ASSERT_TRUE(gltest::WriteSolidPng(gltest::ScratchFile("freed.png"), 4, 4, 1, grey));
-  Texture* texture = Texture::Load(gltest::ScratchFile("freed.png"));
-  texture->Upload();
-  const GLuint name = texture->texID;
-  ASSERT_EQ(glIsTexture(name), GL_TRUE);
-  delete texture;
-  EXPECT_EQ(glIsTexture(name), GL_FALSE);
 }

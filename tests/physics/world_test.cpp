@@ -1,5 +1,7 @@
 // Bodies and their objects: rigid-body integration, and the sync, step and
-// write-back of PhysicsWorld over a plain object table.
+// write-back of PhysicsWorld over a plain object table. (Forces and joints
+// are built from requests in physics_module_test.cpp; nothing in the scene
+// uses springs or ball joints.)
 
 #include <cmath>
 #include <string>
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "physics/force.h"
 #include "physics/physics_comp.h"
 #include "physics/physics_world.h"
 #include "physics/rigid_body.h"
@@ -29,101 +32,81 @@ PhysicsComp& Comp(PhysicsWorld::ObjectTable& table, uint32_t id) {
   return *table.at(id).Find<PhysicsComp>();
 }
 
-}  // namespace
-
 TEST(RigidBody, InertiaFollowsOrientationSpinTurnsAndNonPositiveMassIsImmovable) {
   RigidBody body;
   body.orientation = Quaternion::FromAxisAngle(Vector(1, 1, 0) * (1.0f / std::sqrt(2.0f)), 0.7f);
   const Matrix4 inertia = Matrix4::Scale(2.0f, 3.0f, 5.0f);
   body.SetMassProperties(4.0f, inertia);
   EXPECT_FLOAT_EQ(body.inverseMass, 0.25f);
+  // The world inertia is R I R^T, and its inverse really inverts it.
+  const Matrix4 r = body.orientation.ToMatrix(), expected = r * inertia * r.Transpose();
   const Matrix4 product = body.worldInertia * body.inverseWorldInertia;
-  for (int i = 0; i < 9; ++i) EXPECT_NEAR(product(i / 3, i % 3), i % 4 == 0 ? 1.0f : 0.0f, 1e-5f);
-
-  // Spinning at 1 rad/s about y for one second turns by about 1 rad.
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_NEAR(body.worldInertia(i / 3, i % 3), expected(i / 3, i % 3), 1e-5f);
+    EXPECT_NEAR(product(i / 3, i % 3), i % 4 == 0 ? 1.0f : 0.0f, 1e-5f);
+  }
+  // Spinning at 1 rad/s about y for one second turns by about 1 rad, in place.
   RigidBody spinner;
   spinner.SetMassProperties(1.0f, Matrix4());
   spinner.angularVelocity = Vector(0, 1, 0);
-  for (int i = 0; i < 60; ++i) {
-    spinner.Integrate(kDt, 0.0f, true);
-    spinner.orientation = spinner.orientation.Normalized();
-  }
+  for (int i = 0; i < 60; ++i) { spinner.Integrate(kDt, 0.0f, true); spinner.orientation = spinner.orientation.Normalized(); }
   const Vector x = spinner.orientation.Rotate(Vector(1, 0, 0));
-  EXPECT_NEAR(std::atan2(-x.z, x.x), 1.0f, 1e-3f);
-  EXPECT_EQ(spinner.position, Vector());
-
+  EXPECT_TRUE(std::fabs(std::atan2(-x.z, x.x) - 1.0f) < 1e-3f && spinner.position == Vector());
   for (float mass : {0.0f, -2.0f, std::nanf("")}) {
     RigidBody still;
     still.SetMassProperties(mass, inertia);
-    EXPECT_EQ(still.inverseMass, 0.0f);
     still.linearVelocity = Vector(1, 0, 0);
     still.force = Vector(0, -100, 0);
     still.torque = Vector(0, 0, 100);
     still.Integrate(kDt, 0.0f, true);
-    EXPECT_EQ(still.linearVelocity, Vector(1, 0, 0));
-    EXPECT_EQ(still.angularVelocity, Vector());
+    EXPECT_TRUE(still.inverseMass == 0.0f && still.linearVelocity == Vector(1, 0, 0) && still.angularVelocity == Vector());
   }
 }
 
-TEST(PhysicsWorldSync, BodiesAppearAtTheFirstSyncAfterTheirComponent) {
-  PhysicsWorld world;
-  PhysicsWorld::ObjectTable table;
-  table.emplace(1, MakeObject("a", Vector(1, 0, 0)));
-  table[2].position = Vector(2, 0, 0);  // no component yet
-  world.Sync(table);
-  EXPECT_TRUE(world.HasBody(1));
-  EXPECT_FALSE(world.HasBody(2));
-
-  PhysicsComp comp;
-  comp.mass = 2.0f;
-  comp.linearVelocity = Vector(0, 0, 3);
-  table.at(2).AttachComponent(comp);
-  world.Sync(table);
-  ASSERT_TRUE(world.HasBody(2));
-  ASSERT_EQ(world.BodyIndex(2), 1u);
-  EXPECT_EQ(world.bodies[1].position, Vector(2, 0, 0));
-  EXPECT_EQ(world.bodies[1].linearVelocity, Vector(0, 0, 3));
-  EXPECT_FLOAT_EQ(world.bodies[1].inverseMass, 0.5f);
-  // From then on it is integrated.
-  world.Step(0.0, kDt, {}, {});
-  world.WriteBack(table);
-  EXPECT_NEAR(table.at(2).position.z, 3.0f * kDt, 1e-6f);
-}
-
-// Removing body i shifts every higher index down one, whether the object
-// shows its removal flag (killed) or is already gone from the table (killed
-// and swept between two syncs: a ghost whose gravity would pull forever).
-TEST(PhysicsWorldSync, RemovedAndGhostBodiesGoAndHigherIndicesShiftDown) {
+// A body appears at the first sync after its component. Removing body i
+// shifts every higher index down one, whether the object shows its removal
+// flag (killed) or is already gone from the table (killed and swept between
+// two syncs: a ghost whose gravity would pull forever).
+TEST(PhysicsWorldSync, BodiesAppearWithTheirComponentAndGoWithTheirObject) {
   for (const bool swept : {false, true}) {
     SCOPED_TRACE(swept ? "swept" : "flagged");
     PhysicsWorld world;
     PhysicsWorld::ObjectTable table;
-    for (uint32_t id = 1; id <= 5; ++id) table.emplace(id, MakeObject("o", Vector(id, 0, 0)));
+    for (uint32_t id = 1; id <= 4; ++id) table.emplace(id, MakeObject("o", Vector(id, 0, 0)));
+    table[5].position = Vector(5, 0, 0);  // no component yet
     world.Sync(table);
-    ASSERT_EQ(world.bodies.size(), 5u);
+    ASSERT_TRUE(world.bodies.size() == 4u && !world.HasBody(5));
+    PhysicsComp comp;
+    comp.mass = 2.0f;
+    comp.linearVelocity = Vector(0, 0, 3);
+    table.at(5).AttachComponent(comp);
+    world.Sync(table);
+    ASSERT_EQ(world.BodyIndex(5), 4u);
+    EXPECT_TRUE(world.bodies[4].position == Vector(5, 0, 0) && world.bodies[4].linearVelocity == Vector(0, 0, 3));
+    EXPECT_FLOAT_EQ(world.bodies[4].inverseMass, 0.5f);
     std::vector<uint32_t> order;
     for (uint32_t i = 0; i < 5; ++i) order.push_back(world.indexMap.ObjectId(i));
     const uint32_t victim = order[1];
     world.AddForce(std::make_unique<GravityForce>(victim));
-    if (swept) {
-      table.erase(victim);
-    } else {
-      table.at(victim).dead = true;
-    }
+    if (swept) table.erase(victim);
+    else table.at(victim).dead = true;
     world.Sync(table);
-    EXPECT_FALSE(world.HasBody(victim));
-    ASSERT_EQ(world.bodies.size(), 4u);
-    EXPECT_EQ(world.BodyIndex(order[0]), 0u);
+    ASSERT_TRUE(!world.HasBody(victim) && world.bodies.size() == 4u && world.BodyIndex(order[0]) == 0u);
+    EXPECT_EQ(world.forces.size(), swept ? 0u : 1u) << "a swept object's force goes with it";
     for (uint32_t i = 2; i < 5; ++i) {
-      EXPECT_EQ(world.BodyIndex(order[i]), i - 1);
-      EXPECT_EQ(world.indexMap.ObjectId(i - 1), order[i]);
+      EXPECT_TRUE(world.BodyIndex(order[i]) == i - 1 && world.indexMap.ObjectId(i - 1) == order[i]);
       EXPECT_EQ(world.bodies[i - 1].position.x, float(order[i]));
     }
     world.Step(0.0, kDt, {}, {});  // the removed body's gravity pulls nothing
-    for (const RigidBody& body : world.bodies) EXPECT_EQ(body.linearVelocity, Vector());
+    world.WriteBack(table);
+    for (const RigidBody& body : world.bodies) EXPECT_EQ(body.linearVelocity.y, 0.0f);
+    EXPECT_NEAR(table.at(5).position.z, 3.0f * kDt, 1e-6f);  // integrated from then on
   }
 }
 
+// Another thread writes a velocity and moves the object during the step:
+// the step's change is added to what was written. An object removed
+// between sync and write-back is skipped.
 TEST(PhysicsWorldWriteBack, ChangesMadeDuringTheStepSurvive) {
   PhysicsWorld world;
   PhysicsWorld::ObjectTable table;
@@ -131,17 +114,13 @@ TEST(PhysicsWorldWriteBack, ChangesMadeDuringTheStepSurvive) {
   world.AddForce(std::make_unique<GravityForce>(1, 10.0f));
   world.Sync(table);
   world.Step(0.0, kDt, {}, {});
-  // Another thread writes a velocity and moves the object during the step:
-  // the step's change (-g dt along y) is added to what was written.
   Comp(table, 1).linearVelocity = Vector(4, 0, 0);
   table.at(1).position.x = 2.0f;
   world.WriteBack(table);
-  EXPECT_FLOAT_EQ(Comp(table, 1).linearVelocity.x, 4.0f);
+  EXPECT_EQ(Comp(table, 1).linearVelocity.x, 4.0f);
   EXPECT_FLOAT_EQ(Comp(table, 1).linearVelocity.y, -10.0f * kDt);
-  EXPECT_FLOAT_EQ(table.at(1).position.x, 2.0f);
+  EXPECT_EQ(table.at(1).position.x, 2.0f);
   EXPECT_FLOAT_EQ(table.at(1).position.y, 10.0f - 10.0f * kDt * kDt);
-
-  // An object removed between sync and write-back is skipped.
   world.Sync(table);
   world.Step(0.0, kDt, {}, {});
   table.erase(1);
@@ -149,6 +128,10 @@ TEST(PhysicsWorldWriteBack, ChangesMadeDuringTheStepSurvive) {
   EXPECT_TRUE(table.empty());
 }
 
+// One contact of a sliding box with the ground, deeper than the slop: the
+// ground (found by name) is never pushed, the box is pushed out and its
+// sliding stopped by friction; a contact naming an object without a body
+// is skipped.
 TEST(PhysicsWorldContacts, GroundPlaneIsFoundByNameAndNeverPushed) {
   PhysicsWorld world;
   PhysicsWorld::ObjectTable table;
@@ -156,10 +139,7 @@ TEST(PhysicsWorldContacts, GroundPlaneIsFoundByNameAndNeverPushed) {
   table.emplace(6, MakeObject("box", Vector(0, 0.9f, 0)));
   Comp(table, 6).linearVelocity = Vector(1, -1, 0);
   world.Sync(table);
-  ASSERT_TRUE(world.HasGround());
-  EXPECT_EQ(world.GroundId(), 4u);
-
-  // One contact of the box with the ground, deeper than the slop.
+  ASSERT_TRUE(world.HasGround() && world.GroundId() == 4u);
   std::vector<ContactManifold> manifolds(1);
   manifolds[0].objectA = 4;
   manifolds[0].objectB = 6;
@@ -170,21 +150,13 @@ TEST(PhysicsWorldContacts, GroundPlaneIsFoundByNameAndNeverPushed) {
   world.Step(0.0, kDt, manifolds, points);
   ASSERT_EQ(world.solver.RowCount(), 2u);  // normal + friction
   EXPECT_GT(world.solver.Lambda(0), 0.0f);
-  EXPECT_EQ(world.bodies[world.BodyIndex(4)].linearVelocity, Vector());
-  EXPECT_EQ(world.bodies[world.BodyIndex(4)].angularVelocity, Vector());
-  // The box is pushed out, and its sliding stopped by friction.
-  const RigidBody& box = world.bodies[world.BodyIndex(6)];
-  const Vector rB = points[0].pointOnB - box.position;
-  const Vector contactVelocity = box.linearVelocity + Cross(box.angularVelocity, rB);
+  const RigidBody &ground = world.bodies[world.BodyIndex(4)], &box = world.bodies[world.BodyIndex(6)];
+  EXPECT_TRUE(ground.linearVelocity == Vector() && ground.angularVelocity == Vector());
+  const Vector contactVelocity = box.linearVelocity + Cross(box.angularVelocity, points[0].pointOnB - box.position);
   // The overlap (0.2, against hull margins of about 0.16 and the slop) is
-  // undone gently: the contact stops approaching and separates at no more
-  // than the capped bias speed, never thrown.
-  EXPECT_GT(contactVelocity.y, 0.0f);
-  EXPECT_LE(contactVelocity.y, PhysicsWorld::kMaxBiasSpeed + 0.01f);
-  EXPECT_GT(box.position.y, 0.9f);
+  // undone gently: the contact separates no faster than the capped bias.
+  EXPECT_TRUE(contactVelocity.y > 0.0f && contactVelocity.y <= PhysicsWorld::kMaxBiasSpeed + 0.01f) << contactVelocity.y;
   EXPECT_LT(std::fabs(contactVelocity.x), 0.2f);
-
-  // A contact naming an object without a body is skipped.
   manifolds[0].objectA = 99;
   world.Step(0.0, kDt, manifolds, points);
   EXPECT_EQ(world.solver.RowCount(), 0u);
@@ -214,3 +186,5 @@ TEST(PhysicsWorldContacts, AVertexAboveTheSurfaceDoesNotPush) {
   EXPECT_LE(box.linearVelocity.y, 1e-6f);
   EXPECT_LT(Length(box.angularVelocity), 1e-6f);
 }
+
+}  // namespace
