@@ -11,6 +11,10 @@
 // each half over the last 300 steps (the pile has formed by then), on the
 // stepping thread's CPU clock, so a busy shared machine does not inflate them;
 // moving, the number of bodies still faster than 0.1 units/s at the end.
+//
+// BM_SettledPile/N: the same pile, stepped until every body sleeps (at most
+// kSettleSteps steps), then timed over kMeasuredSteps more: what a pile at
+// rest costs per step. asleep counts the sleeping bodies at the end.
 
 #include <cmath>
 #include <numeric>
@@ -25,6 +29,7 @@ namespace {
 
 constexpr int kSteps = 600;
 constexpr int kMeasuredSteps = 300;  // the last ones
+constexpr int kSettleSteps = 6000;   // 100 simulated seconds at most
 constexpr float kSize = 0.75f;       // half extent, radius, half height
 constexpr float kSpacing = 2.0f;     // units between columns and layers
 constexpr float kFirstLayer = 2.0f;  // height of the lowest layer
@@ -78,7 +83,38 @@ void BM_Pile(benchmark::State& state) {
   state.counters["moving"] = moving;
 }
 
+void BM_SettledPile(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  double collisionMs = 0.0, physicsMs = 0.0;
+  int asleep = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    HeadlessScene scene(true);
+    std::vector<uint32_t> ids;
+    BuildPile(scene, count, ids);
+    auto sleeping = [&] {
+      int n = 0;
+      for (uint32_t id : ids) n += scene.Body(id).sleeping ? 1 : 0;
+      return n;
+    };
+    for (int step = 0; step < kSettleSteps && sleeping() < count; step += 60) scene.Step(60);
+    state.ResumeTiming();
+
+    scene.Step(kMeasuredSteps);
+
+    state.PauseTiming();
+    collisionMs = MeanMilliseconds(scene.collisionSeconds);
+    physicsMs = MeanMilliseconds(scene.physicsSeconds);
+    asleep = sleeping();
+    state.ResumeTiming();
+  }
+  state.counters["collision_ms"] = collisionMs;
+  state.counters["physics_ms"] = physicsMs;
+  state.counters["asleep"] = asleep;
+}
+
 }  // namespace
 
+BENCHMARK(BM_SettledPile)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pile)->Arg(3)->Arg(100)->Arg(300)->Arg(1000)->Iterations(1)->Unit(
     benchmark::kMillisecond);

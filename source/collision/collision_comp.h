@@ -48,6 +48,10 @@ class CollisionComp : public Component {
   BoundingBox localBox;      // local bounding box; keys the contact feature codes
 
   bool pickable = true;      // takes part in mouse picking
+  // Set by Physics while the object cannot move: the ground, and sleeping
+  // bodies. The narrow phase skips a pair whose objects both rest, since
+  // their contact could change nothing.
+  bool resting = false;
   uint32_t groupMask = 0;    // pair filter: a pair is tested when one's group meets
   uint32_t collideMask = 0;  // the other's collide mask
 };

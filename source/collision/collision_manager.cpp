@@ -120,6 +120,7 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
     CollisionComp* compB = nullptr;
     const GameObject* objectB = LiveObject(id, compB);
     if (objectB == nullptr) continue;
+    if (compA->resting && compB->resting) continue;
     const SphereEntry sphereB = WorldSphere(id, objectB->position, objectB->orientation, *compB);
     if (!SpheresOverlap(sphereA, sphereB)) continue;
     const SatBody bodyB{id, compB, RigidTransform(objectB->orientation, objectB->position)};

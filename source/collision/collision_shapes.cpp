@@ -16,9 +16,6 @@ namespace {
 
 // Hull generation. Vectors shorter than this are treated as zero.
 constexpr float kTiny = 1e-8f;
-// How far hull vertices are pushed out from the local origin, in object
-// units; the bounding radius grows by the same amount.
-constexpr float kHullMargin = 0.08f;
 // Manhattan tolerances of the distinct lists: unit edge directions, unit
 // face normals, and vertices as a fraction of the bounding radius.
 constexpr float kEdgeTolerance = 2.5f;

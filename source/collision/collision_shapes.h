@@ -8,6 +8,13 @@
 #include "math/bounding_box.h"
 #include "objects/game_object.h"
 
+// How far hull vertices are pushed out from the local origin, in object
+// units; the bounding radius grows by the same amount. A hull vertex is its
+// mesh vertex v moved by kHullMargin along v / |v|, so two touching hulls
+// overlap by the margins along the contact normal while their meshes only
+// touch (Physics subtracts them from the contact depth).
+constexpr float kHullMargin = 0.08f;
+
 // Fill the object's CollisionComp from its ModelComp's mesh. The hull of a
 // mesh marked loadedModel is its convex hull through Qhull with at most 32
 // vertices (the mesh hull when Qhull fails, with a warning). The caller

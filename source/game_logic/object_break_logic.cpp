@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "collision/broad_phase.h"
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
 #include "core/data_folder.h"
@@ -24,6 +25,7 @@
 #include "scene/model_file.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
+#include "scene/shot_placement.h"
 #include "scene/solid_factory.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
@@ -136,6 +138,8 @@ void ObjectBreakLogic::Init() {
   pickState.dragByVelocity = true;
 
   LoadMedia();
+  // The first frames (loading, first uploads) are slow whatever the scene.
+  culler.Restart(system.GetTime());
 }
 
 void ObjectBreakLogic::FillTweakBar() {
@@ -262,6 +266,7 @@ void ObjectBreakLogic::Reset(void* clientData) {
     manager.RemoveDeadObjects();
   }
   logic.SpawnInitialObjects();
+  logic.culler.Restart(System::Instance().GetTime());
 }
 
 void ObjectBreakLogic::Kill() {
@@ -366,7 +371,16 @@ void ObjectBreakLogic::Update() {
 
   {
     ObjectLock lock;
-    for (auto& entry : manager.objects) ++entry.second.age;
+    for (auto& entry : manager.objects) {
+      GameObject& obj = entry.second;
+      ++obj.age;
+      // Off the ground's edge, or through it: it would fall, be simulated and
+      // counted for ever.
+      if (!obj.dead && obj.position.y < kGroundTop - kFallDepth && obj.name != kGroundPlaneName) {
+        system.Log("Removed " + obj.name + ": it fell below the ground");
+        manager.KillGameObject(obj);
+      }
+    }
     manager.RemoveDeadObjects();
   }
 
@@ -393,21 +407,29 @@ void ObjectBreakLogic::Shoot() {
   const float s3 = 7.0f * UniformDraw() + 5.0f;
   const Vector position = camera.position - back * s3 + right * s2 + up * s1;
 
-  CreateObject(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f), modelType,
-               rotation, kShotDensity);
-  AddGravity(name);
-
+  GameObject shot = BuildSolid(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f),
+                               modelType, rotation, kShotDensity);
   // Shot objects carry group bit 5 besides the bit every solid has.
-  {
-    ObjectLock lock;
-    try {
-      GameObject& shot = manager.GetGameObject(name);
-      if (CollisionComp* collision = shot.Find<CollisionComp>())
-        collision->groupMask |= 1u << 5;
-    } catch (const std::out_of_range&) {
-      // Not added (reported by the add); nothing to mark.
+  if (CollisionComp* collision = shot.Find<CollisionComp>()) {
+    collision->groupMask |= 1u << 5;
+    // Placed inside another object (or the ground), the two would be pushed
+    // apart at once and flung: the shot goes up until it is clear.
+    std::vector<SphereEntry> others;
+    {
+      ObjectLock lock;
+      for (auto& entry : manager.objects) {
+        const GameObject& obj = entry.second;
+        const CollisionComp* comp = obj.Find<CollisionComp>();
+        if (obj.dead || obj.name == kGroundPlaneName || comp == nullptr || !comp->hasBoundingSphere)
+          continue;
+        others.push_back(WorldSphere(entry.first, obj.position, obj.orientation, *comp));
+      }
     }
+    const Vector center = shot.position + collision->boundingCenter;
+    shot.position += LiftClear(center, collision->boundingRadius, others, kGroundTop) - center;
   }
+  manager.AddGameObject(shot);
+  AddGravity(name);
   AdvanceTutorial(5, 6);
 }
 
@@ -438,17 +460,41 @@ void ObjectBreakLogic::CutGesture(bool cutting) {
 
 void ObjectBreakLogic::CullSlowFrame() {
   System& system = System::Instance();
-  const double slow = system.settings.slowFrameTime;
-  if (!(slow < system.lastFrameTime && slow < system.avgFrameTime)) return;
-  std::multimap<int32_t, uint32_t> candidates;
-  CollectCullCandidates(kCullMassLimit, candidates);
-  if (candidates.empty()) {
+  ObjectManager& manager = ObjectManager::Instance();
+  int objects = 0, removable = 0;
+  {
+    ObjectLock lock;
+    for (auto& entry : manager.objects) {
+      const GameObject& obj = entry.second;
+      if (obj.dead || obj.name == kGroundPlaneName) continue;
+      ++objects;
+      const PhysicsComp* physics = obj.Find<PhysicsComp>();
+      if (physics != nullptr && physics->mass < kCullMassLimit) ++removable;
+    }
+  }
+  const SlowFrameCuller::Action action =
+      culler.Update(system.GetTime(), system.avgFrameTime, system.settings.slowFrameTime, objects,
+                    removable);
+  if (action == SlowFrameCuller::Action::kUnable) {
     CLEAVE_WARNING("Unable to cull objects");
     return;
   }
+  if (action == SlowFrameCuller::Action::kPause) {
+    system.Log("Culling paused: removing objects did not make frames faster");
+    return;
+  }
+  if (action == SlowFrameCuller::Action::kStartBatch) {
+    system.Log("Culling the " + std::to_string(culler.BatchSize()) +
+               " oldest objects: frames take " +
+               std::to_string(static_cast<int>(system.avgFrameTime * 1000.0)) + " ms");
+  } else if (action != SlowFrameCuller::Action::kRemoveOldest) {
+    return;
+  }
+  std::multimap<int32_t, uint32_t> candidates;
+  CollectCullCandidates(kCullMassLimit, candidates);
+  if (candidates.empty()) return;
   // The last entry: the largest age, among equal ages the one inserted last.
   const uint32_t oldest = std::prev(candidates.end())->second;
-  ObjectManager& manager = ObjectManager::Instance();
   ObjectLock lock;
   if (manager.HasObject(oldest)) manager.KillGameObject(manager.GetGameObject(oldest));
 }
@@ -457,9 +503,10 @@ void ObjectBreakLogic::CollectCullCandidates(float massLimit,
                                              std::multimap<int32_t, uint32_t>& candidates) {
   ObjectLock lock;
   for (auto& entry : ObjectManager::Instance().objects) {
-    const PhysicsComp* physics = entry.second.Find<PhysicsComp>();
-    if (physics != nullptr && physics->mass < massLimit)
-      candidates.emplace(entry.second.age, entry.first);
+    const GameObject& obj = entry.second;
+    if (obj.dead || obj.name == kGroundPlaneName) continue;
+    const PhysicsComp* physics = obj.Find<PhysicsComp>();
+    if (physics != nullptr && physics->mass < massLimit) candidates.emplace(obj.age, entry.first);
   }
 }
 
@@ -505,6 +552,7 @@ void ObjectBreakLogic::UpdatePick() {
           if (manager.HasObject(pickState.held.objectId)) {
             GameObject& obj = manager.GetGameObject(pickState.held.objectId);
             PhysicsComp* physics = obj.Find<PhysicsComp>();
+            if (physics != nullptr) physics->sleeping = false;  // a held body is awake
             if (pickState.dragByVelocity && physics != nullptr) {
               const float dt = static_cast<float>(System::Instance().avgFrameTime);
               Vector& v = physics->linearVelocity;

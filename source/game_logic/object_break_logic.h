@@ -15,8 +15,11 @@
 // Shift + left picks and drags an object; the right button turns the camera
 // and W, A, S, D move it; Space shoots a new object; the help icon switches
 // the bar's mouse handling; Escape ends the program. It also walks the six
-// tutorial pages, removes the oldest object while frames are too slow, ages
-// every object and sweeps dead ones. Every 600 frames it logs "objects = N".
+// tutorial pages, sheds the oldest objects while many objects make frames
+// slow (SlowFrameCuller), removes objects that fell far below the ground,
+// ages every object and sweeps dead ones. A shot is lifted clear of the
+// objects already there before it is added. Every 600 frames it logs
+// "objects = N".
 //
 // Main thread only. Every walk over the object table or change of a
 // component happens under the ObjectManager lock, because the physics and
@@ -28,6 +31,7 @@
 
 #include "collision/pick.h"
 #include "core/module.h"
+#include "game_logic/slow_frame_culler.h"
 #include "math/plane.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -56,7 +60,7 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   void Kill();
 
   // The bar's "Reset" button: every object but the ground is removed and the
-  // three start objects are built again. Works on GameLogic::Instance();
+  // three start objects are built again; the culler's grace period restarts. Works on GameLogic::Instance();
   // clientData is unused (always null).
   static void Reset(void* clientData);
 
@@ -75,8 +79,8 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   Vector MouseWorldPoint() const;
   void UpdatePick();
   void UpdateCamera();
-  // (age, object number) of every object with a PhysicsComp lighter than
-  // massLimit, ascending by age.
+  // (age, object number) of every live object but the ground with a
+  // PhysicsComp lighter than massLimit, ascending by age.
   void CollectCullCandidates(float massLimit, std::multimap<int32_t, uint32_t>& candidates);
 
   void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
@@ -99,6 +103,7 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   bool slicing = false;         // a cut gesture is in progress
   bool clickArmed = true;       // the left button has been up since the last icon click
   PickState pickState;
+  SlowFrameCuller culler;  // restarted by Init and Reset
 
  private:
   // Shows page `to` when page `from` is shown (to = 0 hides the pages).

@@ -12,9 +12,14 @@ void ConstraintRows::Resize(size_t n) {
 void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,
                                    const RigidBody& b) const {
   out.Resize(1);
-  // Sliding velocity: the relative linear velocity without its normal part.
+  // Sliding velocity: the relative velocity of the two contact points (each
+  // body's v + w x r) without its normal part. The spin counts: a body that
+  // turns on its contact, or rocks on it, slides there although its centre
+  // may stand still.
   const Vector n = WithW(normal, 0.0f);
-  const Vector vrel = WithW(b.linearVelocity - a.linearVelocity, 0.0f);
+  const Vector vrel = WithW(b.linearVelocity + Cross(b.angularVelocity, rB) - a.linearVelocity -
+                                Cross(a.angularVelocity, rA),
+                            0.0f);
   const Vector t = vrel - n * Dot3(vrel, n);
   const float speed = Length(t);
   if (!(speed > kMinSlidingSpeed)) return;

@@ -44,13 +44,14 @@ class Constraint {
   uint32_t objectB;
 };
 
-// Friction at one contact point: one row along the sliding direction, with a
-// constant force bound from the mean mass, +-mu m 10 (m = (mA + mB) / 2),
-// rather than a bound proportional to the normal force.
+// Friction at one contact point: one row along the sliding direction of the
+// two contact points, with a constant force bound from the mean mass,
+// +-mu m 10 (m = (mA + mB) / 2), rather than a bound proportional to the
+// normal force.
 class FrictionConstraint : public Constraint {
  public:
   static constexpr float kCoefficient = 0.1f;  // mu, dimensionless
-  // Below this tangential speed (units/s) there is no sliding direction and
+  // Below this sliding speed (units/s) there is no sliding direction and
   // the row stays all zero, so its lambda stays 0.
   static constexpr float kMinSlidingSpeed = 1e-8f;
   // Stand-in for g in the force bound, units/s^2.

@@ -16,6 +16,7 @@ void ConstraintSolver::ClearRows() {
   bias.clear();
   lower.clear();
   upper.clear();
+  push.clear();
 }
 
 void ConstraintSolver::Reset() {
@@ -24,12 +25,13 @@ void ConstraintSolver::Reset() {
 }
 
 void ConstraintSolver::AddRow(const JacobianRow& j, const RowBodies& bodies, float rowBias,
-                              float rowLower, float rowUpper) {
+                              float rowLower, float rowUpper, float rowPush) {
   jacobian.push_back(j);
   bodyMap.push_back(bodies);
   bias.push_back(rowBias);
   lower.push_back(rowLower);
   upper.push_back(rowUpper);
+  push.push_back(rowPush);
 }
 
 void ConstraintSolver::AddRows(const ConstraintRows& rows, const RowBodies& bodies,
@@ -159,12 +161,58 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     bodies[b].angularVelocity += accAngular[b] * scale;
   }
 
-  // 9. Remember the lambdas of new contacts; an existing entry keeps its
-  // lambda and age. Then drop the entries that have grown too old.
+  // 9. Remember every contact's lambda for the next step. Then drop the
+  // entries of contacts gone for too long.
   if (warmStart) {
     for (size_t c = 0; c < rowKeys.size(); ++c) {
-      cache.InsertIfAbsent(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
+      cache.Store(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
     }
     cache.EraseOld();
   }
+
+  // 10. The position pass.
+  SolvePositions(bodyCount, dt, iterations);
+}
+
+void ConstraintSolver::SolvePositions(size_t bodyCount, float dt, int iterations) {
+  pushLinear.clear();
+  bool any = false;
+  for (const float p : push) any = any || p > 0.0f;
+  if (!any) return;
+  // Every contact row takes part, pushing or not, so that no push drives a
+  // body into another.
+  pushRows.clear();
+  pushDiagonal.clear();
+  for (size_t i = 0; i < jacobian.size(); ++i) {
+    if (!bodyMap[i].isContact) continue;
+    // The pass only translates: pushed through its lever arm, a small piece
+    // with little inertia would spin about its contact instead of coming
+    // out, and tumble deeper. d is then the linear part of J M^-1 J^T.
+    const JacobianRow& j = jacobian[i];
+    const JacobianRow& m = massJacobian[i];
+    const float d = Dot(j.linearA, m.linearA) + Dot(j.linearB, m.linearB);
+    if (!(d > 0.0f)) continue;
+    pushRows.push_back(static_cast<uint32_t>(i));
+    pushDiagonal.push_back(d);
+  }
+  pushLinear.assign(bodyCount, Vector());
+  pushLambda.assign(pushRows.size(), 0.0f);
+  // Same form as the velocity solve: accelerations a with J a = push / dt,
+  // the push velocity being a dt.
+  const float invDt = 1.0f / dt;
+  for (int sweep = 0; sweep < iterations; ++sweep) {
+    for (size_t c = 0; c < pushRows.size(); ++c) {
+      const uint32_t i = pushRows[c];
+      const RowBodies& map = bodyMap[i];
+      const JacobianRow& j = jacobian[i];
+      const float ja = Dot(j.linearA, pushLinear[map.indexA]) + Dot(j.linearB, pushLinear[map.indexB]);
+      const float previous = pushLambda[c];
+      pushLambda[c] = Clamp(previous + (push[i] * invDt - ja) / pushDiagonal[c], 0.0f, upper[i]);
+      const float delta = pushLambda[c] - previous;
+      const JacobianRow& m = massJacobian[i];
+      pushLinear[map.indexA] += m.linearA * delta;
+      pushLinear[map.indexB] += m.linearB * delta;
+    }
+  }
+  for (Vector& u : pushLinear) u *= dt;
 }

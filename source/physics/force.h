@@ -23,7 +23,8 @@ class Force {
   virtual void Apply(std::vector<RigidBody>& bodies, const BodyIndexMap& indexMap,
                      double time) = 0;
 
-  // The other body a force acts on (a spring's B); objectId when there is one.
+  // The other body a force acts on (a spring's B); objectId when there is
+  // one. The two bodies sleep and wake together.
   virtual uint32_t SecondObjectId() const { return objectId; }
 
   uint32_t objectId;  // the body acted on (object A for a spring)

@@ -28,4 +28,10 @@ class PhysicsComp : public Component {
   // Body frame; only the three diagonal entries are used, so it is treated as
   // diagonal.
   Matrix4 inertiaTensor;
+  // Set by Physics when the body's island has been still for a while: its
+  // velocities are then zero and it is neither solved nor integrated until
+  // it wakes. Physics wakes it when a moving body touches it, when someone
+  // moves it or sets a velocity, or when this flag is cleared: gameplay
+  // clears it to wake a body it drags or cuts.
+  bool sleeping = false;
 };

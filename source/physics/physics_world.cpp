@@ -1,10 +1,27 @@
 #include "physics/physics_world.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
+#include "collision/collision_comp.h"
+#include "collision/collision_shapes.h"
 #include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
+
+namespace {
+
+// How much of a hull's margin lies along the unit `direction` at the hull
+// vertex `vertex` of the body whose origin is `origin` (both world). The
+// vertex was pushed out by kHullMargin along its direction from the origin.
+float MarginAlong(const Vector& vertex, const Vector& origin, const Vector& direction) {
+  const Vector r = WithW(vertex - origin, 0.0f);
+  const float length = Length(r);
+  if (!(length > 1e-6f)) return 0.0f;
+  return kHullMargin * std::max(0.0f, Dot3(r, direction) / length);
+}
+
+}  // namespace
 
 void PhysicsWorld::Reset() {
   bodies.clear();
@@ -14,11 +31,13 @@ void PhysicsWorld::Reset() {
   solver.Reset();
   groundKnown = false;
   groundId = 0;
+  wakeIslands.clear();
 }
 
 void PhysicsWorld::Sync(ObjectTable& objects) {
   if (groundKnown && objects.find(groundId) == objects.end()) groundKnown = false;
 
+  wakeIslands.clear();
   seen.assign(bodies.size(), false);
   for (auto& entry : objects) {
     const uint32_t id = entry.first;
@@ -41,12 +60,30 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     RigidBody& body = bodies[index];
     body.force = Vector();
     body.torque = Vector();
+    if (body.sleeping) {
+      // Nothing to copy while the object is exactly as it fell asleep (its
+      // write-backs since then added nothing). Any change came from outside
+      // and wakes the island.
+      const bool untouched = comp->sleeping && object.position == body.snapPosition &&
+                             object.orientation == body.snapOrientation &&
+                             comp->linearVelocity == Vector() &&
+                             comp->angularVelocity == Vector() && comp->mass == body.mass;
+      if (untouched) {
+        // The write-back after the step that put it to sleep took the
+        // velocities to zero; from now on it adds nothing.
+        body.TakeSnapshot();
+        body.snapSleeping = true;
+        continue;
+      }
+      wakeIslands.push_back(body.island);
+    }
     body.position = object.position;
     body.orientation = object.orientation;
     body.angularVelocity = comp->angularVelocity;
     body.linearVelocity = comp->linearVelocity;
     body.SetMassProperties(comp->mass, comp->inertiaTensor);
     body.TakeSnapshot();
+    body.snapSleeping = comp->sleeping;
   }
 
   // Object numbers are never reused, so a force or joint naming an object
@@ -67,49 +104,186 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
   // Erase the bodies not seen alive: objects flagged dead, and objects killed
   // and swept since the last sync, whose flag this sync never saw. Survivors
   // keep their order, so every higher index moves down past each erased one.
+  // A sleeping body that goes may have held others up: its island wakes.
   bool anyGone = false;
-  for (bool alive : seen) anyGone = anyGone || !alive;
-  if (!anyGone) return;
-  size_t next = 0;
-  for (size_t i = 0; i < bodies.size(); ++i) {
-    if (!seen[i]) continue;
-    if (next != i) bodies[next] = bodies[i];
-    ++next;
+  for (size_t i = 0; i < seen.size(); ++i) {
+    if (seen[i]) continue;
+    anyGone = true;
+    if (bodies[i].sleeping) wakeIslands.push_back(bodies[i].island);
   }
-  bodies.resize(next);
-  indexMap.Compact(seen);
+  if (anyGone) {
+    size_t next = 0;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+      if (!seen[i]) continue;
+      if (next != i) bodies[next] = bodies[i];
+      ++next;
+    }
+    bodies.resize(next);
+    indexMap.Compact(seen);
+  }
+  WakeIslands();
 }
 
-void PhysicsWorld::AddContactRows(const ContactManifold& manifold,
-                                  const std::vector<ContactPoint>& points, float biasFactor) {
-  uint32_t indexA = 0, indexB = 0;
-  if (!indexMap.Find(manifold.objectA, indexA) || !indexMap.Find(manifold.objectB, indexB)) {
-    return;
+void PhysicsWorld::WakeIslands() {
+  if (wakeIslands.empty()) return;
+  std::sort(wakeIslands.begin(), wakeIslands.end());
+  for (RigidBody& body : bodies) {
+    if (!body.sleeping || !std::binary_search(wakeIslands.begin(), wakeIslands.end(), body.island))
+      continue;
+    body.sleeping = false;
+    body.hold = kWakeHoldSteps;
+    body.stillTime = 0.0f;
+    body.stillPosition = body.position;
+    body.stillOrientation = body.orientation;
   }
+  wakeIslands.clear();
+}
+
+bool PhysicsWorld::Dynamic(uint32_t index) const {
+  return index != groundIndex && bodies[index].inverseMass > 0.0f;
+}
+
+void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds) {
+  // One lookup per pair and step: the waking, the islands and the rows all
+  // walk the same pairs.
+  groundIndex = kNoBody;
+  if (groundKnown) indexMap.Find(groundId, groundIndex);
+  ties.clear();
+  manifoldTies.assign(manifolds.size(), kNoBody);
+  auto add = [this](uint32_t objectA, uint32_t objectB) {
+    uint32_t a = 0, b = 0;
+    if (objectA == objectB || !indexMap.Find(objectA, a) || !indexMap.Find(objectB, b)) {
+      return false;
+    }
+    ties.emplace_back(a, b);
+    return true;
+  };
+  for (size_t m = 0; m < manifolds.size(); ++m) {
+    if (add(manifolds[m].objectA, manifolds[m].objectB))
+      manifoldTies[m] = static_cast<uint32_t>(ties.size() - 1);
+  }
+  for (const std::unique_ptr<Constraint>& joint : joints) add(joint->objectA, joint->objectB);
+  for (const std::unique_ptr<Force>& force : forces) add(force->objectId, force->SecondObjectId());
+}
+
+void PhysicsWorld::WakeTouched() {
+  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
+    const RigidBody& a = bodies[tie.first];
+    const RigidBody& b = bodies[tie.second];
+    if (a.sleeping && !b.sleeping && Dynamic(tie.second)) wakeIslands.push_back(a.island);
+    if (b.sleeping && !a.sleeping && Dynamic(tie.first)) wakeIslands.push_back(b.island);
+  }
+  WakeIslands();
+}
+
+uint32_t PhysicsWorld::Root(uint32_t index) {
+  while (islandParent[index] != index) {
+    islandParent[index] = islandParent[islandParent[index]];  // path halving
+    index = islandParent[index];
+  }
+  return index;
+}
+
+void PhysicsWorld::Join(uint32_t a, uint32_t b) {
+  a = Root(a);
+  b = Root(b);
+  if (a != b) islandParent[std::max(a, b)] = std::min(a, b);
+}
+
+void PhysicsWorld::FallAsleep() {
+  const uint32_t count = static_cast<uint32_t>(bodies.size());
+  islandParent.resize(count);
+  for (uint32_t i = 0; i < count; ++i) islandParent[i] = i;
+  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
+    const uint32_t a = tie.first, b = tie.second;
+    if (!Dynamic(a) || !Dynamic(b) || bodies[a].sleeping || bodies[b].sleeping) continue;
+    Join(a, b);
+  }
+
+  // The least still time of each island, kept at its root (the lowest index,
+  // so a root comes before its members).
+  islandStill.assign(count, 0.0f);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t root = Root(i);
+    const RigidBody& body = bodies[i];
+    const bool slow = Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
+    const float still = body.sleeping || !Dynamic(i) || !slow ? 0.0f : body.stillTime;
+    islandStill[root] = root == i ? still : std::min(islandStill[root], still);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    RigidBody& body = bodies[i];
+    if (body.sleeping || !Dynamic(i)) continue;
+    const uint32_t root = Root(i);
+    if (islandStill[root] < kTimeToSleep) continue;
+    // An island is named by its root's object id: ids are never reused, and
+    // no sleeping island can carry an awake body's id, since islands wake
+    // whole.
+    body.sleeping = true;
+    body.island = indexMap.ObjectId(root);
+    body.linearVelocity = Vector();
+    body.angularVelocity = Vector();
+  }
+}
+
+void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t indexA,
+                                  uint32_t indexB, const std::vector<ContactPoint>& points,
+                                  float biasFactor) {
   // A manifold that names points outside the buffer is skipped whole.
   const size_t first = manifold.firstPoint;
   const size_t end = first + manifold.pointCount;
   if (end > points.size()) return;
 
-  const bool groundA = groundKnown && manifold.objectA == groundId;
-  const bool groundB = groundKnown && manifold.objectB == groundId;
   const RigidBody& a = bodies[indexA];
   const RigidBody& b = bodies[indexB];
+  // The ground's side of a row is left out, so nothing the solver does moves
+  // it; a frozen body's likewise, for the steps it is held.
+  const bool fixedA = indexA == groundIndex || Frozen(a);
+  const bool fixedB = indexB == groundIndex || Frozen(b);
+  if (fixedA && fixedB) return;
+
+  // A's support vertex X, the vertex of A furthest along the normal, is the
+  // same for the whole manifold: the narrow phase writes as every point's
+  // `point` the midpoint of X and B's deepest vertex, the first point's
+  // pointOnB. Each point's depth is measured from X here, signed: the narrow
+  // phase reports |(Y - X) . n|, which counts a vertex of B lying above A's
+  // surface (the band of vertices it takes reaches up to 0.05 of B's radius)
+  // as sunk that deep, so such a body would be pushed up out of a contact it
+  // is not in, fall back and bounce for ever.
+  const ContactPoint& deepest = points[first];
+  const Vector n = WithW(deepest.normal, 0.0f);
+  const Vector supportA = WithW(deepest.point * 2.0f - deepest.pointOnB, 0.0f);
+  // The hulls overlap by their margins along the normal where the meshes
+  // only touch: A's at X, B's at each point's vertex.
+  const float marginA = MarginAlong(supportA, a.position, n);
 
   // Non-penetration: J = [-n, -(rA x n), n, rB x n], so J v is the normal
   // separating speed of the two contact points; lambda >= 0 only pushes. The
-  // bias drives the depth towards the slop.
+  // depth is driven towards both margins plus the slop: a deep overlap (the
+  // two halves of a cut, a body landing fast) is undone mostly by the
+  // solver's position pass, at no more than kMaxCorrectionSpeed, which
+  // leaves the bodies no speed of their own, so nothing is launched.
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
-    const Vector n = WithW(point.normal, 0.0f);
-    const Vector rA = WithW(point.pointOnA - a.position, 0.0f);
+    const float depth = Dot3(supportA - point.pointOnB, n);
+    const float target = marginA + MarginAlong(point.pointOnB, b.position, -n) + kContactSlop;
+    const float error = depth - target;
+    // Shallower than the target: the bodies may still close the gap at the
+    // speed that closes it in a step. Deeper: the rows drive the contact
+    // apart at up to kMaxBiasSpeed, which holds resting contacts at their
+    // depth. A deep overlap (a body landing fast sinks in for the frame its
+    // contact comes late) is also pushed out by the position pass, which
+    // moves the bodies without giving them speed.
+    const float bias = std::min(error * biasFactor, kMaxBiasSpeed);
+    const float push = std::min(std::max(error - kDeepPenetration, 0.0f) * biasFactor,
+                                kMaxCorrectionSpeed);
+    const Vector rA = WithW(point.pointOnB + n * depth - a.position, 0.0f);
     const Vector rB = WithW(point.pointOnB - b.position, 0.0f);
     JacobianRow j;
-    if (!groundA) {
+    if (!fixedA) {
       j.linearA = -n;
       j.angularA = -Cross(rA, n);
     }
-    if (!groundB) {
+    if (!fixedB) {
       j.linearB = n;
       j.angularB = Cross(rB, n);
     }
@@ -119,7 +293,7 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold,
     map.indexB = indexB;
     map.featureB = point.featureB;
     map.isContact = true;
-    solver.AddRow(j, map, (point.depth - kContactSlop) * biasFactor, 0.0f, kMaxContactForce);
+    solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
 
   // Friction, one row per point, after all the normal rows of the manifold.
@@ -128,15 +302,17 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold,
   frictionMap.indexB = indexB;
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
+    const Vector onA = point.pointOnB + n * Dot3(supportA - point.pointOnB, n);
     const FrictionConstraint friction(manifold.objectA, manifold.objectB,
-                                      WithW(point.pointOnA - a.position, 0.0f),
-                                      WithW(point.pointOnB - b.position, 0.0f), point.normal);
+                                      WithW(onA - a.position, 0.0f),
+                                      WithW(point.pointOnB - b.position, 0.0f), n);
     friction.BuildRows(scratchRows, a, b);
     for (JacobianRow& j : scratchRows.jacobian) {
-      if (groundA) j.linearA = j.angularA = Vector();
-      if (groundB) j.linearB = j.angularB = Vector();
+      if (fixedA) j.linearA = j.angularA = Vector();
+      if (fixedB) j.linearB = j.angularB = Vector();
     }
     solver.AddRows(scratchRows, frictionMap, 1.0f);
+
   }
 }
 
@@ -145,15 +321,30 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   solver.ClearRows();
   const float biasFactor = kBaumgarte / (2.0f * dt);
 
-  for (const ContactManifold& manifold : manifolds) AddContactRows(manifold, points, biasFactor);
+  FindTies(manifolds);
+  WakeTouched();
+  FallAsleep();
 
-  // Joints are rows of their own; the ground plane is not special for them.
+  for (size_t m = 0; m < manifolds.size(); ++m) {
+    if (manifoldTies[m] == kNoBody) continue;  // an object without a body
+    const std::pair<uint32_t, uint32_t>& tie = ties[manifoldTies[m]];
+    AddContactRows(manifolds[m], tie.first, tie.second, points, biasFactor);
+  }
+
+  // Joints are rows of their own; the ground plane is not special for them,
+  // a frozen body is.
   for (const std::unique_ptr<Constraint>& joint : joints) {
     uint32_t indexA = 0, indexB = 0;
     if (!indexMap.Find(joint->objectA, indexA) || !indexMap.Find(joint->objectB, indexB)) {
       continue;
     }
+    const bool fixedA = Frozen(bodies[indexA]), fixedB = Frozen(bodies[indexB]);
+    if (fixedA && fixedB) continue;
     joint->BuildRows(scratchRows, bodies[indexA], bodies[indexB]);
+    for (JacobianRow& j : scratchRows.jacobian) {
+      if (fixedA) j.linearA = j.angularA = Vector();
+      if (fixedB) j.linearB = j.angularB = Vector();
+    }
     RowBodies map;
     map.indexA = indexA;
     map.indexB = indexB;
@@ -164,9 +355,31 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
 
   solver.Solve(bodies, dt, 1.0f, kSolverIterations, true);
 
+  // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
+  const float turnCos = std::cos(0.5f * kSleepTurn);
   for (RigidBody& body : bodies) {
+    if (Frozen(body)) {
+      // Held bodies keep whatever velocity they were given for when they go.
+      if (body.hold > 0) --body.hold;
+      continue;
+    }
+    // The push velocity moves the body in this step only.
+    const Vector push = solver.PushVelocity(static_cast<size_t>(&body - bodies.data()));
+    body.linearVelocity += push;
     body.Integrate(dt, 0.0f, true);
+    body.linearVelocity -= push;
     body.orientation = body.orientation.Normalized();
+    const Vector drift = WithW(body.position - body.stillPosition, 0.0f);
+    const Quaternion& q = body.orientation;
+    const Quaternion& q0 = body.stillOrientation;
+    const float dot = q.s * q0.s + Dot3(q.u, q0.u);
+    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > turnCos) {
+      body.stillTime += dt;
+    } else {
+      body.stillTime = 0.0f;
+      body.stillPosition = body.position;
+      body.stillOrientation = body.orientation;
+    }
   }
 }
 
@@ -178,9 +391,14 @@ void PhysicsWorld::WriteBack(ObjectTable& objects) {
     const RigidBody& body = bodies[i];
     object.position += body.position - body.snapPosition;
     object.orientation = object.orientation + (body.orientation - body.snapOrientation);
+    if (CollisionComp* collision = object.Find<CollisionComp>())
+      collision->resting = body.sleeping || (groundKnown && it->first == groundId);
     PhysicsComp* comp = object.Find<PhysicsComp>();
     if (comp == nullptr) continue;
     comp->angularVelocity += body.angularVelocity - body.snapAngularVelocity;
     comp->linearVelocity += body.linearVelocity - body.snapLinearVelocity;
+    // A flag cleared by another thread during the step stays cleared: the
+    // next sync wakes the body.
+    if (comp->sleeping == body.snapSleeping) comp->sleeping = body.sleeping;
   }
 }

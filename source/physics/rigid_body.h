@@ -4,6 +4,8 @@
 // snapshot fields hold the values copied at the sync, so the write-back can
 // add only the change the step made.
 
+#include <cstdint>
+
 #include "math/matrix4.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -28,6 +30,20 @@ struct RigidBody {
 
   Vector force;   // F, accumulated by the forces of one step
   Vector torque;  // tau
+
+  // Sleep state (see PhysicsWorld). A sleeping body keeps its place and has
+  // zero velocities; `island` names the group it fell asleep with, which
+  // wakes together. A woken body is held in place for `hold` more steps,
+  // until the collision frames that skipped it have contacts for it again.
+  bool sleeping = false;
+  bool snapSleeping = false;  // the component's flag at the sync
+  uint8_t hold = 0;
+  // Seconds the body has stayed near stillPosition / stillOrientation, the
+  // pose it had when it last moved away from the previous one.
+  float stillTime = 0.0f;
+  Vector stillPosition;
+  Quaternion stillOrientation;
+  uint32_t island = 0;
 
   // Sets mass, body inertia, inverse mass and both world inertias from the
   // current orientation. A mass of 0 or less (or a NaN mass) makes the body

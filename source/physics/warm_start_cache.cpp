@@ -58,20 +58,28 @@ void WarmStartCache::Reserve(size_t extra) {
   while (2 * (count + extra) > slots.size()) Grow();
 }
 
-void WarmStartCache::InsertIfAbsent(const WarmStartKey& key, float lambda, size_t hint) {
+void WarmStartCache::Store(const WarmStartKey& key, float lambda, size_t hint) {
+  size_t slot = kNoHint;
   if (hint < slots.size()) {
     // The hint was the key's slot or the first empty slot of its probe run.
-    // Inserts since then may have filled that slot, with this key or another.
-    const Slot& slot = slots[hint];
-    if (slot.used && slot.key == key) return;
-    if (!slot.used) {
-      Place(hint, key, lambda);
-      return;
-    }
+    // Stores since then may have filled that slot, with this key or another.
+    const Slot& hinted = slots[hint];
+    if (!hinted.used || hinted.key == key) slot = hint;
   }
-  if (2 * (count + 1) > slots.size()) Grow();
-  const size_t slot = Probe(key);
-  if (!slots[slot].used) Place(slot, key, lambda);
+  if (slot == kNoHint) {
+    if (2 * (count + 1) > slots.size()) Grow();
+    slot = Probe(key);
+  }
+  Slot& found = slots[slot];
+  if (!found.used) {
+    Place(slot, key, lambda);
+    return;
+  }
+  found.lambda = lambda;
+  if (found.born != solveCount) {
+    found.born = solveCount;
+    bornAt[solveCount % kGenerations].push_back(key);
+  }
 }
 
 void WarmStartCache::Place(size_t i, const WarmStartKey& key, float lambda) {

@@ -2,8 +2,9 @@
 // WarmStartCache: the lambdas of contact rows from earlier steps, keyed by
 // the contact's two (body index, feature) pairs, larger body index first.
 //
-// Every solve ages all entries by one; entries older than kEraseAge are
-// erased. A pile of a few hundred bodies makes thousands of new keys per step
+// Every solve ages all entries by one and stores each contact's lambda
+// afresh (age 0 again); entries not stored for more than kEraseAge solves
+// (contacts that went away) are erased. A pile of a few hundred bodies makes thousands of new keys per step
 // (features change as bodies slide and roll), so the cache holds tens of
 // thousands of entries. A node-based hash map spends most of the solver's time
 // walking its nodes to age and erase them, so this is a flat open-addressing
@@ -11,7 +12,8 @@
 // - an entry stores the solve count at which it was made, and its age is the
 //   current count minus that; ageing everything is one increment;
 // - the keys made at each count are listed in a ring of kEraseAge + 1 lists,
-//   so the entries that pass kEraseAge are found without scanning the table.
+//   so the entries that pass kEraseAge are found without scanning the table
+//   (an entry stored again since is listed under its new count and skipped).
 
 #include <cstddef>
 #include <cstdint>
@@ -49,11 +51,10 @@ class WarmStartCache {
   // Like Find, and also returns in `slot` where the key is or would go; a
   // later InsertIfAbsent may pass it as a hint.
   bool Find(const WarmStartKey& key, WarmStartEntry& out, size_t& slot) const;
-  // Adds {age 0, lambda} unless the key is present (an existing entry keeps
-  // its lambda and its age). `hint` is a slot from Find; it saves the probe
-  // when nothing but inserts happened since, and no insert grew the table
-  // (Reserve first).
-  void InsertIfAbsent(const WarmStartKey& key, float lambda, size_t hint = kNoHint);
+  // Sets the key's entry to {age 0, lambda}, adding it when absent. `hint`
+  // is a slot from Find; it saves the probe when nothing but stores happened
+  // since, and no store grew the table (Reserve first).
+  void Store(const WarmStartKey& key, float lambda, size_t hint = kNoHint);
   // Grows the table now so that `extra` more entries fit without growing.
   void Reserve(size_t extra);
   // Starts loading the key's home slot into the cache. The table is far

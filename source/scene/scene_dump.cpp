@@ -84,6 +84,15 @@ std::string SceneDumpLine(const GameObject& obj, uint32_t number) {
   line += ",\"bottom\":" + Number(bottom);
   line += ",\"speed\":" + (physics ? Number(Length(WithW(physics->linearVelocity, 0.0f)))
                                    : std::string("null"));
+  if (physics != nullptr) {
+    const Vector& v = physics->linearVelocity;
+    const Vector& w = physics->angularVelocity;
+    line += ",\"velocity\":" + Array({v.x, v.y, v.z});
+    line += ",\"angularVelocity\":" + Array({w.x, w.y, w.z});
+    line += std::string(",\"sleeping\":") + (physics->sleeping ? "true" : "false");
+  } else {
+    line += ",\"velocity\":null,\"angularVelocity\":null,\"sleeping\":null";
+  }
   line += std::string(",\"dead\":") + (obj.dead ? "true" : "false");
   return line + "}";
 }

@@ -7,12 +7,16 @@
 // ascending object number:
 //   {"name":"obj4","number":3,"position":[x,y,z],"orientation":[s,x,y,z],
 //    "mass":335.103,"triangles":264,"vertices":134,"openEdges":0,
-//    "bottom":0.0012,"speed":0.0003,"dead":false}
+//    "bottom":0.0012,"speed":0.0003,"velocity":[x,y,z],
+//    "angularVelocity":[x,y,z],"sleeping":true,"dead":false}
 // then one last line {"tutorialPage":N} with N = 1..6 for the page shown and
 // 0 when the pages are hidden.
 //
-// "mass" and "speed" (length of the linear velocity) are null for an object
-// without a PhysicsComp; "triangles", "vertices", "openEdges" (directed
+// "mass", "speed" (length of the linear velocity), "velocity" (linear,
+// units/s, world frame), "angularVelocity" (rad/s, world frame) and
+// "sleeping" (Physics has put the body to sleep: it rests and costs no
+// solver work until something wakes it) are null for an object without a
+// PhysicsComp; "triangles", "vertices", "openEdges" (directed
 // edges without exactly one reverse, CountOpenEdges: 0 for a closed surface) and
 // "bottom" (the lowest world height of the mesh) need a ModelComp and are
 // 0 / null without one. A value that is not finite is written as null,

@@ -6,6 +6,12 @@
 #include "math/vector.h"
 #include "scene/model_type.h"
 
+// World height of the ground box's top face (BuildGroundPlane).
+constexpr float kGroundTop = 0.0f;
+// An object whose position falls this far below the ground top has left the
+// ground for good (off its edge, or through it) and is removed.
+constexpr float kFallDepth = 50.0f;
+
 // Gravity given to every solid of the scene, units/s^2.
 constexpr float kSceneGravity = 10.0f;
 // Mass per unit volume of the start objects and of the objects shot with

@@ -181,6 +181,7 @@ void GeneratePhysics(GameObject& g) {
   if (PhysicsComp* physics = g.Find<PhysicsComp>()) {
     physics->mass = m;
     physics->inertiaTensor = inertia;
+    physics->sleeping = false;  // a cut piece wakes, and with it what it rested on
   }
   CollisionComp* collision = g.Find<CollisionComp>();
   if (collision != nullptr) {

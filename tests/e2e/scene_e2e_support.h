@@ -3,9 +3,8 @@
 //
 // Each SceneRun owns a private X server (Xvfb with -displayfd, so parallel
 // tests never share a pointer or a keyboard) and a scratch working directory
-// holding a settings file (a large slowFrameTime, so the slow-frame culling
-// of a loaded machine never removes objects under a test) and links to the
-// shaders/ and assets/ folders. The program's output goes to "out.log" there.
+// with links to the shaders/ and assets/ folders, and no settings file: the
+// program runs at its defaults. Its output goes to "out.log" there.
 //
 // Input goes through xdotool as real X events. The mouse buttons are sampled
 // once per frame, so every press spans frames: mousedown, sleep, mousemove,
@@ -76,10 +75,7 @@ struct SceneDump {
 
 class SceneRun {
  public:
-  SceneRun() : dir("cleave_e2e") {
-    std::ofstream(dir.File("settings.txt")) << "slowFrameTime=1000\n";
-    dir.LinkProgramData();
-  }
+  SceneRun() : dir("cleave_e2e") { dir.LinkProgramData(); }
   ~SceneRun() {
     support::StopChild(programPid);
     support::StopChild(xvfbPid);

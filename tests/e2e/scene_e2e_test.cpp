@@ -78,8 +78,9 @@ class SceneE2eTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(SceneE2eTest, StartObjectsComeToRestOnTheGround) {
-  // 180 frames of the fixed 1/60 s physics step: three seconds.
-  ASSERT_TRUE(run.StartProgram({"--frames", "180", "--seed", "3", "--dump-scene", "scene.jsonl"}));
+  // 300 frames of the fixed 1/60 s physics step: five seconds. However slow
+  // the frames, nothing is culled from so small a scene.
+  ASSERT_TRUE(run.StartProgram({"--frames", "300", "--seed", "3", "--dump-scene", "scene.jsonl"}));
   ASSERT_EQ(run.WaitExit(kStartTimeout + kExitTimeout), 0) << run.Log();
   const SceneDump dump = run.Dump();
   ASSERT_TRUE(dump.objects.size() == 4u && dump.objects[0].name == "GROUND_PLANE") << run.Log();
@@ -89,6 +90,53 @@ TEST_F(SceneE2eTest, StartObjectsComeToRestOnTheGround) {
   }
   EXPECT_NEAR(dump.Find("obj4")->Get("mass"), 10.0 * 4.0 / 3.0 * M_PI * 8.0, 0.1);
   EXPECT_TRUE(dump.tutorialPage == 1 && run.Log().find("ERROR") == std::string::npos);
+}
+
+// A horizontal drag through the sphere's centre cuts it (and the cone) in an
+// upper and a lower half. The run ends by itself at frame 900, at least 600
+// frames (ten simulated seconds) after the cut on a machine of up to 60 fps:
+// every piece is asleep by then, none above the old tops, none thrown away.
+TEST_F(SceneE2eTest, HalvesOfACutRestWhereTheirObjectsStood) {
+  ASSERT_TRUE(run.StartProgram({"--frames", "900", "--seed", "5", "--dump-scene", "scene.jsonl"}));
+  ASSERT_TRUE(run.WaitForLog("randomNormTex->texID", kStartTimeout)) << run.Log();
+  e2e::Sleep(1.0);  // the start objects land
+  run.Drag(420, kSphereY, 780, kSphereY);
+  ASSERT_TRUE(run.WaitForLog("generatePhysicsEnd - generatePhysicsBegin", 60.0)) << run.Log();
+  ASSERT_EQ(run.WaitExit(kStartTimeout + kExitTimeout), 0) << run.Log();
+  const SceneDump dump = run.Dump();
+  EXPECT_GE(dump.CountPrefix("split_obj_"), 1) << run.Log();
+  const double spots[3][2] = {{-2, 4}, {-1, -2}, {-7, 2}};  // cone, sphere, box (x, z)
+  for (const DumpedObject& o : dump.objects) {
+    if (o.name == "GROUND_PLANE") continue;
+    double nearest = 1e9;
+    for (const auto& spot : spots)
+      nearest = std::min(nearest, std::hypot(o.Get("position", 0) - spot[0], o.Get("position", 2) - spot[1]));
+    EXPECT_TRUE(o.line.find("\"sleeping\":true") != std::string::npos && o.Get("speed") < 0.05 &&
+                o.Get("bottom") > -0.05 && o.Get("position", 1) < 4.0 && nearest < 1.0)
+        << o.line;
+  }
+}
+
+// 150 quick presses of Space: each shot is placed clear of the others, so
+// none is flung off the ground (a box 300 units wide, centred at the
+// origin), and ten seconds on nothing lies below it. Spheres toppling from
+// the tall heap may still roll far across it.
+TEST_F(SceneE2eTest, QuickShotsStayOnTheGround) {
+  StartInteractive();
+  std::string keys;
+  for (int i = 0; i < 150; ++i) keys += " space";
+  ASSERT_TRUE(run.Xdo("key --delay 30" + keys));
+  e2e::Sleep(10.0);
+  Quit();
+  const SceneDump dump = run.Dump();
+  EXPECT_GE(dump.CountPrefix("bullet_"), 10) << run.Log();
+  for (const DumpedObject& o : dump.objects) {
+    if (o.name == "GROUND_PLANE") continue;
+    EXPECT_TRUE(!o.HasNull() && o.Get("position", 1) > 0.0 && o.Get("bottom") > -0.5 &&
+                std::max(std::fabs(o.Get("position", 0)), std::fabs(o.Get("position", 2))) < 150.0)
+        << o.line;
+  }
+  EXPECT_EQ(run.Log().find("fell below the ground"), std::string::npos);
 }
 
 // A click and a Shift-drag on page 1, then the cut of the sphere and the

