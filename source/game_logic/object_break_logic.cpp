@@ -413,7 +413,8 @@ void ObjectBreakLogic::Shoot() {
   if (CollisionComp* collision = shot.Find<CollisionComp>()) {
     collision->groupMask |= 1u << 5;
     // Placed inside another object (or the ground), the two would be pushed
-    // apart at once and flung: the shot goes up until it is clear.
+    // apart at once and flung: the shot goes to the nearest clear place beside
+    // where it was aimed, or above it.
     std::vector<SphereEntry> others;
     {
       ObjectLock lock;
@@ -426,7 +427,7 @@ void ObjectBreakLogic::Shoot() {
       }
     }
     const Vector center = shot.position + collision->boundingCenter;
-    shot.position += LiftClear(center, collision->boundingRadius, others, kGroundTop) - center;
+    shot.position += PlaceClear(center, collision->boundingRadius, others, kGroundTop) - center;
   }
   manager.AddGameObject(shot);
   AddGravity(name);

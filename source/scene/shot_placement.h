@@ -18,3 +18,12 @@ constexpr float kPlacementGap = 0.05f;
 // so one pass per lift suffices.
 Vector LiftClear(const Vector& center, float radius, const std::vector<SphereEntry>& others,
                  float floorY);
+
+// Where a shot goes: the nearest clear place beside `center` at its height
+// (raised to the floor), searched on kPlacementRings rings around it, one
+// radius apart; only when all of them are taken, LiftClear. Lifting alone
+// stacks quick shots into a tower whose top objects fall from so high that
+// they hit the heap hard enough to throw pieces across the ground.
+constexpr int kPlacementRings = 4;
+Vector PlaceClear(const Vector& center, float radius, const std::vector<SphereEntry>& others,
+                  float floorY);

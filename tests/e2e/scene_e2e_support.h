@@ -115,6 +115,17 @@ class SceneRun {
     }
     return Log().find(text) != std::string::npos;
   }
+  // Waits up to `seconds` for the program to run `frames` more frames
+  // (rounded up to its "objects = N" lines, one every 600 frames): a wait in
+  // the scene's own time, which a slow machine only stretches.
+  bool WaitForFrames(int frames, double seconds) {
+    const int target = CountLines(Log(), "objects = ") + (frames + 599) / 600 + 1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end && CountLines(Log(), "objects = ") < target && programPid > 0) {
+      if (support::WaitChild(programPid, 0.1) >= 0) programPid = -1;
+    }
+    return CountLines(Log(), "objects = ") >= target;
+  }
   // The program's exit code, or -1 when it did not end within `seconds`
   // (it is then stopped).
   int WaitExit(double seconds) {
