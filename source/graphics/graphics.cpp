@@ -13,6 +13,7 @@
 #include "core/event_manager.h"
 #include "core/settings.h"
 #include "core/system.h"
+#include "graphics/ndc_space.h"
 #include "graphics/screenshot.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -225,28 +226,7 @@ void Graphics::ApplyLights() {
   }
 }
 
-void Graphics::DrawFullScreenQuad() {
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(-1.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(1.0f, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(1.0f, 1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(-1.0f, 1.0f);
-  glEnd();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-}
+void Graphics::DrawFullScreenQuad() { DrawNdcQuad(-1.0f, -1.0f, 1.0f, 1.0f); }
 
 void Graphics::HandleEvent(Event& event) {
   if (event.type == "DebugDraw")

@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include "graphics/ndc_space.h"
 #include "graphics/texture.h"
 #include "objects/object_manager.h"
 #include "window/interface_manager.h"
@@ -19,22 +20,15 @@ void DrawFrame(const OverlayRect& rect) {
   glDisable(GL_TEXTURE_2D);
   glColor4fv(kIconFrameColour);
   glLineWidth(kIconFrameWidth);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glBegin(GL_LINE_LOOP);
-  glVertex2f(rect.left, rect.top);
-  glVertex2f(rect.right, rect.top);
-  glVertex2f(rect.right, rect.bottom);
-  glVertex2f(rect.left, rect.bottom);
-  glEnd();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
+  {
+    const NdcSpace ndc;
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(rect.left, rect.top);
+    glVertex2f(rect.right, rect.top);
+    glVertex2f(rect.right, rect.bottom);
+    glVertex2f(rect.left, rect.bottom);
+    glEnd();
+  }
   glLineWidth(1.0f);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }
@@ -58,28 +52,6 @@ void ImageGraphics::DrawImage(Texture& texture, const OverlayRect& rect) {
   glBindTexture(GL_TEXTURE_2D, texture.texID);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   glEnable(GL_BLEND);
-
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(rect.left, rect.top);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(rect.right, rect.top);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(rect.right, rect.bottom);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(rect.left, rect.bottom);
-  glEnd();
-
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
+  DrawNdcQuad(rect.left, rect.top, rect.right, rect.bottom);
   glDisable(GL_BLEND);
 }
