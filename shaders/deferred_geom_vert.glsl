@@ -1,6 +1,6 @@
 // Geometry pass, vertex stage. Passes the eye-space position, the eye-space
 // normal and the vertex colour on to the fragment stage, which writes them
-// into the three render targets. Uses the fixed-function matrices that the
+// into the two render targets. Uses the fixed-function matrices that the
 // renderer loads (camera view times object transform, camera projection).
 
 varying vec3 eyePosition;  // eye space, camera at the origin looking down -z

@@ -348,10 +348,8 @@ void Graphics::GeometryPass() {
   }
   AttachRenderTarget(resources.depthRenderTarget, 0);
   AttachRenderTarget(resources.geomRenderTarget, 1);
-  AttachRenderTarget(resources.normalRenderTarget, 2);
-  const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0_EXT, GL_COLOR_ATTACHMENT1_EXT,
-                                 GL_COLOR_ATTACHMENT2_EXT};
-  glDrawBuffers(3, drawBuffers);
+  const GLenum drawBuffers[2] = {GL_COLOR_ATTACHMENT0_EXT, GL_COLOR_ATTACHMENT1_EXT};
+  glDrawBuffers(2, drawBuffers);
 
   glDisable(GL_BLEND);
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
@@ -447,7 +445,6 @@ void Graphics::FinalPass() {
   glUseProgram(finalProgram);
   SetScreenSize(finalProgram);
   BindSampler(finalProgram, resources.geomRenderTarget, 1, "geomTex");
-  BindSampler(finalProgram, resources.normalRenderTarget, 2, "normalTex");
   BindSampler(finalProgram, resources.occlusionRenderTarget, 3, "occlusionTex");
 
   glActiveTexture(GL_TEXTURE0);

@@ -2,15 +2,15 @@
 // Graphics: draws each frame with a deferred pipeline.
 //
 //   geometry pass  every object with a model is drawn, nearest first and
-//                  with back faces culled, through one framebuffer into three
-//                  screen-sized targets: packed linear depth (attachment 0),
-//                  surface colour (1) and the light's diffuse and specular
-//                  terms (2), lit with "cameraLightVec";
+//                  with back faces culled, through one framebuffer into two
+//                  screen-sized targets: packed linear depth (attachment 0)
+//                  and the colour lit with "cameraLightVec" (1), in the form
+//                  the final pass combines with the occlusion term;
 //   occlusion pass a full-screen quad at half the resolution reads the depth
 //                  target and writes the screen-space ambient occlusion term
 //                  into the occlusion target (its own framebuffer);
-//   final pass     a full-screen quad reads the colour, the light terms and
-//                  the occlusion term (upsampled), combines them and writes
+//   final pass     a full-screen quad reads the lit colour and the
+//                  occlusion term (upsampled), combines them and writes
 //                  every pixel of the window (no clear, no depth test);
 //   overlays       debug primitives, the tweak bar, the help icon and the
 //                  instruction picture, depth test off;

@@ -25,7 +25,7 @@ class Camera {
 
   // Perspective projection: vertical field of view, near and far planes.
   // The shaders reconstruct eye positions from the same field of view and
-  // far plane (shaders/simple_ssao_frag.glsl, deferred_geom_frag.glsl).
+  // far plane (shaders/ssao_occlusion_frag.glsl, deferred_geom_frag.glsl).
   static constexpr float kFovY = 1.0471965f;  // radians, 60 degrees
   static constexpr float kNearPlane = 0.1f;   // world units
   static constexpr float kFarPlane = 300.0f;  // world units

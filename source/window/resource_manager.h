@@ -72,9 +72,9 @@ class ResourceManager : public Module<ResourceManager> {
 
   uint32_t framebuffer = 0;
   uint32_t depthRenderbuffer = 0;
-  uint32_t geomRenderTarget = 0;         // colour of the geometry pass
+  uint32_t geomRenderTarget = 0;         // lit colour of the geometry pass
   uint32_t depthRenderTarget = 0;        // depth, written as colour
-  uint32_t normalRenderTarget = 0;       // normals
+  uint32_t normalRenderTarget = 0;       // normals (unused by the frame: lit in the geometry pass)
   uint32_t shadowRenderTarget = 0;       // light-space depth (unused by the frame)
   uint32_t finalShadowRenderTarget = 0;  // shadow term (unused by the frame)
   int targetWidth = 0, targetHeight = 0;  // size the targets were made at
