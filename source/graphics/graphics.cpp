@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "core/system.h"
 #include "graphics/ndc_space.h"
+#include "graphics/scene_image.h"
 #include "graphics/screenshot.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -162,6 +163,7 @@ void Graphics::WindowSizeCallback(int width, int height) {
   glViewport(0, 0, width, height);
   ObjectManager::Instance().camera.SetViewportSize(width, height);
   InterfaceManager::Instance().WindowSize(width, height);
+  sceneImage.Release();
   ResourceManager& resources = ResourceManager::Instance();
   resources.ReleaseRenderTargets();
   resources.CreateRenderTargets();
@@ -252,7 +254,7 @@ void Graphics::Update() {
   const double renderStart = system.GetTime();
   double mark = renderStart;
   ++frameCount;
-  ResourceManager::Instance().UpdateMeshBuffers();
+  if (ResourceManager::Instance().UpdateMeshBuffers()) ++meshChanges;
   EndStep(FrameStep::kMeshUpload, mark);
   DrawFrame();
 
@@ -300,12 +302,29 @@ void Graphics::DrawFrame() {
   glLoadMatrixf(camera.view.m);
   ApplyLights();
 
+  const ResourceManager& resources = ResourceManager::Instance();
+  uint64_t fingerprint = 0;
+  {
+    ObjectLock lock;
+    fingerprint = SceneFingerprint(ObjectManager::Instance(), resources.targetWidth,
+                                   resources.targetHeight, meshChanges);
+  }
   double mark = System::Instance().GetTime();
-  GeometryPass();
-  geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
-  OcclusionPass();
-  EndStep(FrameStep::kOcclusionPass, mark);
-  FinalPass();
+  if (sceneImage.Holds(fingerprint)) {
+    // Nothing moved since the picture was kept: it stands in for the three
+    // passes (which count as taking no time).
+    geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
+    EndStep(FrameStep::kOcclusionPass, mark);
+    sceneImage.Draw();
+    glDisable(GL_DEPTH_TEST);  // as the final pass leaves it for the overlays
+  } else {
+    GeometryPass();
+    geomPassTime = EndStep(FrameStep::kGeometryPass, mark);
+    OcclusionPass();
+    EndStep(FrameStep::kOcclusionPass, mark);
+    FinalPass();
+    sceneImage.Offer(fingerprint, resources.targetWidth, resources.targetHeight);
+  }
   CheckGlError(__LINE__);
   finalPassTime = EndStep(FrameStep::kFinalPass, mark);
 
@@ -473,5 +492,6 @@ void Graphics::TakeScreenshot() {
 
 void Graphics::Kill() {
   TakeScreenshot();
+  if (glReady) sceneImage.Release();
   EventManager::Instance().UnregisterClient(name);
 }

@@ -12,6 +12,9 @@
 //   final pass     a full-screen quad reads the lit colour and the
 //                  occlusion term (upsampled), combines them and writes
 //                  every pixel of the window (no clear, no depth test);
+//   still scene    while nothing the three passes draw from changes (see
+//                  scene_image.h), the picture they drew last stands in for
+//                  them;
 //   overlays       debug primitives, the tweak bar, the help icon and the
 //                  instruction picture, depth test off;
 //   end            swap buffers, then glfwPollEvents, so window input arrives
@@ -39,6 +42,7 @@
 #include "graphics/image_graphics.h"
 #include "graphics/mesh_graphics.h"
 #include "graphics/particle_graphics.h"
+#include "graphics/scene_image.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
 
@@ -135,6 +139,10 @@ class Graphics : public Module<Graphics> {
   static void FramebufferSizeCallback(GLFWwindow* window, int width, int height);
 
   bool glReady = false;  // Init found a window and set GL state up
+  // The picture of a still scene, drawn instead of the passes while nothing
+  // it shows changes; frames in which mesh buffers were made or released.
+  SceneImage sceneImage;
+  uint64_t meshChanges = 0;
   // The geometry pass's objects, nearest first (eye depth of the position).
   std::vector<std::pair<float, GameObject*>> drawOrder;
 };

@@ -201,12 +201,13 @@ void ResourceManager::CreateMeshBuffers(Mesh& mesh) {
   mesh.buffersCreated = true;
 }
 
-void ResourceManager::UpdateMeshBuffers() {
-  DeleteReleasedBuffers();
-  CreateMissingBuffers();
+bool ResourceManager::UpdateMeshBuffers() {
+  const bool deleted = DeleteReleasedBuffers();
+  const bool created = CreateMissingBuffers();
+  return deleted || created;
 }
 
-void ResourceManager::DeleteReleasedBuffers() {
+bool ResourceManager::DeleteReleasedBuffers() {
   std::vector<uint32_t> released;
   {
     ObjectLock lock;
@@ -215,13 +216,19 @@ void ResourceManager::DeleteReleasedBuffers() {
   // GL ignores the name 0 and names that are not buffers.
   if (!released.empty())
     glDeleteBuffers(static_cast<GLsizei>(released.size()), released.data());
+  return !released.empty();
 }
 
-void ResourceManager::CreateMissingBuffers() {
+bool ResourceManager::CreateMissingBuffers() {
   ObjectLock lock;
+  bool created = false;
   for (auto& entry : ObjectManager::Instance().objects) {
     ModelComp* model = entry.second.Find<ModelComp>();
-    if (model != nullptr && !model->mesh.buffersCreated) CreateMeshBuffers(model->mesh);
+    if (model != nullptr && !model->mesh.buffersCreated) {
+      CreateMeshBuffers(model->mesh);
+      created = true;
+    }
   }
   glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return created;
 }

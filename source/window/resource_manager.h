@@ -50,12 +50,15 @@ class ResourceManager : public Module<ResourceManager> {
   // One STATIC_DRAW array buffer holding the flattened stream; stays bound.
   uint32_t CreateMeshBuffer(const Mesh& mesh, int stream);
 
-  // DeleteReleasedBuffers, then CreateMissingBuffers.
-  void UpdateMeshBuffers();
-  // Deletes the buffers the ObjectManager queued for release.
-  void DeleteReleasedBuffers();
-  // Creates the buffers of every stored object's mesh that has none.
-  void CreateMissingBuffers();
+  // DeleteReleasedBuffers, then CreateMissingBuffers; true when either did
+  // anything.
+  bool UpdateMeshBuffers();
+  // Deletes the buffers the ObjectManager queued for release; true when
+  // there were any.
+  bool DeleteReleasedBuffers();
+  // Creates the buffers of every stored object's mesh that has none; true
+  // when some mesh had none.
+  bool CreateMissingBuffers();
 
   // Floats per triangle corner of each stream (0 for an unknown stream).
   static int StreamWidth(int stream);

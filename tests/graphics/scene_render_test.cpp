@@ -1,6 +1,7 @@
 // The deferred renderer on a small scene: a box on the ground, as the
 // program shows it. Checks that objects are drawn lit over the sky and
-// that ambient occlusion darkens the ground where an object rests on it.
+// that ambient occlusion darkens the ground where an object rests on it,
+// and that a still scene shown from its kept picture looks as drawn.
 // Writes the frame to <build>/scene_render.png for a look.
 
 #include <algorithm>
@@ -73,6 +74,15 @@ TEST_F(SceneRender, ObjectsAreLitAndOccludeTheGroundWhereTheyRest) {
   ASSERT_TRUE(ProjectToPixel(Vector(0.0f, 0.0f, 1.15f), nx, ny));
   ASSERT_TRUE(ProjectToPixel(Vector(0.0f, 0.0f, 4.5f), fx, fy));
   EXPECT_LT(MeanLuminance(frame, nx, ny), 0.85 * MeanLuminance(frame, fx, fy));
+
+  // That frame showed the still scene from the picture kept of it. Moving
+  // the box must show it moved; moving it back draws the passes again, and
+  // they must give exactly the kept picture.
+  GameObject& boxObject = ObjectManager::Instance().GetGameObject("box");
+  boxObject.position.y += 0.5f;
+  EXPECT_NE(graphics_test::RunFrame(true), frame);
+  boxObject.position.y -= 0.5f;
+  EXPECT_EQ(graphics_test::RunFrame(true), frame);
 }
 
 }  // namespace
