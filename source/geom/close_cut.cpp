@@ -57,14 +57,23 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
 
   const Triangle* records = mesh.triangles.data();
   const size_t triangleCount = mesh.triangles.size();
-  for (size_t t = 0; t < triangleCount; ++t) {
-    // The records are 180 bytes apart: ask for the index words early.
-    __builtin_prefetch(records + t + 16);
+  auto look = [&](size_t t) {
     const uint32_t* i = records[t].indices;
-    if (!(cut(i[0]) | cut(i[1]) | cut(i[2]))) continue;  // no branch per corner
+    if (!(cut(i[0]) | cut(i[1]) | cut(i[2]))) return;  // no branch per corner
     for (int c = 0; c < 3; ++c) {
       const uint32_t a = i[c], b = i[(c + 1) % 3];
       if (cut(a) || cut(b)) edges.emplace_back(a, b);
+    }
+  };
+  if (const std::vector<uint32_t>* users = cutSet.Users(records, triangleCount)) {
+    // A half as the split left it: only the triangles it made from cut ones
+    // can use a vertex on the cut, in the same (ascending) order.
+    for (const uint32_t t : *users) look(t);
+  } else {
+    for (size_t t = 0; t < triangleCount; ++t) {
+      // The records are 180 bytes apart: ask for the index words early.
+      __builtin_prefetch(records + t + 16);
+      look(t);
     }
   }
   if (edges.empty()) return boundary;

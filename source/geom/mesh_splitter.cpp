@@ -35,8 +35,14 @@ struct Polygon {
     size = kept;
   }
   // The fan (L0, Lk, Lk+1), k = 1 .. n-2; returns the number of triangles.
-  int FanInto(Mesh& mesh) const {
-    for (int k = 1; k + 1 < size; ++k) mesh.AddTriangle(entries[0], entries[k], entries[k + 1]);
+  // The triangles it appends are noted in the half's cut set as ones that
+  // may use a vertex on the cut (one that AddTriangle finds already there is
+  // noted, or copied whole, from before).
+  int FanInto(Mesh& mesh, VertexIndexSet& cutSet) const {
+    for (int k = 1; k + 1 < size; ++k) {
+      const uint32_t next = mesh.TriangleCount();
+      if (mesh.AddTriangle(entries[0], entries[k], entries[k + 1]) == next) cutSet.AddUser(next);
+    }
     return std::max(0, size - 2);
   }
 };
@@ -136,7 +142,7 @@ void Splitter::SplitTriangle(uint32_t t) {
       cutSet.insert(i);
     }
     whole.RemoveRepeats();
-    if (whole.FanInto(half) < 1)
+    if (whole.FanInto(half, cutSet) < 1)
       std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
     return;
   }
@@ -198,7 +204,7 @@ void Splitter::SplitTriangle(uint32_t t) {
   }
   f.RemoveRepeats();
   b.RemoveRepeats();
-  const int added = f.FanInto(front) + b.FanInto(back);
+  const int added = f.FanInto(front, context.frontCutSet) + b.FanInto(back, context.backCutSet);
   if (added < 1) std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
 }
 
@@ -239,6 +245,14 @@ void Splitter::Run() {
   // them. That case is handled here, in the loop, and everything else
   // (indices out of range, repeated corners, corners on the plane or on
   // both sides) by SplitTriangle.
+  // A cut set can tell which triangles use its members (see
+  // vertex_index_set.h) when the split makes every triangle of the half and
+  // every member of the set.
+  const bool frontFresh = front.triangles.empty() && context.frontCutSet.empty();
+  const bool backFresh = back.triangles.empty() && context.backCutSet.empty();
+  context.frontCutSet.ForgetUsers();
+  context.backCutSet.ForgetUsers();
+
   const uint32_t triangleCount = source.TriangleCount();
   const Triangle* records = source.triangles.data();
   const uint8_t* sides = side.data();
@@ -260,6 +274,8 @@ void Splitter::Run() {
     }
     SplitTriangle(t);
   }
+  if (frontFresh) context.frontCutSet.SealUsers(front.triangles.data(), front.triangles.size());
+  if (backFresh) context.backCutSet.SealUsers(back.triangles.data(), back.triangles.size());
 }
 
 }  // namespace

@@ -5,10 +5,21 @@
 // insertion order (for iteration) and an open-addressing table of positions
 // into them (for membership). Unlike a node-based hash set it allocates
 // twice in all for a small cut instead of once per member.
+//
+// A cut set made by SplitMesh also knows which triangles of its half can use
+// a member: only those the split made from triangles it cut, since a
+// triangle copied whole has every corner strictly on one side. Closing the
+// cut then looks at those few triangles instead of the whole half (see
+// FindBoundaryEdges). The list holds while the half keeps the triangle array
+// the split left (the same array with the same count) and the set gains no
+// member; code that rewrites a half's triangle indices in place before
+// closing the cut must call ForgetUsers().
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+struct Triangle;
 
 class VertexIndexSet {
  public:
@@ -19,6 +30,7 @@ class VertexIndexSet {
   size_t count(uint32_t v) const { return Slot(v) != nullptr && *Slot(v) != 0 ? 1 : 0; }
   // Adds v if it is not a member yet; true when it was added.
   bool insert(uint32_t v) {
+    usersKnown = false;  // the new member may be used anywhere
     // At most half full, so that a probe for a missing member ends soon.
     if (2 * (members.size() + 1) > table.size()) Grow();
     uint32_t* slot = Slot(v);
@@ -30,6 +42,28 @@ class VertexIndexSet {
   void clear() {
     members.clear();
     table.clear();
+    ForgetUsers();
+  }
+
+  // For SplitMesh: notes triangle t of the half (ascending, each once) as
+  // one that may use a member, ...
+  void AddUser(uint32_t t) { users.push_back(t); }
+  // ... and, once the half is complete, that no triangle other than those
+  // noted uses a member while the half holds `count` triangles at `data`.
+  void SealUsers(const Triangle* data, size_t count) {
+    usersData = data;
+    usersCount = count;
+    usersKnown = true;
+  }
+  void ForgetUsers() {
+    users.clear();
+    usersKnown = false;
+  }
+  // The triangles noted, ascending, if the list holds for a half with
+  // `count` triangles at `data`; otherwise nullptr (every triangle may use a
+  // member).
+  const std::vector<uint32_t>* Users(const Triangle* data, size_t count) const {
+    return usersKnown && data == usersData && count == usersCount ? &users : nullptr;
   }
   // Members in the order they were added.
   const_iterator begin() const { return members.begin(); }
@@ -55,4 +89,8 @@ class VertexIndexSet {
 
   std::vector<uint32_t> members;
   std::vector<uint32_t> table;  // position in `members` plus one; 0 = empty; size 0 or 2^k
+  std::vector<uint32_t> users;  // triangles that may use a member, ascending
+  const Triangle* usersData = nullptr;
+  size_t usersCount = 0;
+  bool usersKnown = false;
 };
