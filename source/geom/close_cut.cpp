@@ -71,13 +71,12 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
     // They lie scattered over the half's records: ask for each a few early.
     constexpr size_t kAhead = 8;
     for (size_t k = 0; k < users->size(); ++k) {
-      if (k + kAhead < users->size()) __builtin_prefetch(records + (*users)[k + kAhead]);
+      if (k + kAhead < users->size()) PrefetchIndices(records + (*users)[k + kAhead]);
       look((*users)[k]);
     }
   } else {
     for (size_t t = 0; t < triangleCount; ++t) {
-      // The records are 180 bytes apart: ask for the index words early.
-      __builtin_prefetch(records + t + 16);
+      PrefetchIndices(records + t + 16);
       look(t);
     }
   }
@@ -627,8 +626,7 @@ SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
   double volume = 0.0, area = 0.0;
   bool distinct = true;
   for (size_t t = 0; t < triangleCount; ++t) {
-    // The records are 180 bytes apart: ask for the index words early.
-    __builtin_prefetch(tri + t + 16);
+    PrefetchIndices(tri + t + 16);
     const uint32_t* i = tri[t].indices;
     const uint32_t a = i[0], b = i[1], c = i[2];
     if (a >= n || b >= n || c >= n) {

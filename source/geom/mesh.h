@@ -53,6 +53,16 @@ struct Triangle {
 };
 static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words");
 
+// Asks for the index words of triangle record `t` ahead of their use. The
+// records are 180 bytes long, so in one record out of eight the three index
+// words straddle two cache lines; both are asked for, since a scan that
+// waits on memory for one record in eight loses most of what asking early
+// gains.
+inline void PrefetchIndices(const Triangle* t) {
+  __builtin_prefetch(&t->indices[0]);
+  __builtin_prefetch(&t->indices[2]);
+}
+
 // Open-addressing hash index (linear probing) from an ordered index triple to
 // the first triangle holding it. A slot holds a triangle index plus one in
 // its low word (0 = empty) and 32 bits of a hash of the triple in its high

@@ -257,8 +257,7 @@ void Splitter::Run() {
   const Triangle* records = source.triangles.data();
   const uint8_t* sides = side.data();
   for (uint32_t t = 0; t < triangleCount; ++t) {
-    // The records are 180 bytes apart: ask for the index words early.
-    __builtin_prefetch(records + t + 16);
+    PrefetchIndices(records + t + 16);
     const uint32_t* c = records[t].indices;
     if (c[0] < vertexCount && c[1] < vertexCount && c[2] < vertexCount) {
       const uint8_t s0 = sides[c[0]];
