@@ -36,8 +36,9 @@ struct Polygon {
   }
   // The fan (L0, Lk, Lk+1), k = 1 .. n-2; returns the number of triangles.
   // The triangles it appends are noted in the half's cut set as ones that
-  // may use a vertex on the cut (one that AddTriangle finds already there is
-  // noted, or copied whole, from before).
+  // may use a vertex on the cut. A triangle that AddTriangle finds already
+  // there was noted when it was added, or was copied whole and uses no
+  // vertex on the cut.
   int FanInto(Mesh& mesh, VertexIndexSet& cutSet) const {
     for (int k = 1; k + 1 < size; ++k) {
       const uint32_t next = mesh.TriangleCount();
@@ -240,11 +241,6 @@ void Splitter::Run() {
     back.ReserveTriangles(back.triangles.size() + estimate(backCount));
   }
 
-  // Most triangles lie wholly on one side: they come out as the one triangle
-  // (c1, c2, c0), the order in which SplitTriangle's edge walk would collect
-  // them. That case is handled here, in the loop, and everything else
-  // (indices out of range, repeated corners, corners on the plane or on
-  // both sides) by SplitTriangle.
   // A cut set can tell which triangles use its members (see
   // vertex_index_set.h) when the split makes every triangle of the half and
   // every member of the set.
@@ -253,6 +249,11 @@ void Splitter::Run() {
   context.frontCutSet.ForgetUsers();
   context.backCutSet.ForgetUsers();
 
+  // Most triangles lie wholly on one side: they come out as the one triangle
+  // (c1, c2, c0), the order in which SplitTriangle's edge walk would collect
+  // them. That case is handled here, in the loop, and everything else
+  // (indices out of range, repeated corners, corners on the plane or on
+  // both sides) by SplitTriangle.
   const uint32_t triangleCount = source.TriangleCount();
   const Triangle* records = source.triangles.data();
   const uint8_t* sides = side.data();

@@ -3,8 +3,8 @@
 // plane normal points to) and a back mesh. Whole source vertices are copied;
 // each crossing edge gets exactly one new vertex, shared by both halves and
 // by every triangle around that edge; the vertices that lie on the cut are
-// recorded so that CloseCut (close_cut.h, included below) can find the
-// openings. The splitter neither closes the cut nor computes shading data for
+// recorded, with the triangles that may use them, so that CloseCut
+// (close_cut.h, included below) can find the openings. The splitter neither closes the cut nor computes shading data for
 // the triangles it creates: they carry only their indices.
 //
 // Vertex sides use d = n . (p - q) with a tolerance of 0.01 (mesh units):
