@@ -1,6 +1,6 @@
 #pragma once
 // IndexPair: two vertex indices ordered lexicographically (first, then
-// second); the key of the splitter's cut-edge table.
+// second); the entries of the splitter's cut-edge table, and boundary edges.
 
 #include <cstdint>
 

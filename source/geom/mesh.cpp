@@ -268,24 +268,6 @@ uint32_t Mesh::AddVertex(const Vertex& v) {
   return static_cast<uint32_t>(vertices.size() - 1);
 }
 
-uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
-  // Someone appended to or truncated the array directly (or this mesh is a
-  // fresh copy): bring the index back in step first.
-  if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
-  const uint32_t t = static_cast<uint32_t>(triangles.size());
-  const int64_t found = triangleIndex.FindOrInsert(triangles, i0, i1, i2, t);
-  if (found >= 0) return static_cast<uint32_t>(found);
-  // The index already names triangle t: append it at once. Copying a blank
-  // record compiles to a few wide stores, cheaper than a string fill.
-  static const Triangle kBlank{};
-  triangles.push_back(kBlank);
-  Triangle& tri = triangles.back();
-  tri.indices[0] = i0;
-  tri.indices[1] = i1;
-  tri.indices[2] = i2;
-  return t;
-}
-
 uint32_t Mesh::AddTriangleWithAttributes(uint32_t i0, uint32_t i1, uint32_t i2, float sx,
                                          float sy, float sz) {
   // The texture-space matrix: -0.1 rad about x, built once for the program.

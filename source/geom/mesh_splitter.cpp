@@ -35,8 +35,15 @@ struct Polygon {
     size = kept;
   }
   // The fan (L0, Lk, Lk+1), k = 1 .. n-2; returns the number of triangles.
-  int FanInto(Mesh& mesh) const {
-    for (int k = 1; k + 1 < size; ++k) mesh.AddTriangle(entries[0], entries[k], entries[k + 1]);
+  // The triangles it appends are noted in the half's cut set as ones that
+  // may use a vertex on the cut. A triangle that AddTriangle finds already
+  // there was noted when it was added, or was copied whole and uses no
+  // vertex on the cut.
+  int FanInto(Mesh& mesh, VertexIndexSet& cutSet) const {
+    for (int k = 1; k + 1 < size; ++k) {
+      const uint32_t next = mesh.TriangleCount();
+      if (mesh.AddTriangle(entries[0], entries[k], entries[k + 1]) == next) cutSet.AddUser(next);
+    }
     return std::max(0, size - 2);
   }
 };
@@ -65,6 +72,7 @@ class Splitter {
   uint32_t ToBack(uint32_t v) { return Copy(v, source, back, context.backVertexMap); }
   // The (front, back) indices of the vertex on crossing edge (a, b).
   IndexPair CutVertex(uint32_t a, uint32_t b);
+  // Every triangle but those lying wholly on one side (see Run).
   void SplitTriangle(uint32_t t);
 
   const Mesh& source;
@@ -84,16 +92,15 @@ class Splitter {
 };
 
 IndexPair Splitter::CutVertex(uint32_t a, uint32_t b) {
-  const IndexPair key(std::min(a, b), std::max(a, b));
-  auto found = context.cutEdgeMap.find(key);
-  if (found != context.cutEdgeMap.end()) return found->second;
+  const uint32_t low = std::min(a, b), high = std::max(a, b);
+  if (const IndexPair* found = context.cutEdgeMap.Find(low, high)) return *found;
   // Intersect runs from the back-side vertex to the front-side one.
   const uint32_t backVertex = side[a] == kBack ? a : b;
   const uint32_t frontVertex = backVertex == a ? b : a;
   const Vector p = Intersect(source.vertices[backVertex].Position(),
                              source.vertices[frontVertex].Position(), plane);
   const IndexPair indices(front.VertexCount(), back.VertexCount());
-  context.cutEdgeMap.emplace_hint(found, key, indices);
+  context.cutEdgeMap.Insert(low, high, indices);
   const Vertex v(p.x, p.y, p.z);  // only the position is meaningful
   front.vertices.push_back(v);
   back.vertices.push_back(v);
@@ -110,19 +117,6 @@ void Splitter::SplitTriangle(uint32_t t) {
     return;
   }
   const uint8_t s0 = side[c[0]], s1 = side[c[1]], s2 = side[c[2]];
-
-  // Most triangles lie wholly on one side: they come out as the one triangle
-  // (c1, c2, c0), the order in which the edge walk below would collect them.
-  if (s0 == s1 && s1 == s2 && s0 != kOn && c[0] != c[1] && c[1] != c[2] && c[2] != c[0]) {
-    if (s0 == kFront) {
-      const uint32_t a = ToFront(c[1]), b = ToFront(c[2]), d = ToFront(c[0]);
-      front.AddTriangle(a, b, d);
-    } else {
-      const uint32_t a = ToBack(c[1]), b = ToBack(c[2]), d = ToBack(c[0]);
-      back.AddTriangle(a, b, d);
-    }
-    return;
-  }
 
   // A triangle lying wholly within the on-plane band is part of the cut
   // face. It bounds the solid on the side its outward normal points away
@@ -149,7 +143,7 @@ void Splitter::SplitTriangle(uint32_t t) {
       cutSet.insert(i);
     }
     whole.RemoveRepeats();
-    if (whole.FanInto(half) < 1)
+    if (whole.FanInto(half, cutSet) < 1)
       std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
     return;
   }
@@ -211,7 +205,7 @@ void Splitter::SplitTriangle(uint32_t t) {
   }
   f.RemoveRepeats();
   b.RemoveRepeats();
-  const int added = f.FanInto(front) + b.FanInto(back);
+  const int added = f.FanInto(front, context.frontCutSet) + b.FanInto(back, context.backCutSet);
   if (added < 1) std::cout << "Splitting triangle " << t << " produced no valid triangles.\n";
 }
 
@@ -247,22 +241,44 @@ void Splitter::Run() {
     back.ReserveTriangles(back.triangles.size() + estimate(backCount));
   }
 
+  // A cut set can tell which triangles use its members (see
+  // vertex_index_set.h) when the split makes every triangle of the half and
+  // every member of the set.
+  const bool frontFresh = front.triangles.empty() && context.frontCutSet.empty();
+  const bool backFresh = back.triangles.empty() && context.backCutSet.empty();
+  context.frontCutSet.ForgetUsers();
+  context.backCutSet.ForgetUsers();
+
+  // Most triangles lie wholly on one side: they come out as the one triangle
+  // (c1, c2, c0), the order in which SplitTriangle's edge walk would collect
+  // them. That case is handled here, in the loop, and everything else
+  // (indices out of range, repeated corners, corners on the plane or on
+  // both sides) by SplitTriangle.
   const uint32_t triangleCount = source.TriangleCount();
+  const Triangle* records = source.triangles.data();
+  const uint8_t* sides = side.data();
   for (uint32_t t = 0; t < triangleCount; ++t) {
-    __builtin_prefetch(source.triangles.data() + t + 16);
+    PrefetchIndices(records + t + 16);
+    const uint32_t* c = records[t].indices;
+    if (c[0] < vertexCount && c[1] < vertexCount && c[2] < vertexCount) {
+      const uint8_t s0 = sides[c[0]];
+      if (s0 != kOn && s0 == sides[c[1]] && s0 == sides[c[2]] && c[0] != c[1] && c[1] != c[2] &&
+          c[2] != c[0]) {
+        Mesh& half = s0 == kFront ? front : back;
+        VertexIndexMap& map = s0 == kFront ? context.frontVertexMap : context.backVertexMap;
+        const uint32_t a = Copy(c[1], source, half, map), b = Copy(c[2], source, half, map),
+                       d = Copy(c[0], source, half, map);
+        half.AddTriangle(a, b, d);
+        continue;
+      }
+    }
     SplitTriangle(t);
   }
+  if (frontFresh) context.frontCutSet.SealUsers(front.triangles.data(), front.triangles.size());
+  if (backFresh) context.backCutSet.SealUsers(back.triangles.data(), back.triangles.size());
 }
 
 }  // namespace
-
-SplitContext::SplitContext() {
-  // The cut sets hold one entry per vertex on the cut: start small.
-  frontCutSet.max_load_factor(1.0f);
-  frontCutSet.rehash(50);
-  backCutSet.max_load_factor(1.0f);
-  backCutSet.rehash(50);
-}
 
 void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
                SplitContext& context) {

@@ -3,8 +3,8 @@
 // plane normal points to) and a back mesh. Whole source vertices are copied;
 // each crossing edge gets exactly one new vertex, shared by both halves and
 // by every triangle around that edge; the vertices that lie on the cut are
-// recorded so that CloseCut (close_cut.h, included below) can find the
-// openings. The splitter neither closes the cut nor computes shading data for
+// recorded, with the triangles that may use them, so that CloseCut
+// (close_cut.h, included below) can find the openings. The splitter neither closes the cut nor computes shading data for
 // the triangles it creates: they carry only their indices.
 //
 // Vertex sides use d = n . (p - q) with a tolerance of 0.01 (mesh units):
@@ -17,14 +17,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <vector>
 
-#include <boost/unordered_set.hpp>
-
+#include "geom/cut_edge_map.h"
 #include "geom/index_pair.h"
 #include "geom/mesh.h"
 #include "geom/octree.h"
+#include "geom/vertex_index_set.h"
 #include "math/plane.h"
 #include "math/vector.h"
 
@@ -61,18 +60,12 @@ class VertexIndexMap {
   size_t mapped = 0;
 };
 
-// A set of vertex indices of one half: the vertices on the cut. It grows with
-// the length of the cut, not with the mesh, so a hash set is cheap here.
-using VertexIndexSet = boost::unordered_set<uint32_t>;
-
 struct SplitContext {
-  SplitContext();
-
   VertexIndexMap frontVertexMap;  // source vertex -> front vertex
   VertexIndexMap backVertexMap;   // source vertex -> back vertex
   // (smaller source index, larger source index) of a crossing edge ->
   // (front index, back index) of the vertex made on it.
-  std::map<IndexPair, IndexPair> cutEdgeMap;
+  CutEdgeMap cutEdgeMap;
   VertexIndexSet frontCutSet;     // front vertices on the cut
   VertexIndexSet backCutSet;      // back vertices on the cut
   Octree frontOctree;             // initialised by the caller, not touched here

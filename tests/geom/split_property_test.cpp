@@ -127,6 +127,11 @@ TEST(SplitProperty, KeptHalvesAreSolidsAndVolumesAddUp) {
         SplitContext context;
         SplitMesh(piece, plane, front, back, context);
         const uint32_t frontSplit = front.TriangleCount(), backSplit = back.TriangleCount();
+        // A half as the split left it is searched through the cut set's list
+        // of triangles; a copy of it, whole. Both must find the same edges.
+        const Mesh frontCopy = front;
+        EXPECT_TRUE(FindBoundaryEdges(front, context.frontCutSet) ==
+                    FindBoundaryEdges(frontCopy, context.frontCutSet));
         CloseCut(front, context.frontCutSet);
         CloseCut(back, context.backCutSet);
         ++cuts;
