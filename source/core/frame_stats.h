@@ -19,7 +19,7 @@
 // The timed steps of a frame, in the order of the JSON line.
 enum class FrameStep {
   kMeshUpload,     // vertex buffers of new meshes, deletion of released ones
-  kGeometryPass,   // objects into the depth, colour and normal targets
+  kGeometryPass,   // objects into the depth and lit-colour targets
   kOcclusionPass,  // ambient occlusion into its own target
   kFinalPass,      // shading into the window
   kOverlays,       // debug lines, tweak bar, help icon, instruction picture
