@@ -296,23 +296,38 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
 
-  // Friction, one row per point, after all the normal rows of the manifold.
-  RowBodies frictionMap;
-  frictionMap.indexA = indexA;
-  frictionMap.indexB = indexB;
+  // Friction, two rows per point, after all the normal rows of the manifold.
+  // The tangents come from the normal as seen from the body of higher index,
+  // and each row measures the higher body's sliding against the lower's, so
+  // a contact whose manifold names its bodies the other way round next step
+  // keeps its rows and their warm start.
+  const bool aHigh = indexA >= indexB;
+  const Vector highNormal = aHigh ? -n : n;
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
     const Vector onA = point.pointOnB + n * Dot3(supportA - point.pointOnB, n);
     const FrictionConstraint friction(manifold.objectA, manifold.objectB,
                                       WithW(onA - a.position, 0.0f),
-                                      WithW(point.pointOnB - b.position, 0.0f), n);
+                                      WithW(point.pointOnB - b.position, 0.0f), highNormal);
     friction.BuildRows(scratchRows, a, b);
-    for (JacobianRow& j : scratchRows.jacobian) {
+    RowBodies map;
+    map.indexA = indexA;
+    map.featureA = point.featureA;
+    map.indexB = indexB;
+    map.featureB = point.featureB;
+    for (size_t r = 0; r < scratchRows.Size(); ++r) {
+      JacobianRow& j = scratchRows.jacobian[r];
+      if (aHigh) {
+        j.linearA = -j.linearA;
+        j.angularA = -j.angularA;
+        j.linearB = -j.linearB;
+        j.angularB = -j.angularB;
+      }
       if (fixedA) j.linearA = j.angularA = Vector();
       if (fixedB) j.linearB = j.angularB = Vector();
+      map.frictionAxis = static_cast<uint8_t>(r + 1);
+      solver.AddRow(j, map, 0.0f, scratchRows.lower[r], scratchRows.upper[r]);
     }
-    solver.AddRows(scratchRows, frictionMap, 1.0f);
-
   }
 }
 
