@@ -143,35 +143,62 @@ bool PhysicsWorld::Dynamic(uint32_t index) const {
   return index != groundIndex && bodies[index].inverseMass > 0.0f;
 }
 
-void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds) {
+void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds,
+                            const std::vector<ContactPoint>& points) {
   // One lookup per pair and step: the waking, the islands and the rows all
   // walk the same pairs.
   groundIndex = kNoBody;
   if (groundKnown) indexMap.Find(groundId, groundIndex);
   ties.clear();
+  tieNormals.clear();
   manifoldTies.assign(manifolds.size(), kNoBody);
-  auto add = [this](uint32_t objectA, uint32_t objectB) {
+  auto add = [this](uint32_t objectA, uint32_t objectB, const Vector& normal) {
     uint32_t a = 0, b = 0;
     if (objectA == objectB || !indexMap.Find(objectA, a) || !indexMap.Find(objectB, b)) {
       return false;
     }
     ties.emplace_back(a, b);
+    tieNormals.push_back(normal);
     return true;
   };
   for (size_t m = 0; m < manifolds.size(); ++m) {
-    if (add(manifolds[m].objectA, manifolds[m].objectB))
+    const ContactManifold& manifold = manifolds[m];
+    const bool hasPoint = manifold.pointCount > 0 && manifold.firstPoint < points.size();
+    const Vector normal = hasPoint ? WithW(points[manifold.firstPoint].normal, 0.0f) : Vector();
+    if (add(manifold.objectA, manifold.objectB, normal))
       manifoldTies[m] = static_cast<uint32_t>(ties.size() - 1);
   }
-  for (const std::unique_ptr<Constraint>& joint : joints) add(joint->objectA, joint->objectB);
-  for (const std::unique_ptr<Force>& force : forces) add(force->objectId, force->SecondObjectId());
+  for (const std::unique_ptr<Constraint>& joint : joints)
+    add(joint->objectA, joint->objectB, Vector());
+  for (const std::unique_ptr<Force>& force : forces)
+    add(force->objectId, force->SecondObjectId(), Vector());
+}
+
+bool PhysicsWorld::Settled(uint32_t index) const {
+  const RigidBody& body = bodies[index];
+  return !body.sleeping && Dynamic(index) && body.stillTime >= kTimeToSleep &&
+         Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
+}
+
+bool PhysicsWorld::MayHoldUp(size_t tie, uint32_t mover) const {
+  const Vector& n = tieNormals[tie];
+  if (n == Vector()) return true;
+  // The normal from the mover to the other body.
+  const float upward = mover == ties[tie].first ? n.y : -n.y;
+  return upward > kHoldNormalY;
 }
 
 void PhysicsWorld::WakeTouched() {
-  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
-    const RigidBody& a = bodies[tie.first];
-    const RigidBody& b = bodies[tie.second];
-    if (a.sleeping && !b.sleeping && Dynamic(tie.second)) wakeIslands.push_back(a.island);
-    if (b.sleeping && !a.sleeping && Dynamic(tie.first)) wakeIslands.push_back(b.island);
+  for (size_t t = 0; t < ties.size(); ++t) {
+    const uint32_t first = ties[t].first, second = ties[t].second;
+    for (const uint32_t mover : {first, second}) {
+      const uint32_t other = mover == first ? second : first;
+      const RigidBody& a = bodies[mover];
+      const RigidBody& b = bodies[other];
+      if (a.sleeping || !b.sleeping || !Dynamic(mover)) continue;
+      const bool fast = !(Dot3(a.linearVelocity, a.linearVelocity) < kSleepSpeed * kSleepSpeed);
+      if (fast || (!Settled(mover) && MayHoldUp(t, mover))) wakeIslands.push_back(b.island);
+    }
   }
   WakeIslands();
 }
@@ -192,34 +219,80 @@ void PhysicsWorld::Join(uint32_t a, uint32_t b) {
 
 void PhysicsWorld::FallAsleep() {
   const uint32_t count = static_cast<uint32_t>(bodies.size());
-  islandParent.resize(count);
-  for (uint32_t i = 0; i < count; ++i) islandParent[i] = i;
-  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
-    const uint32_t a = tie.first, b = tie.second;
-    if (!Dynamic(a) || !Dynamic(b) || bodies[a].sleeping || bodies[b].sleeping) continue;
-    Join(a, b);
+  settled.resize(count);
+  for (uint32_t i = 0; i < count; ++i) settled[i] = Settled(i);
+
+  // Holds: from each awake dynamic body to every settled body it may be
+  // holding up, in one array sorted by the holder (counting sort).
+  holdStart.assign(count + 1, 0);
+  auto forEachHold = [this](auto&& visit) {
+    for (size_t t = 0; t < ties.size(); ++t) {
+      const uint32_t a = ties[t].first, b = ties[t].second;
+      for (const uint32_t holder : {a, b}) {
+        const uint32_t other = holder == a ? b : a;
+        if (!settled[other] || bodies[holder].sleeping || !Dynamic(holder)) continue;
+        if (MayHoldUp(t, holder)) visit(holder, other);
+      }
+    }
+  };
+  forEachHold([this](uint32_t holder, uint32_t) { ++holdStart[holder + 1]; });
+  for (uint32_t i = 0; i < count; ++i) holdStart[i + 1] += holdStart[i];
+  holdTargets.resize(holdStart[count]);
+  holdFill.assign(holdStart.begin(), holdStart.end() - 1);
+  forEachHold([this](uint32_t holder, uint32_t other) { holdTargets[holdFill[holder]++] = other; });
+
+  // A settled body is held awake when an unsettled awake body may be holding
+  // it up, directly or through other held bodies: if that body creeps away,
+  // the ones above must follow it down.
+  held.assign(count, false);
+  holdQueue.clear();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!settled[i] && !bodies[i].sleeping && Dynamic(i)) holdQueue.push_back(i);
+  }
+  for (size_t q = 0; q < holdQueue.size(); ++q) {
+    const uint32_t holder = holdQueue[q];
+    for (uint32_t e = holdStart[holder]; e < holdStart[holder + 1]; ++e) {
+      const uint32_t other = holdTargets[e];
+      if (held[other]) continue;
+      held[other] = true;
+      holdQueue.push_back(other);
+    }
   }
 
-  // The least still time of each island, kept at its root (the lowest index,
-  // so a root comes before its members).
-  islandStill.assign(count, 0.0f);
+  // The rest of the settled bodies fall asleep, in islands joined by their
+  // ties with each other and with the sleeping islands they touch: islands in
+  // contact wake together, so none is held in place (see kWakeHoldSteps)
+  // while a neighbour woken a step earlier runs into it.
+  islandParent.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t root = Root(i);
-    const RigidBody& body = bodies[i];
-    const bool slow = Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
-    const float still = body.sleeping || !Dynamic(i) || !slow ? 0.0f : body.stillTime;
-    islandStill[root] = root == i ? still : std::min(islandStill[root], still);
+    islandParent[i] = i;
+    settled[i] = settled[i] && !held[i];
+  }
+  bool touchesSleeper = false;
+  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
+    const uint32_t a = tie.first, b = tie.second;
+    const bool sleepA = settled[a] || bodies[a].sleeping, sleepB = settled[b] || bodies[b].sleeping;
+    if (!sleepA || !sleepB || (!settled[a] && !settled[b])) continue;
+    Join(a, b);
+    touchesSleeper = touchesSleeper || !settled[a] || !settled[b];
+  }
+  if (touchesSleeper) {
+    // Whole sleeping islands join, not only the bodies touched this step.
+    islandFirst.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!bodies[i].sleeping) continue;
+      const auto entry = islandFirst.emplace(bodies[i].island, i);
+      if (!entry.second) Join(i, entry.first->second);
+    }
   }
   for (uint32_t i = 0; i < count; ++i) {
+    if (!settled[i] && !(touchesSleeper && bodies[i].sleeping)) continue;
+    // An island is named by its root's object id (the root is the island's
+    // lowest index, asleep with it): ids are never reused, and no sleeping
+    // island can carry an awake body's id, since islands wake whole.
     RigidBody& body = bodies[i];
-    if (body.sleeping || !Dynamic(i)) continue;
-    const uint32_t root = Root(i);
-    if (islandStill[root] < kTimeToSleep) continue;
-    // An island is named by its root's object id: ids are never reused, and
-    // no sleeping island can carry an awake body's id, since islands wake
-    // whole.
     body.sleeping = true;
-    body.island = indexMap.ObjectId(root);
+    body.island = indexMap.ObjectId(Root(i));
     body.linearVelocity = Vector();
     body.angularVelocity = Vector();
   }
@@ -336,7 +409,7 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   solver.ClearRows();
   const float biasFactor = kBaumgarte / (2.0f * dt);
 
-  FindTies(manifolds);
+  FindTies(manifolds, points);
   WakeTouched();
   FallAsleep();
 
