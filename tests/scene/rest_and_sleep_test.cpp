@@ -1,6 +1,7 @@
 // Coming to rest in the headless scene: the halves of a cut sphere settle
-// where they were cut, bodies at rest fall asleep and cost nothing, and a
-// sleeping body wakes when it is hit or given a velocity.
+// where they were cut, bodies at rest fall asleep and cost nothing, even
+// under a body still moving on top, and a sleeping body wakes when it is
+// hit or given a velocity.
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,16 @@ TEST(RestAndSleep, SleepingBodiesCostNothingAndWakeWhenHitOrPushed) {
   }
   EXPECT_TRUE(woke);
   scene.Step(600);
+  EXPECT_TRUE(AtRest(scene, box) && AtRest(scene, ball));
+
+  // A body kept moving on top (a slow drag; the first push wakes both) does
+  // not keep the one below awake; left alone, it sleeps with it.
+  for (int step = 0; step < 120; ++step) {
+    scene.Body(ball).linearVelocity = Vector(0, 0, 0.25f);
+    scene.Step(1);
+  }
+  EXPECT_TRUE(scene.Body(box).sleeping && !scene.Body(ball).sleeping);
+  scene.Step(120);
   EXPECT_TRUE(AtRest(scene, box) && AtRest(scene, ball));
 
   // A velocity given to a sleeping body (a drag upwards) wakes it: it rises.
