@@ -174,6 +174,18 @@ void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds,
     add(force->objectId, force->SecondObjectId(), Vector());
 }
 
+float PhysicsWorld::StillTurnCos(const RigidBody& body) {
+  // The radius of gyration about the body's axis of greatest inertia: how
+  // far from the centre its mass lies, so how far a turn moves it.
+  const float inertia = std::max(std::max(body.bodyInertia(0, 0), body.bodyInertia(1, 1)),
+                                 body.bodyInertia(2, 2));
+  const float size = body.mass > 0.0f ? std::sqrt(std::max(inertia, 0.0f) / body.mass) : 0.0f;
+  const float turn = size > kSleepDrift / kMaxSleepTurn
+                         ? std::max(kSleepTurn, kSleepDrift / size)
+                         : kMaxSleepTurn;
+  return std::cos(0.5f * turn);
+}
+
 bool PhysicsWorld::Settled(uint32_t index) const {
   const RigidBody& body = bodies[index];
   return !body.sleeping && Dynamic(index) && body.stillTime >= kTimeToSleep &&
@@ -443,8 +455,6 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
 
   solver.Solve(bodies, dt, 1.0f, kSolverIterations, true);
 
-  // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
-  const float turnCos = std::cos(0.5f * kSleepTurn);
   for (RigidBody& body : bodies) {
     if (Frozen(body)) {
       // Held bodies keep whatever velocity they were given for when they go.
@@ -460,8 +470,9 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
     const Vector drift = WithW(body.position - body.stillPosition, 0.0f);
     const Quaternion& q = body.orientation;
     const Quaternion& q0 = body.stillOrientation;
+    // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
     const float dot = q.s * q0.s + Dot3(q.u, q0.u);
-    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > turnCos) {
+    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > StillTurnCos(body)) {
       body.stillTime += dt;
     } else {
       body.stillTime = 0.0f;

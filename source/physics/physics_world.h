@@ -82,9 +82,13 @@ class PhysicsWorld {
   static constexpr int kSolverIterations = 10;
   // Sleeping: a body is settled once it has stayed within these distances
   // (units, and radians of turn) for kTimeToSleep seconds, and is slower
-  // than kSleepSpeed (units/s) at that moment.
+  // than kSleepSpeed (units/s) at that moment. A small piece may turn
+  // further, as far as moves its mass (at its radius of gyration) by
+  // kSleepDrift, up to kMaxSleepTurn: a sliver wedged in a heap rocks by
+  // more than kSleepTurn while hardly moving at all.
   static constexpr float kSleepDrift = 0.08f;
   static constexpr float kSleepTurn = 0.08f;
+  static constexpr float kMaxSleepTurn = 0.5f;
   static constexpr float kSleepSpeed = 0.5f;
   static constexpr float kTimeToSleep = 0.5f;
   // A body B touching a body S may be holding S up when the contact normal
@@ -168,6 +172,8 @@ class PhysicsWorld {
   // body of the tie (see kHoldNormalY); joints and springs always may.
   bool MayHoldUp(size_t tie, uint32_t mover) const;
   bool Settled(uint32_t index) const;
+  // cos(t / 2) of the turn t a body may make and still be still.
+  static float StillTurnCos(const RigidBody& body);
   uint32_t Root(uint32_t index);
   void Join(uint32_t a, uint32_t b);
 
