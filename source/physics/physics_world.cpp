@@ -51,7 +51,8 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     if (comp == nullptr || object.dead) continue;
 
     const uint32_t index = indexMap.Add(id);
-    if (index >= bodies.size()) {
+    const bool added = index >= bodies.size();
+    if (added) {
       bodies.resize(index + 1);
       seen.resize(index + 1, false);
     }
@@ -77,6 +78,15 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
       }
       wakeIslands.push_back(body.island);
     }
+    // The write-back left the object where the body was, but for rounding.
+    const auto changed = [](const Vector& a, const Vector& b, float tolerance) {
+      const Vector d = WithW(a - b, 0.0f);
+      return !(Dot3(d, d) <= tolerance * tolerance);
+    };
+    body.disturbed = added || body.sleeping ||
+                     changed(object.position, body.position, kOutsideChange) ||
+                     changed(comp->linearVelocity, body.linearVelocity, kOutsideChange) ||
+                     changed(comp->angularVelocity, body.angularVelocity, kOutsideChange);
     body.position = object.position;
     body.orientation = object.orientation;
     body.angularVelocity = comp->angularVelocity;
@@ -209,7 +219,8 @@ void PhysicsWorld::WakeTouched() {
       const RigidBody& b = bodies[other];
       if (a.sleeping || !b.sleeping || !Dynamic(mover)) continue;
       const bool fast = !(Dot3(a.linearVelocity, a.linearVelocity) < kSleepSpeed * kSleepSpeed);
-      if (fast || (!Settled(mover) && MayHoldUp(t, mover))) wakeIslands.push_back(b.island);
+      if (fast || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
+        wakeIslands.push_back(b.island);
     }
   }
   WakeIslands();

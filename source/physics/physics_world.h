@@ -27,8 +27,9 @@
 // skips pairs of two resting objects; awake bodies meet it as immovable.
 //
 // A sleeping island wakes whole when an awake body touches (or is tied to)
-// one of its bodies at kSleepSpeed or faster, or while unsettled and holding
-// it up; when one of its bodies is moved, given a velocity or a new mass, has
+// one of its bodies at kSleepSpeed or faster, just after being added, moved
+// or given a velocity from outside, or while unsettled and holding it up;
+// when one of its bodies is moved, given a velocity or a new mass, has
 // its `sleeping` flag cleared, or is removed. A woken body is held in place,
 // acting as an immovable body, for kWakeHoldSteps steps: the collision
 // frames that ran while it rested produced none of its contacts with other
@@ -97,6 +98,10 @@ class PhysicsWorld {
   // left out: they would spread the hold of one creeping body sideways
   // through a whole heap, and a body beside another does not rest on it.
   static constexpr float kHoldNormalY = 0.3f;
+  // A body whose position (units) or velocities (units/s, rad/s) differ from
+  // the last step's by more than this at the sync was changed from outside
+  // (dragged, pushed), and wakes what it touches however slowly it moves.
+  static constexpr float kOutsideChange = 1e-4f;
   // Steps a woken body is held in place: the collision frame running beside
   // the waking step and the next may still skip it.
   static constexpr uint8_t kWakeHoldSteps = 2;
