@@ -41,7 +41,8 @@ std::vector<CandidateSet> SweepAndPrune(std::vector<ObjectSpan>& spans) {
       // Sorted by start: once a later span starts past a's start without
       // overlapping, it starts at or after a's end, and so do all the rest.
       if (b.min > a.min && !(a.max > b.min)) break;
-      if (SpansOverlap(a, b) && MasksMeet(a, b)) set.candidates.push_back(b.objectId);
+      if (SpansOverlap(a, b) && MasksMeet(a, b) && !(a.resting && b.resting))
+        set.candidates.push_back(b.objectId);
     }
   }
   return sets;

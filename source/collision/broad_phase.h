@@ -35,7 +35,8 @@ ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis);
 // Sweep and prune along the spans' axis. Sorts the spans by their start and,
 // for each span in order, collects the later spans that overlap it and whose
 // masks meet. One set per span (possibly with no candidates), in sorted
-// order.
+// order. Two resting spans make no pair: a heap asleep costs the sweep, not
+// a sphere test per neighbour.
 //
 // The sweep for span i stops at the first later span that starts at or after
 // i's end; every span after that one starts later still. A span that starts

@@ -103,6 +103,7 @@ void CollisionManager::BroadPhase() {
       spans.push_back(SpanAlong(
           WorldSphere(entry.first, entry.second.position, entry.second.orientation, *comp),
           kSweepAxis));
+      spans.back().resting = comp->resting;
     }
   }
   sets = SweepAndPrune(spans);

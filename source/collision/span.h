@@ -1,6 +1,7 @@
 #pragma once
 // Span: an interval along one axis, as the sweep-and-prune broad phase sees a
-// bounding sphere. ObjectSpan adds the object and its pair-filter masks.
+// bounding sphere. ObjectSpan adds the object, its pair-filter masks and
+// whether it rests.
 
 #include <cstdint>
 
@@ -14,6 +15,8 @@ struct ObjectSpan : public Span {
   uint32_t objectId = 0;
   uint32_t groupMask = 0;
   uint32_t collideMask = 0;
+  // The object's CollisionComp::resting: two resting objects make no pair.
+  bool resting = false;
 };
 
 // Open-interval overlap: touching intervals do not overlap. Written from the

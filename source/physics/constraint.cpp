@@ -1,5 +1,7 @@
 #include "physics/constraint.h"
 
+#include <cmath>
+
 #include "math/matrix4.h"
 
 void ConstraintRows::Resize(size_t n) {
@@ -9,31 +11,35 @@ void ConstraintRows::Resize(size_t n) {
   upper.assign(n, 0.0f);
 }
 
+void FrictionConstraint::Tangents(const Vector& n, Vector& t1, Vector& t2) {
+  // Perpendicular to n from its two larger components: never near zero.
+  const Vector t = std::fabs(n.x) > 0.57735f ? Vector(n.y, -n.x, 0.0f) : Vector(0.0f, n.z, -n.y);
+  t1 = t / Length(t);
+  t2 = Cross(WithW(n, 0.0f), t1);
+}
+
 void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,
                                    const RigidBody& b) const {
-  out.Resize(1);
-  // Sliding velocity: the relative velocity of the two contact points (each
-  // body's v + w x r) without its normal part. The spin counts: a body that
-  // turns on its contact, or rocks on it, slides there although its centre
-  // may stand still.
-  const Vector n = WithW(normal, 0.0f);
-  const Vector vrel = WithW(b.linearVelocity + Cross(b.angularVelocity, rB) - a.linearVelocity -
-                                Cross(a.angularVelocity, rA),
-                            0.0f);
-  const Vector t = vrel - n * Dot3(vrel, n);
-  const float speed = Length(t);
-  if (!(speed > kMinSlidingSpeed)) return;
-  const Vector tHat = t / speed;
-  JacobianRow& j = out.jacobian[0];
-  j.linearA = -tHat;
-  j.angularA = Cross(-rA, tHat);
-  j.linearB = tHat;
-  j.angularB = Cross(rB, tHat);
+  // Each row measures the sliding velocity of the two contact points (each
+  // body's v + w x r) along its tangent. The spin counts: a body that turns
+  // on its contact, or rocks on it, slides there although its centre may
+  // stand still.
+  out.Resize(2);
+  Vector tangents[2];
+  Tangents(normal, tangents[0], tangents[1]);
   const float meanMass = (a.mass + b.mass) * 0.5f;
   const float bound = mu * meanMass * kBoundAcceleration;
-  out.lower[0] = -bound;
-  out.upper[0] = bound;
-  out.bias[0] = 0.0f;
+  for (int i = 0; i < 2; ++i) {
+    const Vector& t = tangents[i];
+    JacobianRow& j = out.jacobian[i];
+    j.linearA = -t;
+    j.angularA = Cross(-rA, t);
+    j.linearB = t;
+    j.angularB = Cross(rB, t);
+    out.lower[i] = -bound;
+    out.upper[i] = bound;
+    out.bias[i] = 0.0f;
+  }
 }
 
 void BallJointConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,

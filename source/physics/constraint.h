@@ -44,16 +44,17 @@ class Constraint {
   uint32_t objectB;
 };
 
-// Friction at one contact point: one row along the sliding direction of the
-// two contact points, with a constant force bound from the mean mass,
-// +-mu m 10 (m = (mA + mB) / 2), rather than a bound proportional to the
-// normal force.
+// Friction at one contact point: two rows along a pair of tangents that
+// depend on the normal alone, each with a constant force bound from the mean
+// mass, +-mu m 10 (m = (mA + mB) / 2), rather than a bound proportional to
+// the normal force. Fixed axes hold a body at rest in every direction and let
+// each row's force carry over to the next step (warm start): a single row
+// along the sliding direction of the moment resists only that direction,
+// which at rest is noise, and builds its force anew every step, so bodies on
+// the slopes of a heap crept downhill for ever.
 class FrictionConstraint : public Constraint {
  public:
   static constexpr float kCoefficient = 0.1f;  // mu, dimensionless
-  // Below this sliding speed (units/s) there is no sliding direction and
-  // the row stays all zero, so its lambda stays 0.
-  static constexpr float kMinSlidingSpeed = 1e-8f;
   // Stand-in for g in the force bound, units/s^2.
   static constexpr float kBoundAcceleration = 10.0f;
 
@@ -67,6 +68,10 @@ class FrictionConstraint : public Constraint {
   Vector rB;      // contact point on B minus B's position
   Vector normal;  // unit, from A towards B
   float mu;
+
+  // Two unit tangents t1, t2 with (t1, t2, n) orthonormal, a continuous
+  // function of the unit n away from the switch between two formulas.
+  static void Tangents(const Vector& n, Vector& t1, Vector& t2);
 };
 
 // Keeps anchor A (in A's body frame) and anchor B (in B's body frame) at the

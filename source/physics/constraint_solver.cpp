@@ -54,6 +54,7 @@ WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
     key.indexLow = bodies.indexA;
     key.featureLow = bodies.featureA;
   }
+  key.row = bodies.frictionAxis;
   return key;
 }
 
@@ -100,7 +101,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     contactRows.clear();
     rowKeys.clear();
     for (size_t i = 0; i < rowCount; ++i) {
-      if (!bodyMap[i].isContact) continue;
+      if (!bodyMap[i].isContact && bodyMap[i].frictionAxis == 0) continue;
       contactRows.push_back(static_cast<uint32_t>(i));
       rowKeys.push_back(MakeKey(bodyMap[i]));
     }

@@ -7,9 +7,10 @@
 // each lambda clamped to its row's bounds, and adds dt M^-1 J^T lambda to the
 // velocities, so that after integration J v = xi for every active row.
 //
-// Contact rows are warm-started from a cache keyed by the two (body index,
-// feature) pairs of the contact, larger body index first, so swapping the
-// bodies of a contact keeps its key. Every step stores each contact's
+// Contact rows and their friction rows are warm-started from a cache keyed
+// by the two (body index, feature) pairs of the contact, larger body index
+// first, so swapping the bodies of a contact keeps its key, and by the row
+// (normal, first or second tangent). Every step stores each contact's
 // lambda, so a contact that persists starts from the lambda it ended the
 // step before with. An entry is used while its age (solves since it was
 // stored) is below 5: a contact that flickers for a step or two keeps its
@@ -29,12 +30,15 @@
 #include "physics/warm_start_cache.h"
 
 // Which bodies a row acts on; features only for contact rows (0 otherwise).
+// A contact's non-penetration row has isContact set; its friction rows name
+// their tangent axis (1 or 2) in frictionAxis. Both kinds are warm-started.
 struct RowBodies {
   uint32_t indexA = 0;
   uint32_t featureA = 0;
   uint32_t indexB = 0;
   uint32_t featureB = 0;
   bool isContact = false;
+  uint8_t frictionAxis = 0;
 };
 
 class ConstraintSolver {
@@ -112,7 +116,7 @@ class ConstraintSolver {
   std::vector<float> eta;
   std::vector<float> lambda;
   std::vector<float> startLambda;
-  std::vector<uint32_t> contactRows;    // the rows with the contact flag
+  std::vector<uint32_t> contactRows;    // the warm-started rows: contact and friction
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
   std::vector<Vector> pushLinear;       // push velocity per body (position pass)

@@ -51,7 +51,8 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     if (comp == nullptr || object.dead) continue;
 
     const uint32_t index = indexMap.Add(id);
-    if (index >= bodies.size()) {
+    const bool added = index >= bodies.size();
+    if (added) {
       bodies.resize(index + 1);
       seen.resize(index + 1, false);
     }
@@ -77,6 +78,15 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
       }
       wakeIslands.push_back(body.island);
     }
+    // The write-back left the object where the body was, but for rounding.
+    const auto changed = [](const Vector& a, const Vector& b, float tolerance) {
+      const Vector d = WithW(a - b, 0.0f);
+      return !(Dot3(d, d) <= tolerance * tolerance);
+    };
+    body.disturbed = added || body.sleeping ||
+                     changed(object.position, body.position, kOutsideChange) ||
+                     changed(comp->linearVelocity, body.linearVelocity, kOutsideChange) ||
+                     changed(comp->angularVelocity, body.angularVelocity, kOutsideChange);
     body.position = object.position;
     body.orientation = object.orientation;
     body.angularVelocity = comp->angularVelocity;
@@ -143,35 +153,75 @@ bool PhysicsWorld::Dynamic(uint32_t index) const {
   return index != groundIndex && bodies[index].inverseMass > 0.0f;
 }
 
-void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds) {
+void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds,
+                            const std::vector<ContactPoint>& points) {
   // One lookup per pair and step: the waking, the islands and the rows all
   // walk the same pairs.
   groundIndex = kNoBody;
   if (groundKnown) indexMap.Find(groundId, groundIndex);
   ties.clear();
+  tieNormals.clear();
   manifoldTies.assign(manifolds.size(), kNoBody);
-  auto add = [this](uint32_t objectA, uint32_t objectB) {
+  auto add = [this](uint32_t objectA, uint32_t objectB, const Vector& normal) {
     uint32_t a = 0, b = 0;
     if (objectA == objectB || !indexMap.Find(objectA, a) || !indexMap.Find(objectB, b)) {
       return false;
     }
     ties.emplace_back(a, b);
+    tieNormals.push_back(normal);
     return true;
   };
   for (size_t m = 0; m < manifolds.size(); ++m) {
-    if (add(manifolds[m].objectA, manifolds[m].objectB))
+    const ContactManifold& manifold = manifolds[m];
+    const bool hasPoint = manifold.pointCount > 0 && manifold.firstPoint < points.size();
+    const Vector normal = hasPoint ? WithW(points[manifold.firstPoint].normal, 0.0f) : Vector();
+    if (add(manifold.objectA, manifold.objectB, normal))
       manifoldTies[m] = static_cast<uint32_t>(ties.size() - 1);
   }
-  for (const std::unique_ptr<Constraint>& joint : joints) add(joint->objectA, joint->objectB);
-  for (const std::unique_ptr<Force>& force : forces) add(force->objectId, force->SecondObjectId());
+  for (const std::unique_ptr<Constraint>& joint : joints)
+    add(joint->objectA, joint->objectB, Vector());
+  for (const std::unique_ptr<Force>& force : forces)
+    add(force->objectId, force->SecondObjectId(), Vector());
+}
+
+float PhysicsWorld::StillTurnCos(const RigidBody& body) {
+  // The radius of gyration about the body's axis of greatest inertia: how
+  // far from the centre its mass lies, so how far a turn moves it.
+  const float inertia = std::max(std::max(body.bodyInertia(0, 0), body.bodyInertia(1, 1)),
+                                 body.bodyInertia(2, 2));
+  const float size = body.mass > 0.0f ? std::sqrt(std::max(inertia, 0.0f) / body.mass) : 0.0f;
+  const float turn = size > kSleepDrift / kMaxSleepTurn
+                         ? std::max(kSleepTurn, kSleepDrift / size)
+                         : kMaxSleepTurn;
+  return std::cos(0.5f * turn);
+}
+
+bool PhysicsWorld::Settled(uint32_t index) const {
+  const RigidBody& body = bodies[index];
+  return !body.sleeping && Dynamic(index) && body.stillTime >= kTimeToSleep &&
+         Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
+}
+
+bool PhysicsWorld::MayHoldUp(size_t tie, uint32_t mover) const {
+  const Vector& n = tieNormals[tie];
+  if (n == Vector()) return true;
+  // The normal from the mover to the other body.
+  const float upward = mover == ties[tie].first ? n.y : -n.y;
+  return upward > kHoldNormalY;
 }
 
 void PhysicsWorld::WakeTouched() {
-  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
-    const RigidBody& a = bodies[tie.first];
-    const RigidBody& b = bodies[tie.second];
-    if (a.sleeping && !b.sleeping && Dynamic(tie.second)) wakeIslands.push_back(a.island);
-    if (b.sleeping && !a.sleeping && Dynamic(tie.first)) wakeIslands.push_back(b.island);
+  for (size_t t = 0; t < ties.size(); ++t) {
+    const uint32_t first = ties[t].first, second = ties[t].second;
+    for (const uint32_t mover : {first, second}) {
+      const uint32_t other = mover == first ? second : first;
+      const RigidBody& a = bodies[mover];
+      const RigidBody& b = bodies[other];
+      if (a.sleeping || !b.sleeping || !Dynamic(mover)) continue;
+      const bool fast = !(Dot3(a.linearVelocity, a.linearVelocity) < kSleepSpeed * kSleepSpeed);
+      if (fast || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
+        wakeIslands.push_back(b.island);
+    }
   }
   WakeIslands();
 }
@@ -192,34 +242,80 @@ void PhysicsWorld::Join(uint32_t a, uint32_t b) {
 
 void PhysicsWorld::FallAsleep() {
   const uint32_t count = static_cast<uint32_t>(bodies.size());
-  islandParent.resize(count);
-  for (uint32_t i = 0; i < count; ++i) islandParent[i] = i;
-  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
-    const uint32_t a = tie.first, b = tie.second;
-    if (!Dynamic(a) || !Dynamic(b) || bodies[a].sleeping || bodies[b].sleeping) continue;
-    Join(a, b);
+  settled.resize(count);
+  for (uint32_t i = 0; i < count; ++i) settled[i] = Settled(i);
+
+  // Holds: from each awake dynamic body to every settled body it may be
+  // holding up, in one array sorted by the holder (counting sort).
+  holdStart.assign(count + 1, 0);
+  auto forEachHold = [this](auto&& visit) {
+    for (size_t t = 0; t < ties.size(); ++t) {
+      const uint32_t a = ties[t].first, b = ties[t].second;
+      for (const uint32_t holder : {a, b}) {
+        const uint32_t other = holder == a ? b : a;
+        if (!settled[other] || bodies[holder].sleeping || !Dynamic(holder)) continue;
+        if (MayHoldUp(t, holder)) visit(holder, other);
+      }
+    }
+  };
+  forEachHold([this](uint32_t holder, uint32_t) { ++holdStart[holder + 1]; });
+  for (uint32_t i = 0; i < count; ++i) holdStart[i + 1] += holdStart[i];
+  holdTargets.resize(holdStart[count]);
+  holdFill.assign(holdStart.begin(), holdStart.end() - 1);
+  forEachHold([this](uint32_t holder, uint32_t other) { holdTargets[holdFill[holder]++] = other; });
+
+  // A settled body is held awake when an unsettled awake body may be holding
+  // it up, directly or through other held bodies: if that body creeps away,
+  // the ones above must follow it down.
+  held.assign(count, false);
+  holdQueue.clear();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!settled[i] && !bodies[i].sleeping && Dynamic(i)) holdQueue.push_back(i);
+  }
+  for (size_t q = 0; q < holdQueue.size(); ++q) {
+    const uint32_t holder = holdQueue[q];
+    for (uint32_t e = holdStart[holder]; e < holdStart[holder + 1]; ++e) {
+      const uint32_t other = holdTargets[e];
+      if (held[other]) continue;
+      held[other] = true;
+      holdQueue.push_back(other);
+    }
   }
 
-  // The least still time of each island, kept at its root (the lowest index,
-  // so a root comes before its members).
-  islandStill.assign(count, 0.0f);
+  // The rest of the settled bodies fall asleep, in islands joined by their
+  // ties with each other and with the sleeping islands they touch: islands in
+  // contact wake together, so none is held in place (see kWakeHoldSteps)
+  // while a neighbour woken a step earlier runs into it.
+  islandParent.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t root = Root(i);
-    const RigidBody& body = bodies[i];
-    const bool slow = Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
-    const float still = body.sleeping || !Dynamic(i) || !slow ? 0.0f : body.stillTime;
-    islandStill[root] = root == i ? still : std::min(islandStill[root], still);
+    islandParent[i] = i;
+    settled[i] = settled[i] && !held[i];
+  }
+  bool touchesSleeper = false;
+  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
+    const uint32_t a = tie.first, b = tie.second;
+    const bool sleepA = settled[a] || bodies[a].sleeping, sleepB = settled[b] || bodies[b].sleeping;
+    if (!sleepA || !sleepB || (!settled[a] && !settled[b])) continue;
+    Join(a, b);
+    touchesSleeper = touchesSleeper || !settled[a] || !settled[b];
+  }
+  if (touchesSleeper) {
+    // Whole sleeping islands join, not only the bodies touched this step.
+    islandFirst.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!bodies[i].sleeping) continue;
+      const auto entry = islandFirst.emplace(bodies[i].island, i);
+      if (!entry.second) Join(i, entry.first->second);
+    }
   }
   for (uint32_t i = 0; i < count; ++i) {
+    if (!settled[i] && !(touchesSleeper && bodies[i].sleeping)) continue;
+    // An island is named by its root's object id (the root is the island's
+    // lowest index, asleep with it): ids are never reused, and no sleeping
+    // island can carry an awake body's id, since islands wake whole.
     RigidBody& body = bodies[i];
-    if (body.sleeping || !Dynamic(i)) continue;
-    const uint32_t root = Root(i);
-    if (islandStill[root] < kTimeToSleep) continue;
-    // An island is named by its root's object id: ids are never reused, and
-    // no sleeping island can carry an awake body's id, since islands wake
-    // whole.
     body.sleeping = true;
-    body.island = indexMap.ObjectId(root);
+    body.island = indexMap.ObjectId(Root(i));
     body.linearVelocity = Vector();
     body.angularVelocity = Vector();
   }
@@ -296,23 +392,38 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
 
-  // Friction, one row per point, after all the normal rows of the manifold.
-  RowBodies frictionMap;
-  frictionMap.indexA = indexA;
-  frictionMap.indexB = indexB;
+  // Friction, two rows per point, after all the normal rows of the manifold.
+  // The tangents come from the normal as seen from the body of higher index,
+  // and each row measures the higher body's sliding against the lower's, so
+  // a contact whose manifold names its bodies the other way round next step
+  // keeps its rows and their warm start.
+  const bool aHigh = indexA >= indexB;
+  const Vector highNormal = aHigh ? -n : n;
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
     const Vector onA = point.pointOnB + n * Dot3(supportA - point.pointOnB, n);
     const FrictionConstraint friction(manifold.objectA, manifold.objectB,
                                       WithW(onA - a.position, 0.0f),
-                                      WithW(point.pointOnB - b.position, 0.0f), n);
+                                      WithW(point.pointOnB - b.position, 0.0f), highNormal);
     friction.BuildRows(scratchRows, a, b);
-    for (JacobianRow& j : scratchRows.jacobian) {
+    RowBodies map;
+    map.indexA = indexA;
+    map.featureA = point.featureA;
+    map.indexB = indexB;
+    map.featureB = point.featureB;
+    for (size_t r = 0; r < scratchRows.Size(); ++r) {
+      JacobianRow& j = scratchRows.jacobian[r];
+      if (aHigh) {
+        j.linearA = -j.linearA;
+        j.angularA = -j.angularA;
+        j.linearB = -j.linearB;
+        j.angularB = -j.angularB;
+      }
       if (fixedA) j.linearA = j.angularA = Vector();
       if (fixedB) j.linearB = j.angularB = Vector();
+      map.frictionAxis = static_cast<uint8_t>(r + 1);
+      solver.AddRow(j, map, 0.0f, scratchRows.lower[r], scratchRows.upper[r]);
     }
-    solver.AddRows(scratchRows, frictionMap, 1.0f);
-
   }
 }
 
@@ -321,7 +432,7 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   solver.ClearRows();
   const float biasFactor = kBaumgarte / (2.0f * dt);
 
-  FindTies(manifolds);
+  FindTies(manifolds, points);
   WakeTouched();
   FallAsleep();
 
@@ -355,8 +466,6 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
 
   solver.Solve(bodies, dt, 1.0f, kSolverIterations, true);
 
-  // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
-  const float turnCos = std::cos(0.5f * kSleepTurn);
   for (RigidBody& body : bodies) {
     if (Frozen(body)) {
       // Held bodies keep whatever velocity they were given for when they go.
@@ -372,8 +481,9 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
     const Vector drift = WithW(body.position - body.stillPosition, 0.0f);
     const Quaternion& q = body.orientation;
     const Quaternion& q0 = body.stillOrientation;
+    // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
     const float dot = q.s * q0.s + Dot3(q.u, q0.u);
-    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > turnCos) {
+    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > StillTurnCos(body)) {
       body.stillTime += dt;
     } else {
       body.stillTime = 0.0f;

@@ -7,21 +7,33 @@
 // One physics frame is Sync (under the object lock), Step (on private data
 // only) and WriteBack (under the object lock again).
 //
-// Sleeping. Bodies joined by contacts (the ground and immovable bodies
-// excepted), joints or springs form an island. A body is still while it
-// stays within kSleepDrift and kSleepTurn of where it was when it last moved
-// away: what counts is how far it goes, not its velocity at each step, so
-// the jitter of a body wedged in a pile (velocities that change sign from
-// step to step) does not keep it awake, while a body creeping away does.
-// When every body of an island has been still for kTimeToSleep, the island
-// falls asleep: velocities zero, no rows, no
+// Sleeping. A body is still while it stays within kSleepDrift and kSleepTurn
+// of where it was when it last moved away: what counts is how far it goes,
+// not its velocity at each step, so the jitter of a body wedged in a pile
+// (velocities that change sign from step to step) does not keep it awake,
+// while a body creeping away does. A body still for kTimeToSleep and slower
+// than kSleepSpeed is settled.
+//
+// A settled body falls asleep unless an unsettled awake body may be holding
+// it up, directly or through other settled bodies: one beneath it (the
+// contact normal from the holder points up, see kHoldNormalY) or tied to it
+// by a joint or spring. So the still core of a heap sleeps while a few
+// bodies on its surface still creep or tumble, and one moving body no longer
+// keeps a whole heap awake; nothing sleeps above a body that may move away
+// from under it. Bodies falling asleep together or onto sleeping bodies
+// form one island with them (joined by contacts, the ground and immovable
+// bodies excepted, joints and springs). Asleep: velocities zero, no rows, no
 // integration, and the collision flag `resting` set, so the narrow phase
-// skips pairs of two resting objects. A sleeping island wakes whole when an
-// awake body touches (or is tied to) one of its bodies, when one of its
-// bodies is moved, given a velocity or a new mass, has its `sleeping` flag
-// cleared, or is removed. A woken body is held in place, acting as an
-// immovable body, for kWakeHoldSteps steps: the collision frames that ran
-// while it rested produced none of its contacts with other resting objects.
+// skips pairs of two resting objects; awake bodies meet it as immovable.
+//
+// A sleeping island wakes whole when an awake body touches (or is tied to)
+// one of its bodies at kSleepSpeed or faster, just after being added, moved
+// or given a velocity from outside, or while unsettled and holding it up;
+// when one of its bodies is moved, given a velocity or a new mass, has
+// its `sleeping` flag cleared, or is removed. A woken body is held in place,
+// acting as an immovable body, for kWakeHoldSteps steps: the collision
+// frames that ran while it rested produced none of its contacts with other
+// resting objects.
 
 #include <cstdint>
 #include <memory>
@@ -69,13 +81,27 @@ class PhysicsWorld {
   // keeps its whole island awake. Ten bring that heap to sleep within 10 s,
   // after which it costs almost nothing.
   static constexpr int kSolverIterations = 10;
-  // Sleeping: an island sleeps once all its bodies have stayed within these
-  // distances (units, and radians of turn) for kTimeToSleep seconds, and
-  // are slower than kSleepSpeed (units/s) at that moment.
+  // Sleeping: a body is settled once it has stayed within these distances
+  // (units, and radians of turn) for kTimeToSleep seconds, and is slower
+  // than kSleepSpeed (units/s) at that moment. A small piece may turn
+  // further, as far as moves its mass (at its radius of gyration) by
+  // kSleepDrift, up to kMaxSleepTurn: a sliver wedged in a heap rocks by
+  // more than kSleepTurn while hardly moving at all.
   static constexpr float kSleepDrift = 0.08f;
   static constexpr float kSleepTurn = 0.08f;
+  static constexpr float kMaxSleepTurn = 0.5f;
   static constexpr float kSleepSpeed = 0.5f;
   static constexpr float kTimeToSleep = 0.5f;
+  // A body B touching a body S may be holding S up when the contact normal
+  // from B to S points up: its y component (gravity pulls along -y) is above
+  // this, within about 73 degrees of straight up. Contacts side by side are
+  // left out: they would spread the hold of one creeping body sideways
+  // through a whole heap, and a body beside another does not rest on it.
+  static constexpr float kHoldNormalY = 0.3f;
+  // A body whose position (units) or velocities (units/s, rad/s) differ from
+  // the last step's by more than this at the sync was changed from outside
+  // (dragged, pushed), and wakes what it touches however slowly it moves.
+  static constexpr float kOutsideChange = 1e-4f;
   // Steps a woken body is held in place: the collision frame running beside
   // the waking step and the next may still skip it.
   static constexpr uint8_t kWakeHoldSteps = 2;
@@ -137,14 +163,22 @@ class PhysicsWorld {
   // Bodies that can join an island: not the ground, not immovable.
   bool Dynamic(uint32_t index) const;
   // The body index pairs of the step's manifolds, joints and springs (ties),
-  // and the ground's index.
-  void FindTies(const std::vector<ContactManifold>& manifolds);
+  // their contact normals, and the ground's index.
+  void FindTies(const std::vector<ContactManifold>& manifolds,
+                const std::vector<ContactPoint>& points);
   // Wakes (and holds) every sleeping body of the islands in wakeIslands.
   void WakeIslands();
-  // Sleeping bodies touched or tied by awake dynamic ones wake.
+  // Sleeping bodies touched or tied by awake dynamic ones wake, as the
+  // header comment says.
   void WakeTouched();
-  // Islands of awake bodies; those still for kTimeToSleep fall asleep.
+  // Settled bodies that no unsettled body may drop fall asleep.
   void FallAsleep();
+  // Whether the awake body `mover` of tie t may be holding up the other
+  // body of the tie (see kHoldNormalY); joints and springs always may.
+  bool MayHoldUp(size_t tie, uint32_t mover) const;
+  bool Settled(uint32_t index) const;
+  // cos(t / 2) of the turn t a body may make and still be still.
+  static float StillTurnCos(const RigidBody& body);
   uint32_t Root(uint32_t index);
   void Join(uint32_t a, uint32_t b);
 
@@ -156,6 +190,15 @@ class PhysicsWorld {
   uint32_t groundIndex = kNoBody;        // the ground's body in this step
   std::vector<std::pair<uint32_t, uint32_t>> ties;  // body index pairs of this step
   std::vector<uint32_t> manifoldTies;    // per manifold: its entry in ties, or kNoBody
+  // Per tie: the unit contact normal from its first body to its second, or
+  // zero for a joint, a spring or a manifold without points.
+  std::vector<Vector> tieNormals;
   std::vector<uint32_t> islandParent;    // union-find over body indices
-  std::vector<float> islandStill;        // per root: least stillTime of its bodies
+  std::vector<bool> settled;             // per body index: Settled, this step
+  std::vector<bool> held;                // per body index: may lose its support
+  std::vector<uint32_t> holdStart;       // per body index: its first entry in holdTargets
+  std::vector<uint32_t> holdTargets;     // the settled bodies each body may hold up
+  std::vector<uint32_t> holdFill;        // scratch of the counting sort
+  std::vector<uint32_t> holdQueue;       // breadth-first walk of the holds
+  boost::unordered_map<uint32_t, uint32_t> islandFirst;  // sleeping island: a body index of it
 };

@@ -44,6 +44,9 @@ struct RigidBody {
   Vector stillPosition;
   Quaternion stillOrientation;
   uint32_t island = 0;
+  // Changed from outside since the last step (new, moved, or given a
+  // velocity, as a held body is): it wakes whatever it touches.
+  bool disturbed = false;
 
   // Sets mass, body inertia, inverse mass and both world inertias from the
   // current orientation. A mass of 0 or less (or a NaN mass) makes the body

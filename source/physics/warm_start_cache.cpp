@@ -16,6 +16,7 @@ size_t HashWarmStartKey(const WarmStartKey& key) {
   HashCombine(seed, key.featureHigh);
   HashCombine(seed, key.indexLow);
   HashCombine(seed, key.featureLow);
+  HashCombine(seed, key.row);
   // Linear probing takes the low bits; fold the high bits in so that keys
   // differing only in their first words spread too.
   seed ^= seed >> 29;

@@ -1,6 +1,7 @@
 #pragma once
-// WarmStartCache: the lambdas of contact rows from earlier steps, keyed by
-// the contact's two (body index, feature) pairs, larger body index first.
+// WarmStartCache: the lambdas of contact and friction rows from earlier
+// steps, keyed by the contact's two (body index, feature) pairs, larger body
+// index first, and the row.
 //
 // Every solve ages all entries by one and stores each contact's lambda
 // afresh (age 0 again); entries not stored for more than kEraseAge solves
@@ -24,13 +25,15 @@ struct WarmStartKey {
   uint32_t featureHigh = 0;
   uint32_t indexLow = 0;
   uint32_t featureLow = 0;
+  // Which row of the contact: 0 the normal row, 1 and 2 its friction rows.
+  uint32_t row = 0;
   bool operator==(const WarmStartKey& o) const {
     return indexHigh == o.indexHigh && featureHigh == o.featureHigh &&
-           indexLow == o.indexLow && featureLow == o.featureLow;
+           indexLow == o.indexLow && featureLow == o.featureLow && row == o.row;
   }
 };
 
-// The four words combined with the usual hash-combine step,
+// The five words combined with the usual hash-combine step,
 // seed ^= h + 0x9e3779b9 + (seed << 6) + (seed >> 2).
 size_t HashWarmStartKey(const WarmStartKey& key);
 

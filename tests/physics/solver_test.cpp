@@ -56,6 +56,7 @@ TEST(ConstraintSolver, NormalRowPushesOnlyAndASwappedContactKeepsItsKey) {
   EXPECT_TRUE(key == swapped);
   EXPECT_EQ(HashWarmStartKey(key), HashWarmStartKey(swapped));
   EXPECT_FALSE(key == ConstraintSolver::MakeKey(RowBodies{3, 90, 5, 70, true}));
+  EXPECT_FALSE(key == ConstraintSolver::MakeKey(RowBodies{3, 70, 5, 90, false, 1}));  // its friction
 
   RestingPair pair;
   pair.bodies[1].linearVelocity = Vector(0, -3, 0);
@@ -78,34 +79,64 @@ TEST(ConstraintSolver, NormalRowPushesOnlyAndASwappedContactKeepsItsKey) {
   EXPECT_NEAR(pair.bodies[1].linearVelocity.y, 3.0f, 1e-5f);
 }
 
-TEST(FrictionConstraint, RowOpposesSlidingAndAnAllZeroRowKeepsLambdaZero) {
-  const FrictionConstraint friction(1, 2, Vector(0, 0.5f, 0), Vector(0, -0.5f, 0), Vector(0, 1, 0));
+// The two rows span the tangent plane of any normal, so together they
+// measure the whole sliding velocity of the contact points, spin included;
+// each is bounded by mu times the mean mass times 10.
+TEST(FrictionConstraint, RowsMeasureTheWholeSlidingVelocityAndAZeroRowKeepsLambdaZero) {
   std::vector<RigidBody> bodies{MakeBody(Vector(0, 0, 0), 4.0f), MakeBody(Vector(0, 1, 0), 2.0f)};
-  bodies[1].linearVelocity = Vector(3, -5, 0);  // slides along +x, approaches along y
-  ConstraintRows rows;
-  friction.BuildRows(rows, bodies[0], bodies[1]);
-  ASSERT_EQ(rows.Size(), 1u);
-  EXPECT_TRUE(rows.jacobian[0].linearB == Vector(1, 0, 0) && rows.jacobian[0].linearA == Vector(-1, 0, 0));
-  EXPECT_FLOAT_EQ(rows.upper[0], 0.1f * 3.0f * 10.0f);  // mu * (4 + 2) / 2 * 10
-  EXPECT_TRUE(rows.lower[0] == -rows.upper[0] && rows.bias[0] == 0.0f);
+  bodies[0].linearVelocity = Vector(0.3f, -0.2f, 0.1f);
+  bodies[0].angularVelocity = Vector(0.5f, 1.0f, -2.0f);
+  bodies[1].linearVelocity = Vector(3, -5, 1);
+  bodies[1].angularVelocity = Vector(-1, 0.25f, 4);
+  const Vector rA(0.2f, 0.5f, -0.1f), rB(0.1f, -0.5f, 0.3f);
+  for (const Vector& axis : {Vector(0, 1, 0), Vector(1, 0, 0), Vector(0, 0, -1), Vector(0.6f, 0.5f, -0.62f),
+                             Vector(-0.58f, 0.577f, 0.576f), Vector(0.577f, 0.58f, 0.574f)}) {
+    const Vector n = axis / Length(axis);
+    const FrictionConstraint friction(1, 2, rA, rB, n);
+    ConstraintRows rows;
+    friction.BuildRows(rows, bodies[0], bodies[1]);
+    ASSERT_EQ(rows.Size(), 2u);
+    // Relative velocity of the contact points in double precision, less its normal part.
+    double slide[3], vrel[3], along = 0.0;
+    const RigidBody &a = bodies[0], &b = bodies[1];
+    const double wA[3] = {a.angularVelocity.x, a.angularVelocity.y, a.angularVelocity.z};
+    const double wB[3] = {b.angularVelocity.x, b.angularVelocity.y, b.angularVelocity.z};
+    const double ra[3] = {rA.x, rA.y, rA.z}, rb[3] = {rB.x, rB.y, rB.z}, nd[3] = {n.x, n.y, n.z};
+    for (int i = 0; i < 3; ++i) {
+      const int j = (i + 1) % 3, k = (i + 2) % 3;
+      vrel[i] = b.linearVelocity[i] + (wB[j] * rb[k] - wB[k] * rb[j]) - a.linearVelocity[i] -
+                (wA[j] * ra[k] - wA[k] * ra[j]);
+      along += vrel[i] * nd[i];
+    }
+    for (int i = 0; i < 3; ++i) slide[i] = vrel[i] - along * nd[i];
+    Vector measured;
+    for (size_t r = 0; r < 2; ++r) {
+      const JacobianRow& j = rows.jacobian[r];
+      EXPECT_NEAR(Length(j.linearB), 1.0f, 1e-5f);
+      EXPECT_NEAR(Dot3(j.linearB, n), 0.0f, 1e-5f);
+      EXPECT_TRUE(j.linearA == -j.linearB && rows.bias[r] == 0.0f);
+      EXPECT_FLOAT_EQ(rows.upper[r], 0.1f * 3.0f * 10.0f);  // mu * (4 + 2) / 2 * 10
+      EXPECT_EQ(rows.lower[r], -rows.upper[r]);
+      const float jv = Dot3(j.linearA, a.linearVelocity) + Dot3(j.angularA, a.angularVelocity) +
+                       Dot3(j.linearB, b.linearVelocity) + Dot3(j.angularB, b.angularVelocity);
+      measured += j.linearB * jv;
+    }
+    EXPECT_NEAR(Dot3(rows.jacobian[0].linearB, rows.jacobian[1].linearB), 0.0f, 1e-5f);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(measured[i], slide[i], 1e-4) << i;
+  }
 
-  // No sliding: the row is all zero, d = 0 and the update is 0/0; the clamp
-  // must send that to the lower bound, 0, and nothing may move.
-  bodies[0].linearVelocity = Vector(0.5f, 0, 0);
-  bodies[1].linearVelocity = Vector(0.5f, 2.0f, 0);
+  // An all-zero row has d = 0 and its update is 0/0; the clamp must send
+  // that to the lower bound, 0, and nothing may move.
   ConstraintRows still;
-  friction.BuildRows(still, bodies[0], bodies[1]);
-  EXPECT_TRUE(still.upper[0] == 0.0f && still.lower[0] == 0.0f);
+  still.Resize(1);
   ConstraintSolver solver;
   solver.AddRows(still, RowBodies{0, 0, 1, 0, false}, 1.0f);
+  bodies[0].angularVelocity = bodies[1].angularVelocity = Vector();
+  bodies[0].linearVelocity = Vector(0.5f, 0, 0);
+  bodies[1].linearVelocity = Vector(0.5f, 2.0f, 0);
   solver.Solve(bodies, kDt, 1.0f, 3, true);
   EXPECT_EQ(solver.Lambda(0), 0.0f);
   EXPECT_TRUE(bodies[0].linearVelocity == Vector(0.5f, 0, 0) && bodies[1].linearVelocity == Vector(0.5f, 2.0f, 0));
-  // Spin alone slides the contact: B turning at 4 rad/s about z moves its
-  // point 0.5 below the centre along +x at 2 units/s.
-  bodies[1].angularVelocity = Vector(0, 0, 4);
-  friction.BuildRows(still, bodies[0], bodies[1]);
-  EXPECT_EQ(still.jacobian[0].linearB, Vector(1, 0, 0));
 }
 
 // One contact persisting for 13 steps: each step starts from the lambda the

@@ -148,7 +148,7 @@ TEST(PhysicsWorldContacts, GroundPlaneIsFoundByNameAndNeverPushed) {
   const std::vector<ContactPoint> points = {
       {0, 0, Vector(), Vector(0.3f, 0.1f, 0), Vector(0.3f, -0.1f, 0), Vector(0, 1, 0), 0.2f}};
   world.Step(0.0, kDt, manifolds, points);
-  ASSERT_EQ(world.solver.RowCount(), 2u);  // normal + friction
+  ASSERT_EQ(world.solver.RowCount(), 3u);  // normal + two friction
   EXPECT_GT(world.solver.Lambda(0), 0.0f);
   const RigidBody &ground = world.bodies[world.BodyIndex(4)], &box = world.bodies[world.BodyIndex(6)];
   EXPECT_TRUE(ground.linearVelocity == Vector() && ground.angularVelocity == Vector());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -86,7 +87,9 @@ TEST(HeadlessScene, RebuiltSceneObjectsComeToRestOnTheGroundAtTheSlopDepth) {
 
 // The drag across the sphere first (its halves resting on the ground are
 // checked end to end), then ten more cuts across the pile: every piece stays
-// closed, finite, above the ground, and the volume is kept.
+// closed, finite, above the ground, and the volume is kept. Left alone for
+// ten seconds the heap of pieces, light and heavy, is asleep, and none of
+// them slept where it could not stay: woken all at once, nothing moves.
 TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
   HeadlessScene::InitModules();
   HeadlessScene scene;
@@ -141,6 +144,17 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
     EXPECT_LT(Length(WithW(mesh.Centroid(), 0.0f)), 1e-3f);  // origin at the centroid
   }
   EXPECT_GE(pieces, 4);
+  std::vector<std::pair<GameObject*, Vector>> asleep;
+  for (auto& entry : ObjectManager::Instance().objects) {
+    PhysicsComp* body = entry.second.Find<PhysicsComp>();
+    if (entry.first == scene.groundId || body == nullptr) continue;
+    EXPECT_TRUE(body->sleeping) << entry.second.name;
+    body->sleeping = false;
+    asleep.emplace_back(&entry.second, entry.second.position);
+  }
+  scene.Step(60);
+  for (const auto& piece : asleep)
+    EXPECT_LT(Length(WithW(piece.first->position - piece.second, 0.0f)), 0.05f) << piece.first->name;
   // Cuts only divide: what is left is the start volume less any chips.
   const double endVolume = SolidVolume();
   EXPECT_LE(endVolume, startVolume * 1.001);

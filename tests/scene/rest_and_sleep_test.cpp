@@ -1,6 +1,7 @@
 // Coming to rest in the headless scene: the halves of a cut sphere settle
-// where they were cut, bodies at rest fall asleep and cost nothing, and a
-// sleeping body wakes when it is hit or given a velocity.
+// where they were cut, bodies at rest fall asleep and cost nothing, even
+// under a body still moving on top, and a sleeping body wakes when it is
+// hit or given a velocity.
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,20 @@ TEST(RestAndSleep, SleepingBodiesCostNothingAndWakeWhenHitOrPushed) {
   }
   EXPECT_TRUE(woke);
   scene.Step(600);
+  EXPECT_TRUE(AtRest(scene, box) && AtRest(scene, ball));
+
+  // A body rolling slowly on top (pushed once; the push wakes both) does not
+  // keep the one below awake; a body moved by hand (a drag) wakes what it
+  // touches; left alone, the two sleep.
+  scene.Body(ball).linearVelocity = Vector(0, 0, 0.4f);
+  int step = 0;
+  for (; step < 90 && !(scene.Body(box).sleeping && !scene.Body(ball).sleeping); ++step)
+    scene.Step(1);
+  EXPECT_LT(step, 90) << "the box never slept while the ball rolled on it";
+  scene.Object(ball).position.z += 0.01f;
+  scene.Step(2);
+  EXPECT_FALSE(scene.Body(box).sleeping);
+  scene.Step(120);
   EXPECT_TRUE(AtRest(scene, box) && AtRest(scene, ball));
 
   // A velocity given to a sleeping body (a drag upwards) wakes it: it rises.
