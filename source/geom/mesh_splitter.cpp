@@ -48,6 +48,20 @@ struct Polygon {
   }
 };
 
+// Asks for the cache lines of the record written a few appends from now,
+// for writing. The halves' records are written once, in order, into memory
+// that is not in cache; without asking early each record's three lines are
+// read in turn while the writes wait behind them. (A prefetch past the end
+// of the array's memory is harmless: it never faults.)
+void PrefetchForWrite(const Mesh& half) {
+  constexpr uintptr_t kAhead = 6 * sizeof(Triangle);  // bytes
+  const uintptr_t at =
+      reinterpret_cast<uintptr_t>(half.triangles.data() + half.triangles.size()) + kAhead;
+  __builtin_prefetch(reinterpret_cast<const void*>(at), 1);
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 64), 1);
+  __builtin_prefetch(reinterpret_cast<const void*>(at + 128), 1);
+}
+
 // The working state of one SplitMesh call.
 class Splitter {
  public:
@@ -268,6 +282,7 @@ void Splitter::Run() {
         VertexIndexMap& map = s0 == kFront ? context.frontVertexMap : context.backVertexMap;
         const uint32_t a = Copy(c[1], source, half, map), b = Copy(c[2], source, half, map),
                        d = Copy(c[0], source, half, map);
+        PrefetchForWrite(half);
         half.AddTriangle(a, b, d);
         continue;
       }
