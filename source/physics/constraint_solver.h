@@ -49,6 +49,9 @@ class ConstraintSolver {
   void ClearRows();
   // Forgets the rows and the warm-start cache.
   void Reset();
+  // Renumbers the bodies of the warm-start cache (see
+  // WarmStartCache::RenumberBodies).
+  void RenumberBodies(const std::vector<uint32_t>& newIndex) { cache.RenumberBodies(newIndex); }
 
   // `push` (units/s, >= 0) is the separating speed at which a contact row's
   // penetration is to be corrected; see the position pass of Solve.

@@ -39,6 +39,7 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
 
   wakeIslands.clear();
   seen.assign(bodies.size(), false);
+  bool anyReshaped = false;
   for (auto& entry : objects) {
     const uint32_t id = entry.first;
     GameObject& object = entry.second;
@@ -61,6 +62,17 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     RigidBody& body = bodies[index];
     body.force = Vector();
     body.torque = Vector();
+    // A new mass or inertia is a new shape (a cut leaves the object its back
+    // half, re-centred): the contacts the collision thread found for the
+    // old shape lie where the body no longer is, and their lambdas held the
+    // whole object. Applied to a small piece they fling it away.
+    // (Two NaNs count as the same value: a broken mass stays what it was.)
+    const auto same = [](float a, float b) { return a == b || (a != a && b != b); };
+    bool reshaped = !added && !same(comp->mass, body.mass);
+    for (int axis = 0; axis < 3 && !added; ++axis)
+      reshaped |= !same(comp->inertiaTensor(axis, axis), body.bodyInertia(axis, axis));
+    body.reshaped = reshaped;
+    anyReshaped |= reshaped;
     if (body.sleeping) {
       // Nothing to copy while the object is exactly as it fell asleep (its
       // write-backs since then added nothing). Any change came from outside
@@ -121,6 +133,18 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     anyGone = true;
     if (bodies[i].sleeping) wakeIslands.push_back(bodies[i].island);
   }
+  // The warm-start cache names bodies by index: its entries follow their
+  // bodies down, and those of bodies gone or reshaped are dropped.
+  if (anyGone || anyReshaped) {
+    std::vector<uint32_t> newIndex(bodies.size(), WarmStartCache::kDropBody);
+    uint32_t next = 0;
+    for (size_t i = 0; i < bodies.size(); ++i) {
+      if (!seen[i]) continue;
+      if (!bodies[i].reshaped) newIndex[i] = next;
+      ++next;
+    }
+    solver.RenumberBodies(newIndex);
+  }
   if (anyGone) {
     size_t next = 0;
     for (size_t i = 0; i < bodies.size(); ++i) {
@@ -171,8 +195,14 @@ void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds,
     tieNormals.push_back(normal);
     return true;
   };
+  const auto stale = [this](const ContactManifold& manifold) {
+    uint32_t a = 0, b = 0;
+    return indexMap.Find(manifold.objectA, a) && indexMap.Find(manifold.objectB, b) &&
+           (manifold.time <= bodies[a].reshapedAt || manifold.time <= bodies[b].reshapedAt);
+  };
   for (size_t m = 0; m < manifolds.size(); ++m) {
     const ContactManifold& manifold = manifolds[m];
+    if (stale(manifold)) continue;
     const bool hasPoint = manifold.pointCount > 0 && manifold.firstPoint < points.size();
     const Vector normal = hasPoint ? WithW(points[manifold.firstPoint].normal, 0.0f) : Vector();
     if (add(manifold.objectA, manifold.objectB, normal))
@@ -431,6 +461,13 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
                         const std::vector<ContactPoint>& points) {
   solver.ClearRows();
   const float biasFactor = kBaumgarte / (2.0f * dt);
+  // The sync ran before this step's frame time was read: every contact
+  // found up to now may have been found for the old shape.
+  for (RigidBody& body : bodies) {
+    if (!body.reshaped) continue;
+    body.reshapedAt = time;
+    body.reshaped = false;
+  }
 
   FindTies(manifolds, points);
   WakeTouched();

@@ -116,7 +116,10 @@ class PhysicsWorld {
   // the higher indices move down. Forces and joints that name an object no
   // longer in the table are dropped. Zeroes every force accumulator. A
   // sleeping body whose object nobody changed is left as it is; one that was
-  // changed or removed wakes its island. Call with the table locked.
+  // changed or removed wakes its island. A body whose mass or inertia
+  // changed has a new shape (a cut object keeps its back half): the contacts
+  // found before the next step's frame time, and its warm-start lambdas, are
+  // for the old shape and are dropped. Call with the table locked.
   void Sync(ObjectTable& objects);
 
   // One step of dt at time t: waking and sleeping, contact, friction and

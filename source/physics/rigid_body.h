@@ -47,6 +47,12 @@ struct RigidBody {
   // Changed from outside since the last step (new, moved, or given a
   // velocity, as a held body is): it wakes whatever it touches.
   bool disturbed = false;
+  // Contacts found at or before frame time `reshapedAt` were found for an
+  // earlier shape of the body (its mass or inertia changed: it was cut) and
+  // are not used. `reshaped`: changed at the last sync; the next step takes
+  // its frame time as reshapedAt.
+  bool reshaped = false;
+  double reshapedAt = -1.0e300;
 
   // Sets mass, body inertia, inverse mass and both world inertias from the
   // current orientation. A mass of 0 or less (or a NaN mass) makes the body

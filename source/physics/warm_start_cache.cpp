@@ -126,15 +126,41 @@ void WarmStartCache::Erase(size_t hole) {
   }
 }
 
+void WarmStartCache::RenumberBodies(const std::vector<uint32_t>& newIndex) {
+  const auto renumber = [&newIndex](uint32_t index) {
+    return index < newIndex.size() ? newIndex[index] : kDropBody;
+  };
+  std::vector<Slot> old;
+  old.swap(slots);
+  slots.assign(old.size(), Slot());
+  count = 0;
+  for (Slot slot : old) {
+    if (!slot.used) continue;
+    slot.key.indexHigh = renumber(slot.key.indexHigh);
+    slot.key.indexLow = renumber(slot.key.indexLow);
+    if (slot.key.indexHigh == kDropBody || slot.key.indexLow == kDropBody) continue;
+    Reinsert(slot);
+    ++count;
+  }
+  // The generation lists name keys as they were; re-listing each entry
+  // under its new key keeps EraseOld finding it (a key it no longer finds
+  // is skipped there).
+  for (std::vector<WarmStartKey>& list : bornAt) list.clear();
+  for (const Slot& slot : slots)
+    if (slot.used) bornAt[slot.born % kGenerations].push_back(slot.key);
+}
+
 void WarmStartCache::Grow() {
   std::vector<Slot> old;
   old.swap(slots);
   slots.assign(old.size() * 2, Slot());
   mask = slots.size() - 1;
-  for (const Slot& slot : old) {
-    if (!slot.used) continue;
-    size_t i = Home(slot.key);
-    while (slots[i].used) i = (i + 1) & mask;
-    slots[i] = slot;
-  }
+  for (const Slot& slot : old)
+    if (slot.used) Reinsert(slot);
+}
+
+void WarmStartCache::Reinsert(const Slot& slot) {
+  size_t i = Home(slot.key);
+  while (slots[i].used) i = (i + 1) & mask;
+  slots[i] = slot;
 }

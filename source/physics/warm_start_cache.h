@@ -68,6 +68,12 @@ class WarmStartCache {
   }
   // Adds one to the age of every entry.
   void AgeAll() { ++solveCount; }
+  // Rewrites every key's body indices through `newIndex` (old index -> new
+  // index), erasing the entries of a body mapped to kDropBody or beyond the
+  // array. For bodies that went away or moved down, and for bodies whose
+  // shape changed: their old lambdas belong to other contacts.
+  static constexpr uint32_t kDropBody = ~0u;
+  void RenumberBodies(const std::vector<uint32_t>& newIndex);
   // Erases every entry whose age is above kEraseAge.
   void EraseOld();
   size_t Size() const { return count; }
@@ -88,6 +94,9 @@ class WarmStartCache {
   size_t Probe(const WarmStartKey& key) const;
   void Erase(size_t slot);
   void Grow();
+  // Puts an entry into the first free slot of its probe run (a table being
+  // refilled: no key is in it twice).
+  void Reinsert(const Slot& slot);
 
   std::vector<Slot> slots;  // size a power of two, at most half full
   size_t mask = 0;

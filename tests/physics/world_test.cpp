@@ -188,3 +188,138 @@ TEST(PhysicsWorldContacts, AVertexAboveTheSurfaceDoesNotPush) {
 }
 
 }  // namespace
+
+namespace {
+
+// A manifold of the ground (A) and a body (B) touching it at `corners`, each
+// 0.02 deep below the ground's top face (y = 0), found at frame time `time`.
+void GroundContact(uint32_t ground, uint32_t body, const std::vector<Vector>& corners, double time,
+                   std::vector<ContactManifold>& manifolds, std::vector<ContactPoint>& points) {
+  ContactManifold manifold;
+  manifold.time = time;
+  manifold.objectA = ground;
+  manifold.objectB = body;
+  manifold.firstPoint = static_cast<uint32_t>(points.size());
+  manifold.pointCount = static_cast<uint32_t>(corners.size());
+  const Vector up(0, 1, 0), support(corners[0].x, 0, corners[0].z);
+  const Vector deepest(corners[0].x, -0.02f, corners[0].z);
+  for (size_t c = 0; c < corners.size(); ++c) {
+    const Vector onB(corners[c].x, -0.02f, corners[c].z);
+    points.push_back({0, static_cast<uint32_t>(c), (support + deepest) * 0.5f, onB + up * 0.02f, onB,
+                      up, 0.02f});
+  }
+  manifolds.push_back(manifold);
+}
+
+}  // namespace
+
+// A cut leaves the object its back half under the same number, re-centred,
+// lighter, with a new inertia. The contacts the collision thread found for
+// the whole object (and their warm-start lambdas, which held it up) lie
+// where the piece no longer is: applied to it they fling a small piece away.
+// They are dropped; contacts found after the change are used, from rest.
+TEST(PhysicsWorldContacts, ContactsFoundForABodysOldShapeAreNotUsed) {
+  PhysicsWorld world;
+  PhysicsWorld::ObjectTable table;
+  table.emplace(1, MakeObject("GROUND_PLANE", Vector(0, -5, 0), 1.0e9f));
+  table.emplace(2, MakeObject("box", Vector(0, 0.48f, 0), 20.0f));
+  Comp(table, 2).inertiaTensor = Matrix4::Scale(3.3f, 3.3f, 3.3f);
+  world.AddForce(std::make_unique<GravityForce>(2, 10.0f));
+  const std::vector<Vector> corners = {Vector(-0.5f, 0, -0.5f), Vector(0.5f, 0, -0.5f),
+                                       Vector(0.5f, 0, 0.5f), Vector(-0.5f, 0, 0.5f)};
+  double time = 0.0;
+  for (int step = 0; step < 20; ++step, time += kDt) {  // not yet asleep
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    GroundContact(1, 2, corners, time, manifolds, points);
+    world.Sync(table);
+    world.Step(time, kDt, manifolds, points);
+    world.WriteBack(table);
+  }
+  // Held up: the four normal rows carry much of its weight, 200.
+  float weight = 0.0f;
+  for (size_t row = 0; row < 12; row += 3) weight += world.solver.Lambda(row);
+  ASSERT_GT(weight, 100.0f);
+
+  // Cut: a chip of 0.2 is left, its centre 0.4 beside the old one.
+  GameObject& box = table.at(2);
+  box.position = Vector(0.4f, 0.1f, 0.4f);
+  Comp(table, 2).mass = 0.2f;
+  Comp(table, 2).inertiaTensor = Matrix4::Scale(3e-4f, 3e-4f, 3e-4f);
+  Comp(table, 2).linearVelocity = Comp(table, 2).angularVelocity = Vector();
+  for (int step = 0; step < 2; ++step, time += kDt) {
+    // The collision thread's last word is still about the whole box.
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    GroundContact(1, 2, corners, time - 2 * kDt, manifolds, points);
+    world.Sync(table);
+    world.Step(time, kDt, manifolds, points);
+    world.WriteBack(table);
+    EXPECT_EQ(world.solver.RowCount(), 0u);
+    EXPECT_LT(Length(Comp(table, 2).linearVelocity), 0.5f);
+    EXPECT_LT(Length(Comp(table, 2).angularVelocity), 0.5f);
+  }
+  // Then the chip's own contact: used, and started from rest.
+  std::vector<ContactManifold> manifolds;
+  std::vector<ContactPoint> points;
+  GroundContact(1, 2, {Vector(0.4f, 0, 0.4f)}, time, manifolds, points);
+  world.Sync(table);
+  world.Step(time, kDt, manifolds, points);
+  ASSERT_EQ(world.solver.RowCount(), 3u);
+  EXPECT_EQ(world.solver.StartLambda(0), 0.0f);
+  world.WriteBack(table);
+  EXPECT_LT(Length(Comp(table, 2).linearVelocity), 1.0f);
+}
+
+// The warm-start cache names bodies by index. When a body goes, the bodies
+// after it move down one index; their lambdas move with them, and the one
+// that took a heavy body's old index does not start from that body's.
+TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
+  // The table's order decides the indices: find which number comes first.
+  uint32_t first = 0, second = 0;
+  {
+    PhysicsWorld probe;
+    PhysicsWorld::ObjectTable table;
+    table.emplace(1, MakeObject("GROUND_PLANE", Vector(0, -5, 0), 1.0e9f));
+    table.emplace(2, MakeObject("a", Vector(-3, 0.48f, 0)));
+    table.emplace(3, MakeObject("b", Vector(3, 0.48f, 0)));
+    probe.Sync(table);
+    first = probe.BodyIndex(2) < probe.BodyIndex(3) ? 2 : 3;
+    second = 5 - first;
+  }
+  PhysicsWorld world;
+  PhysicsWorld::ObjectTable table;
+  table.emplace(1, MakeObject("GROUND_PLANE", Vector(0, -5, 0), 1.0e9f));
+  table.emplace(2, MakeObject("a", Vector(-3, 0.48f, 0)));
+  table.emplace(3, MakeObject("b", Vector(3, 0.48f, 0)));
+  Comp(table, first).mass = 100.0f;  // heavy, and before the light one
+  for (const uint32_t id : {first, second}) world.AddForce(std::make_unique<GravityForce>(id, 10.0f));
+  const auto contacts = [&](double time, bool withHeavy, std::vector<ContactManifold>& manifolds,
+                            std::vector<ContactPoint>& points) {
+    for (const uint32_t id : {first, second})
+      if (id == second || withHeavy)
+        GroundContact(1, id, {Vector(table.at(id).position.x, 0, 0)}, time, manifolds, points);
+  };
+  double time = 0.0;
+  for (int step = 0; step < 20; ++step, time += kDt) {  // not yet asleep
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    contacts(time, true, manifolds, points);
+    world.Sync(table);
+    world.Step(time, kDt, manifolds, points);
+    world.WriteBack(table);
+  }
+  const float light = world.solver.Lambda(3), heavy = world.solver.Lambda(0);
+  ASSERT_NEAR(light, 10.0f, 1.0f);
+  ASSERT_NEAR(heavy, 1000.0f, 100.0f);
+  const uint32_t lightIndex = world.BodyIndex(second);
+
+  table.erase(first);
+  std::vector<ContactManifold> manifolds;
+  std::vector<ContactPoint> points;
+  contacts(time, false, manifolds, points);
+  world.Sync(table);
+  ASSERT_EQ(world.BodyIndex(second), lightIndex - 1);
+  world.Step(time, kDt, manifolds, points);
+  EXPECT_FLOAT_EQ(world.solver.StartLambda(0), light);
+}
