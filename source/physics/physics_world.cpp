@@ -21,6 +21,15 @@ float MarginAlong(const Vector& vertex, const Vector& origin, const Vector& dire
   return kHullMargin * std::max(0.0f, Dot3(r, direction) / length);
 }
 
+// Carries world points found on a body when it was at `from` (where the
+// collision thread saw it) along with the body's move to `to`. Only the move
+// is followed, not the turn: where a round body rolls, its contact stays
+// under it rather than turning with it. Exactly the identity when the body
+// has not moved.
+Vector Carried(const Vector& point, const Vector& from, const Vector& to) {
+  return from == to ? point : WithW(point + (to - from), 0.0f);
+}
+
 }  // namespace
 
 void PhysicsWorld::Reset() {
@@ -375,9 +384,18 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // surface (the band of vertices it takes reaches up to 0.05 of B's radius)
   // as sunk that deep, so such a body would be pushed up out of a contact it
   // is not in, fall back and bounce for ever.
+  //
+  // The points were found where the bodies were when the collision thread
+  // looked (a step or so ago, while this thread was stepping them); each is
+  // carried along with its body's move since, so that the depth and the
+  // lever arms are nearly the current ones. Measured where the bodies were,
+  // a body that has just been pushed out of a contact is pushed again, and
+  // one that has sunk into it is not held: piles of pieces jittered and
+  // crept on and did not fall asleep.
   const ContactPoint& deepest = points[first];
   const Vector n = WithW(deepest.normal, 0.0f);
-  const Vector supportA = WithW(deepest.point * 2.0f - deepest.pointOnB, 0.0f);
+  const Vector supportA = Carried(WithW(deepest.point * 2.0f - deepest.pointOnB, 0.0f),
+                                  manifold.positionA, a.position);
   // The hulls overlap by their margins along the normal where the meshes
   // only touch: A's at X, B's at each point's vertex.
   const float marginA = MarginAlong(supportA, a.position, n);
@@ -389,9 +407,9 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // solver's position pass, at no more than kMaxCorrectionSpeed, which
   // leaves the bodies no speed of their own, so nothing is launched.
   for (size_t p = first; p < end; ++p) {
-    const ContactPoint& point = points[p];
-    const float depth = Dot3(supportA - point.pointOnB, n);
-    const float target = marginA + MarginAlong(point.pointOnB, b.position, -n) + kContactSlop;
+    const Vector pointOnB = Carried(points[p].pointOnB, manifold.positionB, b.position);
+    const float depth = Dot3(supportA - pointOnB, n);
+    const float target = marginA + MarginAlong(pointOnB, b.position, -n) + kContactSlop;
     const float error = depth - target;
     // Shallower than the target: the bodies may still close the gap at the
     // speed that closes it in a step. Deeper: the rows drive the contact
@@ -402,8 +420,8 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     const float bias = std::min(error * biasFactor, kMaxBiasSpeed);
     const float push = std::min(std::max(error - kDeepPenetration, 0.0f) * biasFactor,
                                 kMaxCorrectionSpeed);
-    const Vector rA = WithW(point.pointOnB + n * depth - a.position, 0.0f);
-    const Vector rB = WithW(point.pointOnB - b.position, 0.0f);
+    const Vector rA = WithW(pointOnB + n * depth - a.position, 0.0f);
+    const Vector rB = WithW(pointOnB - b.position, 0.0f);
     JacobianRow j;
     if (!fixedA) {
       j.linearA = -n;
@@ -415,9 +433,9 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     }
     RowBodies map;
     map.indexA = indexA;
-    map.featureA = point.featureA;
+    map.featureA = points[p].featureA;
     map.indexB = indexB;
-    map.featureB = point.featureB;
+    map.featureB = points[p].featureB;
     map.isContact = true;
     solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
@@ -431,10 +449,11 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   const Vector highNormal = aHigh ? -n : n;
   for (size_t p = first; p < end; ++p) {
     const ContactPoint& point = points[p];
-    const Vector onA = point.pointOnB + n * Dot3(supportA - point.pointOnB, n);
+    const Vector pointOnB = Carried(point.pointOnB, manifold.positionB, b.position);
+    const Vector onA = pointOnB + n * Dot3(supportA - pointOnB, n);
     const FrictionConstraint friction(manifold.objectA, manifold.objectB,
                                       WithW(onA - a.position, 0.0f),
-                                      WithW(point.pointOnB - b.position, 0.0f), highNormal);
+                                      WithW(pointOnB - b.position, 0.0f), highNormal);
     friction.BuildRows(scratchRows, a, b);
     RowBodies map;
     map.indexA = indexA;

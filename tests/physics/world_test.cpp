@@ -144,6 +144,8 @@ TEST(PhysicsWorldContacts, GroundPlaneIsFoundByNameAndNeverPushed) {
   manifolds[0].objectA = 4;
   manifolds[0].objectB = 6;
   manifolds[0].pointCount = 1;
+  manifolds[0].positionA = table.at(4).position;  // the poses the points were found at
+  manifolds[0].positionB = table.at(6).position;
   // featureA, featureB, point, pointOnA, pointOnB, normal (A to B), depth
   const std::vector<ContactPoint> points = {
       {0, 0, Vector(), Vector(0.3f, 0.1f, 0), Vector(0.3f, -0.1f, 0), Vector(0, 1, 0), 0.2f}};
@@ -175,6 +177,8 @@ TEST(PhysicsWorldContacts, AVertexAboveTheSurfaceDoesNotPush) {
   manifolds[0].objectA = 1;
   manifolds[0].objectB = 2;
   manifolds[0].pointCount = 2;
+  manifolds[0].positionA = table.at(1).position;
+  manifolds[0].positionB = table.at(2).position;
   // A's support vertex X = (30, 0, 0); `point` is the midpoint of X and the
   // deepest vertex, 0.02 deep; the second vertex is 0.2 above the surface.
   const Vector up(0, 1, 0), midpoint(15.25f, -0.01f, 0);
@@ -191,12 +195,16 @@ TEST(PhysicsWorldContacts, AVertexAboveTheSurfaceDoesNotPush) {
 
 namespace {
 
-// A manifold of the ground (A) and a body (B) touching it at `corners`, each
-// 0.02 deep below the ground's top face (y = 0), found at frame time `time`.
-void GroundContact(uint32_t ground, uint32_t body, const std::vector<Vector>& corners, double time,
-                   std::vector<ContactManifold>& manifolds, std::vector<ContactPoint>& points) {
+// A manifold of the ground (A, at (0, -5, 0)) and a body (B, at `at`)
+// touching it at `corners`, each 0.02 deep below the ground's top face
+// (y = 0), found at frame time `time`.
+void GroundContact(uint32_t ground, uint32_t body, const Vector& at, const std::vector<Vector>& corners,
+                   double time, std::vector<ContactManifold>& manifolds,
+                   std::vector<ContactPoint>& points) {
   ContactManifold manifold;
   manifold.time = time;
+  manifold.positionA = Vector(0, -5, 0);
+  manifold.positionB = at;
   manifold.objectA = ground;
   manifold.objectB = body;
   manifold.firstPoint = static_cast<uint32_t>(points.size());
@@ -211,6 +219,19 @@ void GroundContact(uint32_t ground, uint32_t body, const std::vector<Vector>& co
   manifolds.push_back(manifold);
 }
 
+// The ground (number 1) and a box (number 2) of `mass` and inertia
+// `inertia` about each axis at `at`, pulled down at 10 units/s^2; and its
+// four bottom corners, 0.5 from its centre in x and z.
+std::vector<Vector> BoxOnGround(PhysicsWorld& world, PhysicsWorld::ObjectTable& table,
+                                const Vector& at, float mass, float inertia) {
+  table.emplace(1, MakeObject("GROUND_PLANE", Vector(0, -5, 0), 1.0e9f));
+  table.emplace(2, MakeObject("box", at, mass));
+  Comp(table, 2).inertiaTensor = Matrix4::Scale(inertia, inertia, inertia);
+  world.AddForce(std::make_unique<GravityForce>(2, 10.0f));
+  return {Vector(-0.5f, 0, -0.5f), Vector(0.5f, 0, -0.5f), Vector(0.5f, 0, 0.5f),
+          Vector(-0.5f, 0, 0.5f)};
+}
+
 }  // namespace
 
 // A cut leaves the object its back half under the same number, re-centred,
@@ -221,17 +242,12 @@ void GroundContact(uint32_t ground, uint32_t body, const std::vector<Vector>& co
 TEST(PhysicsWorldContacts, ContactsFoundForABodysOldShapeAreNotUsed) {
   PhysicsWorld world;
   PhysicsWorld::ObjectTable table;
-  table.emplace(1, MakeObject("GROUND_PLANE", Vector(0, -5, 0), 1.0e9f));
-  table.emplace(2, MakeObject("box", Vector(0, 0.48f, 0), 20.0f));
-  Comp(table, 2).inertiaTensor = Matrix4::Scale(3.3f, 3.3f, 3.3f);
-  world.AddForce(std::make_unique<GravityForce>(2, 10.0f));
-  const std::vector<Vector> corners = {Vector(-0.5f, 0, -0.5f), Vector(0.5f, 0, -0.5f),
-                                       Vector(0.5f, 0, 0.5f), Vector(-0.5f, 0, 0.5f)};
+  const std::vector<Vector> corners = BoxOnGround(world, table, Vector(0, 0.48f, 0), 20.0f, 3.3f);
   double time = 0.0;
   for (int step = 0; step < 20; ++step, time += kDt) {  // not yet asleep
     std::vector<ContactManifold> manifolds;
     std::vector<ContactPoint> points;
-    GroundContact(1, 2, corners, time, manifolds, points);
+    GroundContact(1, 2, table.at(2).position, corners, time, manifolds, points);
     world.Sync(table);
     world.Step(time, kDt, manifolds, points);
     world.WriteBack(table);
@@ -251,7 +267,7 @@ TEST(PhysicsWorldContacts, ContactsFoundForABodysOldShapeAreNotUsed) {
     // The collision thread's last word is still about the whole box.
     std::vector<ContactManifold> manifolds;
     std::vector<ContactPoint> points;
-    GroundContact(1, 2, corners, time - 2 * kDt, manifolds, points);
+    GroundContact(1, 2, Vector(0, 0.48f, 0), corners, time - 2 * kDt, manifolds, points);
     world.Sync(table);
     world.Step(time, kDt, manifolds, points);
     world.WriteBack(table);
@@ -262,7 +278,7 @@ TEST(PhysicsWorldContacts, ContactsFoundForABodysOldShapeAreNotUsed) {
   // Then the chip's own contact: used, and started from rest.
   std::vector<ContactManifold> manifolds;
   std::vector<ContactPoint> points;
-  GroundContact(1, 2, {Vector(0.4f, 0, 0.4f)}, time, manifolds, points);
+  GroundContact(1, 2, table.at(2).position, {Vector(0.4f, 0, 0.4f)}, time, manifolds, points);
   world.Sync(table);
   world.Step(time, kDt, manifolds, points);
   ASSERT_EQ(world.solver.RowCount(), 3u);
@@ -298,7 +314,8 @@ TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
                             std::vector<ContactPoint>& points) {
     for (const uint32_t id : {first, second})
       if (id == second || withHeavy)
-        GroundContact(1, id, {Vector(table.at(id).position.x, 0, 0)}, time, manifolds, points);
+        GroundContact(1, id, table.at(id).position, {Vector(table.at(id).position.x, 0, 0)}, time,
+                      manifolds, points);
   };
   double time = 0.0;
   for (int step = 0; step < 20; ++step, time += kDt) {  // not yet asleep
@@ -322,4 +339,30 @@ TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
   ASSERT_EQ(world.BodyIndex(second), lightIndex - 1);
   world.Step(time, kDt, manifolds, points);
   EXPECT_FLOAT_EQ(world.solver.StartLambda(0), light);
+}
+
+// The collision thread finds contacts while this thread steps the bodies,
+// so a contact arrives a step or so late. Its points are carried along with
+// their bodies: a box that has been pushed up out of the ground since the
+// contact was found is not pushed again, it falls.
+TEST(PhysicsWorldContacts, LateContactsAreMeasuredWhereTheBodiesAreNow) {
+  PhysicsWorld world;
+  PhysicsWorld::ObjectTable table;
+  const std::vector<Vector> corners = BoxOnGround(world, table, Vector(0, 0.5f, 0), 2.0f, 0.3f);
+  world.Sync(table);
+  // Found 0.25 deep, with the box 0.29 lower than it is now: 0.04 clear.
+  std::vector<ContactManifold> manifolds;
+  std::vector<ContactPoint> points;
+  GroundContact(1, 2, Vector(0, 0.21f, 0), corners, 0.0, manifolds, points);
+  for (ContactPoint& point : points) {
+    point.pointOnB.y = -0.25f;
+    point.point.y = -0.125f;  // halfway to the ground's top face
+    point.depth = 0.25f;
+  }
+  world.Step(0.0, kDt, manifolds, points);
+  ASSERT_EQ(world.solver.RowCount(), 12u);
+  for (size_t row = 0; row < 12; row += 3) EXPECT_EQ(world.solver.Lambda(row), 0.0f) << row;
+  world.WriteBack(table);
+  EXPECT_NEAR(Comp(table, 2).linearVelocity.y, -10.0f * kDt, 1e-4f);
+  EXPECT_LT(Length(Comp(table, 2).angularVelocity), 1e-5f);
 }
