@@ -98,6 +98,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
   // 4. Start from the cached lambdas of young entries; then age every entry.
   // The keys and the slots found are kept for the inserts of step 9.
   if (warmStart) {
+    cache.Unpark(resting);
     contactRows.clear();
     rowKeys.clear();
     for (size_t i = 0; i < rowCount; ++i) {
@@ -168,7 +169,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     for (size_t c = 0; c < rowKeys.size(); ++c) {
       cache.Store(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
     }
-    cache.EraseOld();
+    cache.EraseOld(resting);
   }
 
   // 10. The position pass.

@@ -98,6 +98,13 @@ class ConstraintSolver {
     return value;
   }
 
+  // Per body index, set by the caller before Solve: nonzero for a body at
+  // rest that no row moves (asleep, the ground, an immovable body). The
+  // cached lambdas of a contact between two resting bodies are set aside
+  // instead of erased, and taken up again by the first Solve in which
+  // either body no longer rests (see WarmStartCache).
+  std::vector<uint8_t> resting;
+
   // The rows of the current step, in parallel arrays.
   std::vector<JacobianRow> jacobian;
   std::vector<RowBodies> bodyMap;

@@ -520,6 +520,9 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
 
   for (const std::unique_ptr<Force>& force : forces) force->Apply(bodies, indexMap, time);
 
+  solver.resting.resize(bodies.size());
+  for (uint32_t i = 0; i < bodies.size(); ++i)
+    solver.resting[i] = bodies[i].sleeping || !Dynamic(i);
   solver.Solve(bodies, dt, 1.0f, kSolverIterations, true);
 
   for (RigidBody& body : bodies) {

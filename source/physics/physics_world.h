@@ -25,6 +25,8 @@
 // bodies excepted, joints and springs). Asleep: velocities zero, no rows, no
 // integration, and the collision flag `resting` set, so the narrow phase
 // skips pairs of two resting objects; awake bodies meet it as immovable.
+// The lambdas of its contacts are kept (see ConstraintSolver::resting), so
+// an island that wakes starts from the forces that held it.
 //
 // A sleeping island wakes whole when an awake body touches (or is tied to)
 // one of its bodies at kSleepSpeed or faster, just after being added, moved

@@ -4,6 +4,11 @@ namespace {
 
 constexpr size_t kInitialSlots = 1024;
 
+bool BothRest(const WarmStartKey& key, const std::vector<uint8_t>& resting) {
+  return key.indexHigh < resting.size() && key.indexLow < resting.size() &&
+         resting[key.indexHigh] != 0 && resting[key.indexLow] != 0;
+}
+
 inline void HashCombine(size_t& seed, uint32_t value) {
   seed ^= static_cast<size_t>(value) + 0x9e3779b9 + (seed << 6) + (seed >> 2);
 }
@@ -33,6 +38,7 @@ void WarmStartCache::Clear() {
   count = 0;
   solveCount = 0;
   for (std::vector<WarmStartKey>& list : bornAt) list.clear();
+  parked.clear();
 }
 
 size_t WarmStartCache::Probe(const WarmStartKey& key) const {
@@ -93,7 +99,7 @@ void WarmStartCache::Place(size_t i, const WarmStartKey& key, float lambda) {
   bornAt[solveCount % kGenerations].push_back(key);
 }
 
-void WarmStartCache::EraseOld() {
+void WarmStartCache::EraseOld(const std::vector<uint8_t>& resting) {
   // Ages only grow one per solve, so the entries above kEraseAge now are
   // exactly those made kEraseAge + 1 solves ago (older ones went earlier).
   if (solveCount < static_cast<uint32_t>(kEraseAge + 1)) return;
@@ -103,9 +109,24 @@ void WarmStartCache::EraseOld() {
   for (size_t k = 0; k < list.size(); ++k) {
     if (k + kAhead < list.size()) Prefetch(list[k + kAhead]);
     const size_t i = Probe(list[k]);
-    if (slots[i].used && slots[i].born == born) Erase(i);
+    if (!slots[i].used || slots[i].born != born) continue;
+    if (BothRest(slots[i].key, resting)) parked.push_back(Parked{slots[i].key, slots[i].lambda});
+    Erase(i);
   }
   list.clear();
+}
+
+void WarmStartCache::Unpark(const std::vector<uint8_t>& resting) {
+  // One pass over the entries set aside, keeping those still at rest in place.
+  size_t kept = 0;
+  for (const Parked& entry : parked) {
+    if (BothRest(entry.key, resting)) {
+      parked[kept++] = entry;
+    } else {
+      Store(entry.key, entry.lambda);
+    }
+  }
+  parked.resize(kept);
 }
 
 void WarmStartCache::Erase(size_t hole) {
@@ -142,6 +163,13 @@ void WarmStartCache::RenumberBodies(const std::vector<uint32_t>& newIndex) {
     Reinsert(slot);
     ++count;
   }
+  size_t kept = 0;
+  for (Parked entry : parked) {
+    entry.key.indexHigh = renumber(entry.key.indexHigh);
+    entry.key.indexLow = renumber(entry.key.indexLow);
+    if (entry.key.indexHigh != kDropBody && entry.key.indexLow != kDropBody) parked[kept++] = entry;
+  }
+  parked.resize(kept);
   // The generation lists name keys as they were; re-listing each entry
   // under its new key keeps EraseOld finding it (a key it no longer finds
   // is skipped there).

@@ -15,6 +15,13 @@
 // - the keys made at each count are listed in a ring of kEraseAge + 1 lists,
 //   so the entries that pass kEraseAge are found without scanning the table
 //   (an entry stored again since is listed under its new count and skipped).
+//
+// The lambdas of a contact between two bodies at rest (asleep, or the
+// ground) are not erased with the rest: no rows are solved for such a
+// contact, so its entry ages out while the forces it held are still there.
+// They are set aside and put back when either body stops resting, so that a
+// heap woken whole starts from the forces that held it instead of from
+// nothing (it would sag, shift, and take seconds to sleep again).
 
 #include <cstddef>
 #include <cstdint>
@@ -74,9 +81,14 @@ class WarmStartCache {
   // shape changed: their old lambdas belong to other contacts.
   static constexpr uint32_t kDropBody = ~0u;
   void RenumberBodies(const std::vector<uint32_t>& newIndex);
-  // Erases every entry whose age is above kEraseAge.
-  void EraseOld();
+  // Erases every entry whose age is above kEraseAge, except that one whose
+  // two bodies rest (resting[index] nonzero for both) is set aside.
+  void EraseOld(const std::vector<uint8_t>& resting = {});
+  // Puts back, at age 0, every entry set aside whose bodies do not both
+  // rest any more.
+  void Unpark(const std::vector<uint8_t>& resting);
   size_t Size() const { return count; }
+  size_t ParkedSize() const { return parked.size(); }
   void Clear();
 
  private:
@@ -103,4 +115,9 @@ class WarmStartCache {
   size_t count = 0;
   uint32_t solveCount = 0;
   std::vector<WarmStartKey> bornAt[kGenerations];  // keys made at each count, mod kGenerations
+  struct Parked {
+    WarmStartKey key;
+    float lambda = 0.0f;
+  };
+  std::vector<Parked> parked;  // set aside while both bodies rest
 };

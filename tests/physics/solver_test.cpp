@@ -171,27 +171,77 @@ TEST(WarmStart, PersistingContactStartsFromTheLastStepsLambda) {
 }
 
 // The table against a map: store (insert or overwrite, age 0), age all by
-// one per solve, erase above age 10. Few distinct indices and features, so keys
-// recur, collide and come back after erasure, and enough per solve that the
-// table grows several times.
-TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthAndDeletion) {
+// one per solve, erase above age 10; but an entry whose two bodies rest is
+// set aside instead, and put back at age 0 once one of them stops resting
+// (nothing is stored for two resting bodies: no row is solved for them).
+// Halfway, body 5 goes and the bodies above it move down one index. Few
+// distinct indices and features, so keys recur, collide and come back after
+// erasure, and enough per solve that the table grows several times.
+TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthDeletionAndRest) {
   const auto less = [](const WarmStartKey& a, const WarmStartKey& b) {
     return std::tie(a.indexHigh, a.featureHigh, a.indexLow, a.featureLow) <
            std::tie(b.indexHigh, b.featureHigh, b.indexLow, b.featureLow);
   };
-  std::map<WarmStartKey, WarmStartEntry, decltype(less)> model(less);
+  using Model = std::map<WarmStartKey, WarmStartEntry, decltype(less)>;
+  Model model(less), parked(less);
+  std::vector<uint8_t> resting(41, 0);
+  const auto rest = [&resting](const WarmStartKey& key) {
+    return resting[key.indexHigh] != 0 && resting[key.indexLow] != 0;
+  };
   WarmStartCache cache;
   std::mt19937 random(7);
   std::uniform_int_distribution<uint32_t> small(0, 40);
+  int returned = 0;  // entries put back from aside
   for (int solve = 0; solve < 200; ++solve) {
+    // Bodies come to rest and wake: about a third rest at a time.
+    for (int k = 0; k < 3; ++k) resting[small(random)] = small(random) < 14 ? 1 : 0;
+    cache.Unpark(resting);
+    for (auto it = parked.begin(); it != parked.end();) {
+      if (rest(it->first)) {
+        ++it;
+        continue;
+      }
+      model[it->first] = WarmStartEntry{0, it->second.lambda};
+      it = parked.erase(it);
+      ++returned;
+    }
     for (int n = 0; n < (solve < 100 ? 400 : 50); ++n) {
       const WarmStartKey key{small(random), small(random), small(random), small(random) % 3};
+      if (rest(key)) continue;
       cache.Store(key, static_cast<float>(n));
       model[key] = WarmStartEntry{0, static_cast<float>(n)};
     }
-    cache.EraseOld();
-    for (auto it = model.begin(); it != model.end();) it = it->second.age > 10 ? model.erase(it) : std::next(it);
+    cache.EraseOld(resting);
+    for (auto it = model.begin(); it != model.end();) {
+      if (it->second.age <= 10) {
+        ++it;
+        continue;
+      }
+      if (rest(it->first)) parked[it->first] = it->second;
+      it = model.erase(it);
+    }
+    if (solve == 100) {
+      std::vector<uint32_t> newIndex(41);
+      for (uint32_t i = 0; i < 41; ++i) newIndex[i] = i < 5 ? i : i - 1;
+      newIndex[5] = WarmStartCache::kDropBody;
+      cache.RenumberBodies(newIndex);
+      for (Model* map : {&model, &parked}) {
+        Model moved(less);
+        for (const auto& entry : *map) {
+          WarmStartKey key = entry.first;
+          if (key.indexHigh == 5 || key.indexLow == 5) continue;
+          key.indexHigh = newIndex[key.indexHigh];
+          key.indexLow = newIndex[key.indexLow];
+          moved.emplace(key, entry.second);
+        }
+        map->clear();
+        map->insert(moved.begin(), moved.end());
+      }
+      resting.erase(resting.begin() + 5);
+      resting.push_back(0);
+    }
     ASSERT_EQ(cache.Size(), model.size()) << solve;
+    ASSERT_EQ(cache.ParkedSize(), parked.size()) << solve;
     for (const auto& entry : model) {
       WarmStartEntry found;
       ASSERT_TRUE(cache.Find(entry.first, found));
@@ -200,6 +250,8 @@ TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthAndDeletion) {
     cache.AgeAll();
     for (auto& entry : model) ++entry.second.age;
   }
+  // Entries went aside and came back, and some are aside at the end.
+  EXPECT_TRUE(returned > 100 && !parked.empty()) << returned << " " << parked.size();
   WarmStartEntry none;
   EXPECT_FALSE(cache.Find(WarmStartKey{99, 99, 99, 99}, none));
 }

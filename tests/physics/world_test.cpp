@@ -366,3 +366,58 @@ TEST(PhysicsWorldContacts, LateContactsAreMeasuredWhereTheBodiesAreNow) {
   EXPECT_NEAR(Comp(table, 2).linearVelocity.y, -10.0f * kDt, 1e-4f);
   EXPECT_LT(Length(Comp(table, 2).angularVelocity), 1e-5f);
 }
+
+// A sleeping body has no rows, so nothing refreshes its contacts' lambdas;
+// they are kept all the same. Woken (a heap is woken whole when anything
+// disturbs it), it starts from the forces that held it up instead of from
+// none, and does not sag into the ground before they build up again.
+TEST(PhysicsWorldContacts, AWokenBodyStartsFromTheForcesThatHeldIt) {
+  PhysicsWorld world;
+  PhysicsWorld::ObjectTable table;
+  const std::vector<Vector> corners = BoxOnGround(world, table, Vector(0, 0.48f, 0), 20.0f, 3.3f);
+  double time = 0.0;
+  auto step = [&](bool touching) {
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    if (touching) {
+      // The box's bottom face is 0.5 below its centre.
+      GroundContact(1, 2, table.at(2).position, corners, time, manifolds, points);
+      for (ContactPoint& point : points) {
+        point.pointOnB.y = table.at(2).position.y - 0.5f;
+        point.point.y = 0.5f * point.pointOnB.y;
+        point.depth = -point.pointOnB.y;
+      }
+    }
+    world.Sync(table);
+    world.Step(time, kDt, manifolds, points);
+    world.WriteBack(table);
+    time += kDt;
+  };
+  auto normalForce = [&](float (ConstraintSolver::*lambda)(size_t) const) {
+    float sum = 0.0f;
+    // A manifold's normal rows come first, one per point.
+    for (size_t row = 0; row < 4 && row < world.solver.RowCount(); ++row)
+      sum += (world.solver.*lambda)(row);
+    return sum;
+  };
+  float held = 0.0f;  // what the rows of the last awake step ended with
+  for (int k = 0; k < 300 && !Comp(table, 2).sleeping; ++k) {
+    step(true);
+    if (world.solver.RowCount() > 0) held = normalForce(&ConstraintSolver::Lambda);
+  }
+  ASSERT_TRUE(Comp(table, 2).sleeping);
+  ASSERT_NEAR(held, 200.0f, 20.0f);  // its weight
+  // Asleep for a second: the pair of a resting body and the ground is not
+  // even looked at.
+  for (int k = 0; k < 60; ++k) step(false);
+  ASSERT_TRUE(Comp(table, 2).sleeping);
+  ASSERT_EQ(world.solver.RowCount(), 0u);
+
+  Comp(table, 2).sleeping = false;
+  step(true);  // woken, and held in place while the contacts come back
+  step(true);
+  step(true);
+  ASSERT_EQ(world.solver.RowCount(), 12u);
+  EXPECT_NEAR(normalForce(&ConstraintSolver::StartLambda), held, 0.01f * held);
+  EXPECT_LT(std::fabs(Comp(table, 2).linearVelocity.y), 0.02f);
+}
