@@ -257,7 +257,15 @@ void PhysicsWorld::WakeTouched() {
       const RigidBody& a = bodies[mover];
       const RigidBody& b = bodies[other];
       if (a.sleeping || !b.sleeping || !Dynamic(mover)) continue;
-      const bool fast = !(Dot3(a.linearVelocity, a.linearVelocity) < kSleepSpeed * kSleepSpeed);
+      // A contact wakes the sleeper when the mover runs into it; one moving
+      // away or along its surface (a piece pushed up out of the heap it lies
+      // on, or one sliding across it) does not disturb it. A joint or spring
+      // passes on any movement.
+      const Vector& normal = tieNormals[t];
+      const float speed = normal == Vector()
+                              ? Length(WithW(a.linearVelocity, 0.0f))
+                              : Dot3(a.linearVelocity, mover == first ? normal : -normal);
+      const bool fast = !(speed < kSleepSpeed);
       if (fast || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
         wakeIslands.push_back(b.island);
     }

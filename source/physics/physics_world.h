@@ -28,9 +28,11 @@
 // The lambdas of its contacts are kept (see ConstraintSolver::resting), so
 // an island that wakes starts from the forces that held it.
 //
-// A sleeping island wakes whole when an awake body touches (or is tied to)
-// one of its bodies at kSleepSpeed or faster, just after being added, moved
-// or given a velocity from outside, or while unsettled and holding it up;
+// A sleeping island wakes whole when an awake body runs into one of its
+// bodies at kSleepSpeed or faster (along the contact normal: moving away or
+// sliding along does not count) or is tied to one and moves that fast; when
+// an awake body touches it just after being added, moved or given a
+// velocity from outside, or while unsettled and holding it up;
 // when one of its bodies is moved, given a velocity or a new mass, has
 // its `sleeping` flag cleared, or is removed. A woken body is held in place,
 // acting as an immovable body, for kWakeHoldSteps steps: the collision

@@ -232,6 +232,30 @@ std::vector<Vector> BoxOnGround(PhysicsWorld& world, PhysicsWorld::ObjectTable& 
           Vector(-0.5f, 0, 0.5f)};
 }
 
+// The box's contact with the ground where the box is now: its bottom face
+// is 0.5 below its centre, so it rests 0.5 above the ground's top face.
+void BoxGroundContact(const PhysicsWorld::ObjectTable& table, const std::vector<Vector>& corners,
+                      double time, std::vector<ContactManifold>& manifolds,
+                      std::vector<ContactPoint>& points) {
+  const Vector at = table.at(2).position;
+  GroundContact(1, 2, at, corners, time, manifolds, points);
+  for (ContactPoint& point : points) {
+    point.pointOnB.y = at.y - 0.5f;
+    point.point.y = 0.5f * point.pointOnB.y;
+    point.depth = -point.pointOnB.y;
+  }
+}
+
+// Steps the world once at `time` with the given contacts, between sync and
+// write-back as the module does; advances the time.
+void StepWith(PhysicsWorld& world, PhysicsWorld::ObjectTable& table, double& time,
+              const std::vector<ContactManifold>& manifolds, const std::vector<ContactPoint>& points) {
+  world.Sync(table);
+  world.Step(time, kDt, manifolds, points);
+  world.WriteBack(table);
+  time += kDt;
+}
+
 }  // namespace
 
 // A cut leaves the object its back half under the same number, re-centred,
@@ -379,19 +403,8 @@ TEST(PhysicsWorldContacts, AWokenBodyStartsFromTheForcesThatHeldIt) {
   auto step = [&](bool touching) {
     std::vector<ContactManifold> manifolds;
     std::vector<ContactPoint> points;
-    if (touching) {
-      // The box's bottom face is 0.5 below its centre.
-      GroundContact(1, 2, table.at(2).position, corners, time, manifolds, points);
-      for (ContactPoint& point : points) {
-        point.pointOnB.y = table.at(2).position.y - 0.5f;
-        point.point.y = 0.5f * point.pointOnB.y;
-        point.depth = -point.pointOnB.y;
-      }
-    }
-    world.Sync(table);
-    world.Step(time, kDt, manifolds, points);
-    world.WriteBack(table);
-    time += kDt;
+    if (touching) BoxGroundContact(table, corners, time, manifolds, points);
+    StepWith(world, table, time, manifolds, points);
   };
   auto normalForce = [&](float (ConstraintSolver::*lambda)(size_t) const) {
     float sum = 0.0f;
@@ -420,4 +433,45 @@ TEST(PhysicsWorldContacts, AWokenBodyStartsFromTheForcesThatHeldIt) {
   ASSERT_EQ(world.solver.RowCount(), 12u);
   EXPECT_NEAR(normalForce(&ConstraintSolver::StartLambda), held, 0.01f * held);
   EXPECT_LT(std::fabs(Comp(table, 2).linearVelocity.y), 0.02f);
+}
+
+// A body wakes a sleeping one it runs into, not one it moves away from: a
+// piece pushed up out of a heap (at the speed that undoes penetration) does
+// not wake the heap beneath it, which would start it all over again.
+TEST(PhysicsWorldContacts, ASleeperWakesWhenRunIntoNotWhenLeft) {
+  PhysicsWorld world;
+  PhysicsWorld::ObjectTable table;
+  const std::vector<Vector> corners = BoxOnGround(world, table, Vector(0, 0.48f, 0), 20.0f, 3.3f);
+  double time = 0.0;
+  for (int k = 0; k < 300 && !Comp(table, 2).sleeping; ++k) {
+    std::vector<ContactManifold> manifolds;
+    std::vector<ContactPoint> points;
+    BoxGroundContact(table, corners, time, manifolds, points);
+    StepWith(world, table, time, manifolds, points);
+  }
+  ASSERT_TRUE(Comp(table, 2).sleeping);
+  // Two chips above the box, one rising and one falling at 1 unit/s; a
+  // step apart, so that neither is new when it touches.
+  table.emplace(3, MakeObject("rising", Vector(0, 1.0f, 0)));
+  Comp(table, 3).linearVelocity = Vector(0, 1, 0);
+  table.emplace(4, MakeObject("falling", Vector(0.3f, 1.5f, 0)));
+  Comp(table, 4).linearVelocity = Vector(0, -1, 0);
+  StepWith(world, table, time, {}, {});
+  // Each chip touches the box's top face; the normal points from the box up.
+  auto touch = [&](uint32_t chip) {
+    ContactManifold manifold;
+    manifold.time = time;
+    manifold.objectA = 2;
+    manifold.objectB = chip;
+    manifold.positionA = table.at(2).position;
+    manifold.positionB = table.at(chip).position;
+    manifold.pointCount = 1;
+    const Vector top(table.at(chip).position.x, table.at(2).position.y + 0.5f, 0);
+    const std::vector<ContactPoint> points{{0, 0, top, top, top, Vector(0, 1, 0), 0.0f}};
+    StepWith(world, table, time, {manifold}, points);
+  };
+  touch(3);
+  EXPECT_TRUE(Comp(table, 2).sleeping);
+  touch(4);
+  EXPECT_FALSE(Comp(table, 2).sleeping);
 }
