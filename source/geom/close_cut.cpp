@@ -530,6 +530,8 @@ constexpr double kFlatVolume = 1e-4;
 // moving a surface of area A by d changes its volume by up to A d, so a
 // volume below A * kRounding * R is rounding whatever the shape.
 constexpr double kRounding = 16.0 * FLT_EPSILON;
+// Relative widening of the area's upper bound before it decides alone.
+constexpr double kBoundSlack = 1.0 + 1e-6;
 
 // What one pass over the triangle records finds.
 struct SurfaceScan {
@@ -537,9 +539,28 @@ struct SurfaceScan {
   uint32_t outOfRange = 0;  // the first triangle with an index out of range
   bool distinctCorners = true;
   double volume = 0.0;  // signed, by the divergence theorem
-  double area = 0.0;
+  // Half the sum over triangles of |cx| + |cy| + |cz| for the cross product
+  // c of two edges: the surface area A lies in [areaBound / sqrt 3,
+  // areaBound], found without a square root per triangle.
+  double areaBound = 0.0;
   float reach = 0.0f;  // largest coordinate magnitude of a vertex
 };
+
+// The cross product of triangle (a, b, c)'s edges from its first corner,
+// with `position` the packed positions of ScanTriangles.
+struct Corners {
+  const float *p0, *p1, *p2;
+};
+inline Corners CornersOf(const float* position, uint32_t a, uint32_t b, uint32_t c) {
+  return {position + 3 * a, position + 3 * b, position + 3 * c};
+}
+inline void EdgeCross(const Corners& k, float& cx, float& cy, float& cz) {
+  const float ux = k.p1[0] - k.p0[0], uy = k.p1[1] - k.p0[1], uz = k.p1[2] - k.p0[2];
+  const float wx = k.p2[0] - k.p0[0], wy = k.p2[1] - k.p0[1], wz = k.p2[2] - k.p0[2];
+  cx = uy * wz - uz * wy;
+  cy = uz * wx - ux * wz;
+  cz = ux * wy - uy * wx;
+}
 
 // The edges of the mesh, each filed under its smaller end as it is met: an
 // undirected edge {low, x} is one record x << 2 | state, where state tells
@@ -643,20 +664,32 @@ SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
     // Per triangle in float (its rounding, about FLT_EPSILON R A over the
     // mesh, stays within the rounding allowance of the volume test), summed
     // in double.
-    const float *p0 = position + 3 * a, *p1 = position + 3 * b, *p2 = position + 3 * c;
-    const float ux = p1[0] - p0[0], uy = p1[1] - p0[1], uz = p1[2] - p0[2];
-    const float wx = p2[0] - p0[0], wy = p2[1] - p0[1], wz = p2[2] - p0[2];
-    const float cx = uy * wz - uz * wy, cy = uz * wx - ux * wz, cz = ux * wy - uy * wx;
-    volume += p0[0] * cx + p0[1] * cy + p0[2] * cz;
-    area += std::sqrt(cx * cx + cy * cy + cz * cz);
+    const Corners k = CornersOf(position, a, b, c);
+    float cx, cy, cz;
+    EdgeCross(k, cx, cy, cz);
+    volume += k.p0[0] * cx + k.p0[1] * cy + k.p0[2] * cz;
+    area += std::fabs(cx) + std::fabs(cy) + std::fabs(cz);
   }
   records.open = open;
   records.repeated = repeated;
   scan.distinctCorners = distinct && fileEdges;
   scan.volume = volume / 6.0;
-  scan.area = area / 2.0;
+  scan.areaBound = area / 2.0;
   scan.reach = reach;
   return scan;
+}
+
+// The surface area, from the positions ScanTriangles packed (indices known
+// to be in range), per triangle in float and summed in double.
+double SurfaceArea(const Mesh& mesh, const EdgeRecords& records) {
+  const float* position = records.positions.data();
+  double area = 0.0;
+  for (const Triangle& tri : mesh.triangles) {
+    float cx, cy, cz;
+    EdgeCross(CornersOf(position, tri.indices[0], tri.indices[1], tri.indices[2]), cx, cy, cz);
+    area += std::sqrt(cx * cx + cy * cy + cz * cz);
+  }
+  return area / 2.0;
 }
 
 enum class EdgePairing { kClosed, kUnpaired, kRepeated };
@@ -843,11 +876,20 @@ bool IsDegenerate(const Mesh& mesh) {
                      " does not occur once with its reverse once");
     return true;
   }
-  const double least = scan.area * (kFlatVolume * std::sqrt(scan.area) + kRounding * scan.reach);
+  // The least volume grows with the area, so a volume above the least for
+  // the area's upper bound passes; only a mesh near or below the bound (or
+  // with NaN positions) needs the area itself. The bound is widened by a
+  // little against the two sums rounding differently.
+  auto leastVolume = [&](double area) {
+    return area * (kFlatVolume * std::sqrt(area) + kRounding * scan.reach);
+  };
+  if (scan.volume > leastVolume(scan.areaBound * kBoundSlack)) return false;
+  const double area = SurfaceArea(mesh, records);
+  const double least = leastVolume(area);
   if (!(scan.volume > least)) {  // NaN positions fail here too
     std::ostringstream line;
     line << "Degenerate mesh: " << (scan.volume < -least ? "inside out" : "encloses no volume")
-         << ", volume " << scan.volume << ", surface area " << scan.area;
+         << ", volume " << scan.volume << ", surface area " << area;
     diagnostics::Log(line.str());
     return true;
   }

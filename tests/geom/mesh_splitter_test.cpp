@@ -123,4 +123,29 @@ TEST(IsDegenerate, OneGluedTriangleIsReportedWithItsNeighbours) {
   EXPECT_EQ(lines, 4u);
 }
 
+// A plate 2 x t x 2 encloses volume 4t within area 8 + 8t; it is flat when
+// the volume is at most 1e-4 times the area to the power 1.5. Plates a
+// third above and below that line, turned so that their large faces face no
+// axis: the thicker is a solid, the thinner is reported with its true area.
+TEST(IsDegenerate, APlateIsFlatBelowTheVolumeBoundHoweverItIsTurned) {
+  const Matrix4 turn = Matrix4::Rotation(0.8f, 0.6f, 0.7f);
+  const Vector faceNormal = turn * Vector(0, 1, 0, 0);
+  // Guard: the large faces' normals are far from the axes (|n|_1 near sqrt 3).
+  ASSERT_GT(std::fabs(faceNormal.x) + std::fabs(faceNormal.y) + std::fabs(faceNormal.z), 1.4f);
+  for (const double ratio : {1.3e-4, 0.7e-4}) {
+    double t = 1e-3;  // solves 4 t = ratio (8 + 8 t)^1.5 by iteration
+    for (int k = 0; k < 50; ++k) t = ratio * std::pow(8.0 + 8.0 * t, 1.5) / 4.0;
+    Mesh plate = BuildBox(1, 1, 1, 2.0f, static_cast<float>(t), 2.0f);
+    plate.Transform(turn);
+    LogCapture log;
+    const bool flat = IsDegenerate(plate);
+    EXPECT_EQ(flat, ratio < 1e-4) << ratio;
+    if (!flat) continue;
+    const std::string text = log.NewLog(), tag = "encloses no volume, volume ";
+    const size_t at = text.find(", surface area ");
+    ASSERT_TRUE(log.Logged(tag) && at != std::string::npos) << text;
+    EXPECT_NEAR(std::stod(text.substr(at + 15)), 8.0 + 8.0 * t, 1e-4) << text;
+  }
+}
+
 }  // namespace
