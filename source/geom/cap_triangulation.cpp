@@ -13,6 +13,12 @@
 namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
+constexpr double kTwoPi = 6.283185307179586;
+// The largest ratio of an angle in [0, pi] to its diamond angle (|y| /
+// (|x| + |y|) in the first quadrant, 2 minus that in the second): 1.66656,
+// near 69 degrees. An upper bound on a sum of angles from their diamond
+// angles alone.
+constexpr double kDiamondBound = 5.0 / 3.0;
 
 // A point of the projected outline, in double: first the vertex's two
 // coordinates across the nearest axis (exact, for the canonical order), then
@@ -607,23 +613,54 @@ bool FansAreValid(const CapOutline& outline, const Mesh& mesh) {
     const Vertex& p = mesh.vertices[v];
     reach = std::max({reach, std::fabs(double(p.x)), std::fabs(double(p.y)), std::fabs(double(p.z))});
   }
-  constexpr double kTwoPi = 6.283185307179586;
   for (size_t k = 0; k + 1 < outline.starts.size(); ++k) {
     const size_t begin = outline.starts[k], end = outline.starts[k + 1];
     const Vertex& o = mesh.vertices[outline.entries[begin]];
-    double sweep = 0.0;  // the angle the fan turns through at its centre
-    for (size_t e = begin + 1; e + 1 < end; ++e) {
+    auto spoke = [&](size_t e, double (&a)[3]) {
       const Vertex& p = mesh.vertices[outline.entries[e]];
-      const Vertex& q = mesh.vertices[outline.entries[e + 1]];
-      const double a[3] = {double(p.x) - o.x, double(p.y) - o.y, double(p.z) - o.z};
-      const double b[3] = {double(q.x) - o.x, double(q.y) - o.y, double(q.z) - o.z};
+      a[0] = double(p.x) - o.x;
+      a[1] = double(p.y) - o.y;
+      a[2] = double(p.z) - o.z;
+    };
+    // The turn from each spoke to the next about the normal, and its cosine
+    // times the spokes' lengths.
+    auto step = [&](const double (&a)[3], const double (&b)[3], double& turn, double& along) {
       const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
                            a[0] * b[1] - a[1] * b[0]};
-      const double turn = n[0] * c[0] + n[1] * c[1] + n[2] * c[2];
-      const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-      const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
-      if (turn < -(1e-6 * la * lb + 8.0 * FLT_EPSILON * reach * (la + lb))) return false;
-      sweep += std::atan2(turn, a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+      turn = n[0] * c[0] + n[1] * c[1] + n[2] * c[2];
+      along = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    };
+    // The angle the fan turns through at its centre must stay below a full
+    // turn. Each step's angle is bounded from above by its diamond angle d
+    // (turn / (|along| + |turn|), or 2 minus that past a right angle) times
+    // kDiamondBound, or by d itself where it is negative, so a bound of the
+    // sum well below 2 pi settles it without an arctangent per step; only a
+    // fan turning through more than about 3.7 rad sums the angles.
+    double bound = 0.0;
+    double a[3], b[3];
+    spoke(begin + 1, a);
+    for (size_t e = begin + 1; e + 1 < end; ++e) {
+      spoke(e + 1, b);
+      double turn, along;
+      step(a, b, turn, along);
+      if (turn < 0.0) {  // only a straight run may turn back, by rounding
+        const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+        if (turn < -(1e-6 * la * lb + 8.0 * FLT_EPSILON * reach * (la + lb))) return false;
+      }
+      const double size = std::fabs(along) + std::fabs(turn);
+      const double d = size == 0.0 ? 0.0 : (along >= 0.0 ? turn / size : 2.0 - turn / size);
+      bound += d > 0.0 ? kDiamondBound * d : d;
+      std::copy(b, b + 3, a);
+    }
+    if (bound < kTwoPi * (1.0 - 1e-9)) continue;
+    double sweep = 0.0;
+    for (size_t e = begin + 1; e + 1 < end; ++e) {
+      spoke(e, a);
+      spoke(e + 1, b);
+      double turn, along;
+      step(a, b, turn, along);
+      sweep += std::atan2(turn, along);
     }
     if (!(sweep < kTwoPi)) return false;  // the loop winds round more than once
   }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "geom/cap_triangulation.h"
 #include "geom/close_cut.h"
 #include "geom/connected_parts.h"
 #include "geom/mesh_splitter.h"
@@ -135,6 +136,41 @@ TEST(CapProperty, TorusAndMugCutsGiveTheExpectedPartsCapsAndGenus) {
     EXPECT_EQ(Euler(cut.parts[h][0]), 2);
   }
   EXPECT_LT(SignedVolume(cut.parts[0][0]), 0.05 * SignedVolume(mug));
+}
+
+// Fans from the centre o of a loop o, p1 .. pn lying in z = 0 (normal +z),
+// the spokes o -> pk at angles stepping by `step` degrees: the fan turns
+// through (n - 1) step degrees, a proper cap below a full turn, not from a
+// full turn on. A wide reflex fan of small steps and a spiral of 62 degree
+// steps sit on either side of 360 degrees.
+TEST(FansAreValid, AFanIsACapUpToAFullTurnAboutItsCentre) {
+  auto fan = [](int spokes, double step) {
+    Mesh mesh;
+    mesh.AddVertex(Vertex(0, 0, 0));
+    CapOutline outline;
+    outline.entries.push_back(0);
+    for (int k = 0; k < spokes; ++k) {
+      const double angle = k * step * M_PI / 180.0, radius = 1.0 + 0.1 * k;  // a spiral
+      outline.entries.push_back(mesh.AddVertex(
+          Vertex(float(radius * std::cos(angle)), float(radius * std::sin(angle)), 0.0f)));
+    }
+    outline.starts.push_back(outline.entries.size());
+    return FansAreValid(outline, mesh);
+  };
+  EXPECT_TRUE(fan(9, 10.0));    // 80 degrees
+  EXPECT_TRUE(fan(31, 10.0));   // 300 degrees
+  EXPECT_TRUE(fan(6, 62.0));    // 310 degrees
+  EXPECT_FALSE(fan(7, 62.0));   // 372 degrees
+  EXPECT_FALSE(fan(55, 10.0));  // 540 degrees
+  // A concave loop whose fan steps back by 60 degrees.
+  Mesh mesh;
+  for (const Vertex& v : {Vertex(0, 0, 0), Vertex(1, 0, 0), Vertex(-0.5f, 0.866f, 0),
+                          Vertex(0.15f, 0.26f, 0)})
+    mesh.AddVertex(v);
+  CapOutline concave;
+  concave.entries = {0, 1, 2, 3};
+  concave.starts.push_back(4);
+  EXPECT_FALSE(FansAreValid(concave, mesh));
 }
 
 }  // namespace
