@@ -216,7 +216,7 @@ class Mesh {
   Mesh& operator=(const Mesh& other);
   Mesh(Mesh&&) noexcept = default;
   Mesh& operator=(Mesh&&) noexcept = default;
-  // Large arrays (a megabyte and more) of a mesh that goes away are kept,
+  // Large arrays (64 KiB and more) of a mesh that goes away are kept,
   // per thread and up to a bound, for the next large arrays a copy or a
   // Reserve call fills: memory written once is reused without the page
   // faults and zeroing of fresh memory. Smaller arrays are simply freed.
