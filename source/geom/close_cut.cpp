@@ -44,25 +44,28 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   // Cut membership as a flag per vertex: one array lookup per triangle corner
   // instead of a hash lookup, since every triangle must be looked at. Any
   // index from `size` on reads the last flag, which stays clear, so that no
-  // corner needs a range test.
-  uint32_t size = mesh.VertexCount();
-  for (uint32_t v : cutSet) size = std::max(size, v + 1);
+  // corner needs a range test. A member past the vertex list (a broken
+  // mesh) is no vertex of it and is left out.
+  const uint32_t size = mesh.VertexCount();
   // Kept between calls (per thread): reusing the memory spares the page
   // faults of a fresh array on every cut.
   static thread_local std::vector<uint8_t> onCut;
   onCut.assign(static_cast<size_t>(size) + 1, 0);
-  for (uint32_t v : cutSet) onCut[v] = 1;
+  for (uint32_t v : cutSet)
+    if (v < size) onCut[v] = 1;
   const uint8_t* flags = onCut.data();
   auto cut = [flags, size](uint32_t v) { return flags[std::min(v, size)] != 0; };
 
   const Triangle* records = mesh.triangles.data();
   const size_t triangleCount = mesh.triangles.size();
+  // An edge with an end past the vertex list (a broken mesh) is left out:
+  // no cap can be made through a vertex that does not exist.
   auto look = [&](size_t t) {
     const uint32_t* i = records[t].indices;
     if (!(cut(i[0]) | cut(i[1]) | cut(i[2]))) return;  // no branch per corner
     for (int c = 0; c < 3; ++c) {
       const uint32_t a = i[c], b = i[(c + 1) % 3];
-      if (cut(a) || cut(b)) edges.emplace_back(a, b);
+      if ((cut(a) || cut(b)) && a < size && b < size) edges.emplace_back(a, b);
     }
   };
   if (const std::vector<uint32_t>* users = cutSet.Users(records, triangleCount)) {
@@ -83,24 +86,26 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
   if (edges.empty()) return boundary;
   boundary.reserve(edges.size());  // at most one per edge: no regrowing
 
-  // The successor table, as one open-addressing table over the directed
-  // edges (for "does b's list hold a") and one over the source vertices with
-  // a chain through the edges of each (the list of a, in insertion order).
-  // Sources are visited in order of first appearance.
+  // The successor table: an open-addressing table over the directed edges
+  // (for "does b's list hold a"), and the sources in order of first
+  // appearance, each with a chain through its edges (the list of a, in
+  // insertion order). A source is found from its vertex through a
+  // per-vertex array that is kept between calls, all empty: only the
+  // entries of this call's sources are written, and cleared at the end.
   size_t slots = 16;
   int bits = 4;
   while (slots < 2 * edges.size()) slots <<= 1, ++bits;
   const size_t mask = slots - 1;
   constexpr uint32_t kEmpty = UINT32_MAX;
-  static thread_local std::vector<uint64_t> edgeKeys;      // directed edge set
-  static thread_local std::vector<uint32_t> sourceSlots;   // vertex -> position in `sources`
+  static thread_local std::vector<uint64_t> edgeKeys;  // directed edge set
+  static thread_local std::vector<uint32_t> sourceOf;  // vertex -> position in `sources`
   struct Source {
     uint32_t vertex, head, tail;
   };
-  static thread_local std::vector<Source> sources;         // in order of first appearance
-  static thread_local std::vector<uint32_t> chain;         // next edge of the same source
+  static thread_local std::vector<Source> sources;     // in order of first appearance
+  static thread_local std::vector<uint32_t> chain;     // next edge of the same source
   edgeKeys.assign(slots, UINT64_MAX);  // never a real key: vertex indices stay below 2^32 - 1
-  sourceSlots.assign(slots, kEmpty);
+  if (sourceOf.size() < size) sourceOf.resize(size, kEmpty);
   sources.clear();
   chain.assign(edges.size(), kEmpty);
   // The home slot: the top bits of a multiplicative hash, which every bit
@@ -115,19 +120,13 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
         edgeKeys[h] = key;
         break;
       }
-    const uint32_t a = edges[k].first;
-    for (size_t h = mix(a) & mask;; h = (h + 1) & mask) {
-      if (sourceSlots[h] == kEmpty) {
-        sourceSlots[h] = static_cast<uint32_t>(sources.size());
-        sources.push_back(Source{a, k, k});
-        break;
-      }
-      Source& src = sources[sourceSlots[h]];
-      if (src.vertex == a) {
-        chain[src.tail] = k;
-        src.tail = k;
-        break;
-      }
+    uint32_t& source = sourceOf[edges[k].first];
+    if (source == kEmpty) {
+      source = static_cast<uint32_t>(sources.size());
+      sources.push_back(Source{edges[k].first, k, k});
+    } else {
+      chain[sources[source].tail] = k;
+      sources[source].tail = k;
     }
   }
   auto present = [&](uint64_t key) {
@@ -136,11 +135,13 @@ std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexS
       if (edgeKeys[h] == UINT64_MAX) return false;
     }
   };
-  for (const Source& src : sources)
+  for (const Source& src : sources) {
     for (uint32_t k = src.head; k != kEmpty; k = chain[k]) {
       const IndexPair& e = edges[k];
       if (!present(EdgeKey(e.second, e.first))) boundary.emplace_back(e.second, e.first);
     }
+    sourceOf[src.vertex] = kEmpty;
+  }
   return boundary;
 }
 

@@ -47,7 +47,8 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 // `cutSet`. Order: the unpaired triangle edges (a, b) are taken grouped by a,
 // the groups in the order in which their a first starts such an edge (in
 // triangle and corner order), each group in triangle and corner order; each
-// gives the boundary edge (b, a).
+// gives the boundary edge (b, a). Cut-set members and triangle edges with an
+// end past the vertex list (a broken mesh) are left out.
 std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet);
 
 // Links the edges, in order, into loops, growing a loop at either end and

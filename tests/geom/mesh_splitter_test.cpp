@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -92,6 +93,54 @@ TEST(SplitEdgeCases, SideTableToleranceOnPlaneCornersAndBadTriangles) {
   EXPECT_TRUE(log.Logged("ERROR: geom/mesh_splitter.cpp:"));
   EXPECT_EQ(b.front.TriangleCount(), 1u);
   EXPECT_EQ(SurfaceFault(b.front).find("index out of range"), std::string::npos);
+}
+
+// A box with its top face taken off has one opening, the face's outline:
+// the boundary edges are the removed triangles' edges but the diagonal.
+// Cut-set members and triangle corners past the vertex list (a broken mesh)
+// are left out, not read or written out of bounds.
+TEST(FindBoundaryEdges, AnOpeningIsFoundAndIndicesPastTheVerticesAreLeftOut) {
+  Mesh box = BuildBox(1, 1, 1, 2, 2, 2);
+  std::vector<std::array<uint32_t, 3>> removed;
+  VertexIndexSet top;
+  for (size_t t = 0; t < box.triangles.size();) {
+    const uint32_t* i = box.triangles[t].indices;
+    if (box.vertices[i[0]].y > 0.5f && box.vertices[i[1]].y > 0.5f && box.vertices[i[2]].y > 0.5f) {
+      removed.push_back({i[0], i[1], i[2]});
+      for (int c = 0; c < 3; ++c) top.insert(i[c]);
+      box.triangles.erase(box.triangles.begin() + static_cast<std::ptrdiff_t>(t));
+    } else {
+      ++t;
+    }
+  }
+  ASSERT_EQ(removed.size(), 2u);
+  std::vector<BoundaryEdge> expected;
+  for (const auto& r : removed)
+    for (int c = 0; c < 3; ++c) {
+      const BoundaryEdge e(r[c], r[(c + 1) % 3]);
+      bool diagonal = false;  // the edge both removed triangles share, either way round
+      for (const auto& q : removed)
+        for (int d = 0; d < 3; ++d) diagonal |= &q != &r && q[d] == e.second && q[(d + 1) % 3] == e.first;
+      if (!diagonal) expected.push_back(e);
+    }
+  std::sort(expected.begin(), expected.end());
+  auto found = [](const Mesh& mesh, const VertexIndexSet& cut) {
+    std::vector<BoundaryEdge> edges = FindBoundaryEdges(mesh, cut);
+    std::sort(edges.begin(), edges.end());
+    return edges;
+  };
+  ASSERT_EQ(expected.size(), 4u);
+  EXPECT_EQ(found(box, top), expected);
+
+  VertexIndexSet broken = top;
+  broken.insert(UINT32_MAX);
+  broken.insert(box.VertexCount() + 3);
+  const uint32_t corner = *top.begin();
+  box.triangles.push_back(Triangle());
+  box.triangles.back().indices[0] = corner;
+  box.triangles.back().indices[1] = 999;
+  box.triangles.back().indices[2] = 998;
+  EXPECT_EQ(found(box, broken), expected);
 }
 
 // ---------------------------------------------------------------------------
