@@ -574,7 +574,10 @@ inline void EdgeCross(const Corners& k, float& cx, float& cy, float& cz) {
 // the centre of a cap fan) go to `spill` as
 // low << 32 | x << 1 | (forward ? 1 : 0), one per directed edge, and are
 // paired by sorting. Kept between calls (per thread): reusing the memory
-// spares the page faults of fresh arrays on every check.
+// spares the page faults of fresh arrays on every check. The buckets are
+// left empty by each check as it ends (see IsDegenerate), while they are
+// still in cache, not cleared by the next one after a split has pushed them
+// out.
 constexpr uint32_t kBucket = 8;
 constexpr uint32_t kForward = 1, kBackward = 2, kPaired = 3;
 struct EdgeRecords {
@@ -599,8 +602,7 @@ EdgeRecords& Scratch() {
 SurfaceScan ScanTriangles(const Mesh& mesh, EdgeRecords& records) {
   SurfaceScan scan;
   const uint32_t n = mesh.VertexCount();
-  records.bucket.resize(static_cast<size_t>(n) * kBucket);
-  std::memset(records.bucket.data(), 0, records.bucket.size() * sizeof(uint32_t));
+  records.bucket.resize(static_cast<size_t>(n) * kBucket);  // all empty already
   records.spill.clear();
   records.open = 0;
   records.repeated = false;
@@ -850,6 +852,11 @@ bool IsDegenerate(const Mesh& mesh) {
   // for its counts).
   if (mesh.triangles.empty()) return false;
   EdgeRecords& records = Scratch();
+  // Whatever the way out, the buckets are left empty for the next check.
+  struct EmptyBuckets {
+    std::vector<uint32_t>& bucket;
+    ~EmptyBuckets() { std::memset(bucket.data(), 0, bucket.size() * sizeof(uint32_t)); }
+  } emptyBuckets{records.bucket};
   const SurfaceScan scan = ScanTriangles(mesh, records);
   if (!scan.inRange) {
     diagnostics::Log("Degenerate mesh: triangle " + std::to_string(scan.outOfRange) +

@@ -197,4 +197,31 @@ TEST(IsDegenerate, APlateIsFlatBelowTheVolumeBoundHoweverItIsTurned) {
   }
 }
 
+// A check that stops at an index out of range has filed the edges met so
+// far; the next check must not see them. A holds triangle T of a box and
+// then a broken triangle; B is the box without T, open where T was: with
+// T's edges left over from A it would look closed. (The box's vertices are
+// numbered from 64 on, clear of the meshes checked before.)
+TEST(IsDegenerate, ACheckStoppedEarlyLeavesNothingForTheNext) {
+  Mesh box = BuildBox(1, 1, 1, 2, 2, 2);
+  box.vertices.insert(box.vertices.begin(), 64, Vertex(0, 0, 0));
+  for (Triangle& t : box.triangles)
+    for (uint32_t& i : t.indices) i += 64;
+  Mesh first, open = box;
+  first.vertices = box.vertices;
+  first.triangles = {box.triangles[0], box.triangles[0]};
+  first.triangles[1].indices[2] = 999;
+  open.triangles.erase(open.triangles.begin());
+  EXPECT_TRUE(IsDegenerate(first));
+  LogCapture log;
+  EXPECT_TRUE(IsDegenerate(open));
+  // The edge named is one of T's, the way round that B still holds.
+  const uint32_t* t = box.triangles[0].indices;
+  bool named = false;
+  for (int c = 0; c < 3; ++c)
+    named |= log.Logged("not closed, directed edge (" + std::to_string(t[(c + 1) % 3]) + "," +
+                        std::to_string(t[c]) + ")");
+  EXPECT_TRUE(named) << log.NewLog();
+}
+
 }  // namespace
