@@ -634,8 +634,9 @@ bool FansAreValid(const CapOutline& outline, const Mesh& mesh) {
     // turn. Each step's angle is bounded from above by its diamond angle d
     // (turn / (|along| + |turn|), or 2 minus that past a right angle) times
     // kDiamondBound, or by d itself where it is negative, so a bound of the
-    // sum well below 2 pi settles it without an arctangent per step; only a
-    // fan turning through more than about 3.7 rad sums the angles.
+    // sum below 2 pi settles it without an arctangent per step. The diamond
+    // angle is never above the angle, so only a fan turning through at
+    // least 2 pi / kDiamondBound (3.77 rad) sums the angles.
     double bound = 0.0;
     double a[3], b[3];
     spoke(begin + 1, a);
