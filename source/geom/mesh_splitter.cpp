@@ -84,7 +84,8 @@ class Splitter {
   }
   uint32_t ToFront(uint32_t v) { return Copy(v, source, front, context.frontVertexMap); }
   uint32_t ToBack(uint32_t v) { return Copy(v, source, back, context.backVertexMap); }
-  // The (front, back) indices of the vertex on crossing edge (a, b).
+  // The (front, back) indices of the vertex on crossing edge (a, b), made
+  // (and entered in both cut sets) on the first call for the edge.
   IndexPair CutVertex(uint32_t a, uint32_t b);
   // Every triangle but those lying wholly on one side (see Run).
   void SplitTriangle(uint32_t t);
@@ -118,6 +119,10 @@ IndexPair Splitter::CutVertex(uint32_t a, uint32_t b) {
   const Vertex v(p.x, p.y, p.z);  // only the position is meaningful
   front.vertices.push_back(v);
   back.vertices.push_back(v);
+  // Both triangles beside the edge use the vertex; it joins the cut sets
+  // once, as it is made.
+  context.frontCutSet.insert(indices.first);
+  context.backCutSet.insert(indices.second);
   return indices;
 }
 
@@ -176,8 +181,6 @@ void Splitter::SplitTriangle(uint32_t t) {
         const IndexPair x = CutVertex(prev, cur);
         f.Push(x.first);
         b.Push(x.second);
-        context.frontCutSet.insert(x.first);
-        context.backCutSet.insert(x.second);
         b.Push(ToBack(cur));
       } else {
         const uint32_t i = ToFront(cur);
@@ -189,8 +192,6 @@ void Splitter::SplitTriangle(uint32_t t) {
         const IndexPair x = CutVertex(prev, cur);
         f.Push(x.first);
         b.Push(x.second);
-        context.frontCutSet.insert(x.first);
-        context.backCutSet.insert(x.second);
         f.Push(ToFront(cur));
       } else if (sc == kBack) {
         b.Push(ToBack(cur));
@@ -239,13 +240,16 @@ void Splitter::Run() {
   context.frontVertexMap.Reserve(vertexCount);
   context.backVertexMap.Reserve(vertexCount);
 
+  // Vertices and triangles the cut makes, with room to spare: a cut of a
+  // closed mesh of T triangles crosses on the order of sqrt T edges.
+  const size_t cut = 64 + static_cast<size_t>(std::sqrt(double(source.TriangleCount())) * 4);
+
   // Room for the halves, estimated from the share of vertices on each side
-  // (plus slack for the cut); the arrays still grow if a mesh is uneven.
-  // Reserving also sizes the duplicate index once instead of regrowing it.
+  // (plus the cut's); the arrays still grow if a mesh is uneven. Reserving
+  // also sizes the duplicate index once instead of regrowing it.
   if (vertexCount > 0) {
     const double triangles = source.TriangleCount();
     const double slack = 1.1;
-    const size_t cut = 64 + static_cast<size_t>(std::sqrt(double(source.TriangleCount())) * 4);
     auto estimate = [&](size_t count) {
       return static_cast<size_t>(triangles * slack * double(count) / vertexCount) + cut;
     };
@@ -262,6 +266,8 @@ void Splitter::Run() {
   const bool backFresh = back.triangles.empty() && context.backCutSet.empty();
   context.frontCutSet.ForgetUsers();
   context.backCutSet.ForgetUsers();
+  context.frontCutSet.ReserveUsers(cut);
+  context.backCutSet.ReserveUsers(cut);
 
   // Most triangles lie wholly on one side: they come out as the one triangle
   // (c1, c2, c0), the order in which SplitTriangle's edge walk would collect

@@ -59,6 +59,9 @@ class VertexIndexSet {
     users.clear();
     usersKnown = false;
   }
+  // Makes room for `count` noted triangles, so that noting them does not
+  // regrow the list from one entry up (an allocation per doubling).
+  void ReserveUsers(size_t count) { users.reserve(count); }
   // The triangles noted, ascending, if the list holds for a half with
   // `count` triangles at `data`; otherwise nullptr (every triangle may use a
   // member).
