@@ -197,20 +197,54 @@ TEST(IsDegenerate, APlateIsFlatBelowTheVolumeBoundHoweverItIsTurned) {
   }
 }
 
+// The check files edges in a bit matrix for a small mesh and in per-vertex
+// buckets for a large one. A mesh and the same mesh with 65,536 unused
+// vertices appended (which move neither its first vertex nor its largest
+// coordinate) must get the same verdict and the same words: a closed box and
+// sphere, and the box opened, with a triangle doubled, with one turned,
+// turned inside out and flattened.
+TEST(IsDegenerate, AMeshGetsTheSameVerdictWhateverItsVertexCount) {
+  const Mesh box = BuildBox(2, 1, 3, 2, 1, 3), sphere = BuildSphere(10, 8, 1.5f);
+  std::vector<std::pair<Mesh, bool>> cases = {{box, false}, {sphere, false}};
+  for (int fault = 0; fault < 5; ++fault) {
+    Mesh m = box;
+    if (fault == 0) m.triangles.erase(m.triangles.begin() + 5);
+    if (fault == 1) m.triangles.push_back(m.triangles[7]);
+    if (fault == 2) std::swap(m.triangles[3].indices[0], m.triangles[3].indices[1]);
+    if (fault == 3)
+      for (Triangle& t : m.triangles) std::swap(t.indices[1], t.indices[2]);
+    if (fault == 4)
+      for (Vertex& v : m.vertices) v.y *= 1e-6f;
+    cases.emplace_back(m, true);
+  }
+  for (auto& [mesh, degenerate] : cases) {
+    LogCapture small;
+    EXPECT_EQ(IsDegenerate(mesh), degenerate);
+    const std::string smallText = small.NewLog();
+    mesh.vertices.resize(mesh.vertices.size() + 65536);
+    LogCapture large;
+    EXPECT_EQ(IsDegenerate(mesh), degenerate);
+    EXPECT_EQ(large.NewLog(), smallText);
+    EXPECT_EQ(smallText.empty(), !degenerate) << smallText;
+  }
+}
+
 // A check that stops at an index out of range has filed the edges met so
 // far; the next check must not see them. A holds triangle T of a box and
 // then a broken triangle; B is the box without T, open where T was: with
 // T's edges left over from A it would look closed. (The box's vertices are
-// numbered from 64 on, clear of the meshes checked before.)
+// numbered from 65,536 on: meshes that large file their edges in buckets,
+// which outlive a check.)
 TEST(IsDegenerate, ACheckStoppedEarlyLeavesNothingForTheNext) {
+  constexpr uint32_t kFirst = 65536;
   Mesh box = BuildBox(1, 1, 1, 2, 2, 2);
-  box.vertices.insert(box.vertices.begin(), 64, Vertex(0, 0, 0));
+  box.vertices.insert(box.vertices.begin(), kFirst, Vertex(0, 0, 0));
   for (Triangle& t : box.triangles)
-    for (uint32_t& i : t.indices) i += 64;
+    for (uint32_t& i : t.indices) i += kFirst;
   Mesh first, open = box;
   first.vertices = box.vertices;
   first.triangles = {box.triangles[0], box.triangles[0]};
-  first.triangles[1].indices[2] = 999;
+  first.triangles[1].indices[2] = kFirst + 999;
   open.triangles.erase(open.triangles.begin());
   EXPECT_TRUE(IsDegenerate(first));
   LogCapture log;
