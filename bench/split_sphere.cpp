@@ -14,9 +14,11 @@
 // do. Its working memory is kept from one cut to the next.
 //
 // Compare the two within one run, interleaved, since a busy machine slows
-// memory-bound work unevenly:
+// memory-bound work unevenly, with the table on standard error and the log
+// lines (two per cut) sent to a file rather than a terminal:
 //   bench_split_sphere --benchmark_enable_random_interleaving=true
 //                      --benchmark_repetitions=10 --benchmark_filter='/(12|354)$'
+//                      --benchmark_out=/dev/stderr --benchmark_out_format=console >/dev/null
 
 #include <benchmark/benchmark.h>
 
