@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "geom/streaming_store.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
 
@@ -45,11 +46,18 @@ static_assert(sizeof(Vertex) == 12 * 4, "Vertex is twelve 32-bit words");
 // Forty-five 32-bit words: indices, then per-corner normal, colour (RGB in
 // [0, 1]) and texture coordinate, then reserved words that are only copied.
 struct Triangle {
-  uint32_t indices[3] = {0, 0, 0};
-  float normals[3][3] = {};
-  float colours[3][3] = {};
-  float texCoords[3][2] = {};
-  uint32_t reserved[18] = {};
+  uint32_t indices[3];
+  float normals[3][3];
+  float colours[3][3];
+  float texCoords[3][2];
+  uint32_t reserved[18];
+
+  // Every field zero.
+  constexpr Triangle() : indices{}, normals{}, colours{}, texCoords{}, reserved{} {}
+  // Every field left unset, for a record about to be written whole by other
+  // means (see Mesh::AddTriangleStreamed).
+  struct Unset {};
+  explicit Triangle(Unset) {}
 };
 static_assert(sizeof(Triangle) == 45 * 4, "Triangle is forty-five 32-bit words");
 
@@ -239,6 +247,11 @@ class Mesh {
   // order, adding nothing, if there is one; otherwise appends a triangle with
   // these indices and every other field zero and returns its index.
   uint32_t AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2);
+  // AddTriangle for a long run of new triangles in a large mesh, none of
+  // which is read again soon (the splitter's halves of a large mesh): the
+  // record goes to memory by streaming stores (see streaming_store.h) rather
+  // than through the cache. Call StreamFence before another thread reads.
+  uint32_t AddTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2);
   // AddTriangle, then flat corner normals and the planar texture mapping of
   // the builders: each corner (x, y, z) maps to (x/2sx, z/2sz, y/2sy), turned
   // by -0.1 rad about x, offset by 0.5 and clamped to [0, 1]; that gives the
@@ -293,13 +306,16 @@ class Mesh {
   // Copies every field except the two arrays, the triangle index and the
   // buffer names (cleared).
   void CopyFieldsFrom(const Mesh& other);
+  template <bool kStreamed>
+  uint32_t Append(uint32_t i0, uint32_t i1, uint32_t i2);
 
   TriangleIndex triangleIndex;
 };
 
 // In the header: the splitter and the builders add a triangle per step of
 // their inner loops, and a call per triangle costs as much as the probe.
-inline uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
+template <bool kStreamed>
+inline uint32_t Mesh::Append(uint32_t i0, uint32_t i1, uint32_t i2) {
   // Someone appended to or truncated the array directly (or this mesh is a
   // fresh copy): bring the index back in step first.
   if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
@@ -307,10 +323,23 @@ inline uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
   const int64_t found = triangleIndex.FindOrInsert(triangles, i0, i1, i2, t);
   if (found >= 0) return static_cast<uint32_t>(found);
   // The index already names triangle t: append it at once.
+  if (kStreamed) {
+    Triangle& tri = triangles.emplace_back(Triangle::Unset{});
+    StreamIndexedRecord<sizeof(Triangle) / 4>(&tri, i0, i1, i2);
+    return t;
+  }
   triangles.push_back(kBlankTriangle);
   Triangle& tri = triangles.back();
   tri.indices[0] = i0;
   tri.indices[1] = i1;
   tri.indices[2] = i2;
   return t;
+}
+
+inline uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
+  return Append<false>(i0, i1, i2);
+}
+
+inline uint32_t Mesh::AddTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2) {
+  return Append<true>(i0, i1, i2);
 }

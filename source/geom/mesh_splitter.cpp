@@ -6,11 +6,18 @@
 #include <string>
 
 #include "core/diagnostics.h"
+#include "geom/streaming_store.h"
 
 namespace {
 
 // On-plane tolerance of the side test, in mesh units.
 constexpr float kOnPlane = 0.01f;
+// A half whose triangle records are expected to take more than this many
+// bytes has them written by streaming stores (see streaming_store.h): they
+// would not stay in cache until they are read again anyway. Measured on
+// spheres: halves of 2 MB are split 15 % slower streamed, halves of 7 MB
+// the same either way, halves of 25 MB 10 % faster.
+constexpr size_t kStreamedRecordBytes = size_t{8} << 20;
 // Intersect's guards: the smallest |n . (B - A)| it accepts and the slack
 // below t = 0 (dimensionless).
 constexpr float kMinDenominator = 1e-8f;
@@ -97,6 +104,7 @@ class Splitter {
   SplitContext& context;
   std::vector<uint8_t>& side = SideTable();
   bool anyFront = false, anyBack = false;  // some vertex lies strictly on that side
+  bool streamFront = false, streamBack = false;  // write whole-side triangles streamed
 
   // The side of every source vertex. Kept between calls (per thread):
   // reusing the memory spares the page faults of a fresh array on every cut.
@@ -257,6 +265,8 @@ void Splitter::Run() {
     back.ReserveVertices(back.vertices.size() + backCount + cut);
     front.ReserveTriangles(front.triangles.size() + estimate(frontCount));
     back.ReserveTriangles(back.triangles.size() + estimate(backCount));
+    streamFront = estimate(frontCount) * sizeof(Triangle) > kStreamedRecordBytes;
+    streamBack = estimate(backCount) * sizeof(Triangle) > kStreamedRecordBytes;
   }
 
   // A cut set can tell which triangles use its members (see
@@ -288,8 +298,12 @@ void Splitter::Run() {
         VertexIndexMap& map = s0 == kFront ? context.frontVertexMap : context.backVertexMap;
         const uint32_t a = Copy(c[1], source, half, map), b = Copy(c[2], source, half, map),
                        d = Copy(c[0], source, half, map);
-        PrefetchForWrite(half);
-        half.AddTriangle(a, b, d);
+        if (s0 == kFront ? streamFront : streamBack) {
+          half.AddTriangleStreamed(a, b, d);
+        } else {
+          PrefetchForWrite(half);
+          half.AddTriangle(a, b, d);
+        }
         continue;
       }
     }
@@ -304,6 +318,8 @@ void Splitter::Run() {
 void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
                SplitContext& context) {
   Splitter(source, plane, front, back, context).Run();
+  // The halves may be handed to another thread.
+  StreamFence();
 }
 
 Vector Intersect(const Vector& a, const Vector& b, const Plane& plane) {

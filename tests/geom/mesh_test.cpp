@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 
@@ -52,6 +54,33 @@ TEST(MeshAddTriangle, MatchesLinearSearchUnderEveryKindOfChange) {
       }
     }
   }
+}
+
+// Streamed records start 0, 4, 8 and 12 bytes past a 16-byte boundary in
+// turn (they are 180 bytes long); each must come out as its three indices
+// and zeros, whatever the memory held, without touching its neighbours.
+TEST(MeshAddTriangle, AStreamedRecordIsWrittenWholeAtEveryOffset) {
+  Triangle poison;
+  std::memset(static_cast<void*>(&poison), 0xA5, sizeof poison);
+  Mesh mesh;
+  mesh.triangles.assign(12, poison);
+  mesh.triangles.clear();  // the memory keeps the poison
+  std::set<uintptr_t> offsets;
+  for (uint32_t k = 0; k < 9; ++k) {
+    ASSERT_EQ(mesh.AddTriangleStreamed(3 * k, 3 * k + 1, 3 * k + 2), k);
+    offsets.insert(reinterpret_cast<uintptr_t>(&mesh.triangles[k]) & 15);
+  }
+  StreamFence();
+  EXPECT_EQ(offsets.size(), 4u);
+  EXPECT_EQ(mesh.AddTriangleStreamed(6, 7, 8), 2u);  // a repeat adds nothing
+  EXPECT_EQ(mesh.AddTriangle(9, 10, 11), 3u);
+  ASSERT_EQ(mesh.triangles.size(), 9u);
+  for (uint32_t k = 0; k < 9; ++k) {
+    uint32_t expected[45] = {3 * k, 3 * k + 1, 3 * k + 2};  // the rest zero
+    EXPECT_EQ(std::memcmp(&mesh.triangles[k], expected, sizeof expected), 0) << "record " << k;
+  }
+  // The record after the last is untouched.
+  EXPECT_EQ(std::memcmp(mesh.triangles.data() + 9, &poison, sizeof poison), 0);
 }
 
 // The mapping rule with the rotation written out by hand: -0.1 rad about x
