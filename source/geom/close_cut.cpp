@@ -889,6 +889,10 @@ bool Crowded(const Mesh& mesh) {
 
 }  // namespace
 
+double LeastVolume(double area, double reach) {
+  return area * (kFlatVolume * std::sqrt(area) + kRounding * reach);
+}
+
 bool IsDegenerate(const Mesh& mesh) {
   // No triangles: nothing to reject as broken (the split drops such a half
   // for its counts).
@@ -947,12 +951,9 @@ bool IsDegenerate(const Mesh& mesh) {
   // the area's upper bound passes; only a mesh near or below the bound (or
   // with NaN positions) needs the area itself. The bound is widened by a
   // little against the two sums rounding differently.
-  auto leastVolume = [&](double area) {
-    return area * (kFlatVolume * std::sqrt(area) + kRounding * scan.reach);
-  };
-  if (scan.volume > leastVolume(scan.areaBound * kBoundSlack)) return false;
+  if (scan.volume > LeastVolume(scan.areaBound * kBoundSlack, scan.reach)) return false;
   const double area = SurfaceArea(mesh, records);
-  const double least = leastVolume(area);
+  const double least = LeastVolume(area, scan.reach);
   if (!(scan.volume > least)) {  // NaN positions fail here too
     std::ostringstream line;
     line << "Degenerate mesh: " << (scan.volume < -least ? "inside out" : "encloses no volume")

@@ -75,3 +75,10 @@ void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh);
 //   for), so the surface is flat (folded onto itself) or inside out (V < 0).
 // Linear in the size of the mesh for closed, uncrowded surfaces.
 bool IsDegenerate(const Mesh& mesh);
+
+// The least volume a closed surface of area `area` must enclose to count as
+// a solid (the no-volume rule above), where `reach` is the largest magnitude
+// of a vertex coordinate: 1e-4 area^1.5 plus what float rounding of the
+// positions can account for. Both terms grow as the cube of the scale, so a
+// surface passes or fails at any size alike.
+double LeastVolume(double area, double reach);

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "geom/close_cut.h"
 #include "math/bounding_box.h"
 
 namespace {
@@ -70,6 +72,16 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
     }
   }
 
+  // A NaN or infinite coordinate would spread through the fitting, the mass
+  // and the physics of everything the object touches.
+  double reach = 0.0;
+  for (const Vertex& v : mesh.vertices) {
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+      error = prefix + "a vertex position is not a finite number";
+      return false;
+    }
+    reach = std::max({reach, std::fabs(double(v.x)), std::fabs(double(v.y)), std::fabs(double(v.z))});
+  }
   if (mesh.TriangleCount() == 0) {
     error = prefix + "no triangles";
     return false;
@@ -79,10 +91,17 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
     error = prefix + std::to_string(open) + " open edges; not a closed solid";
     return false;
   }
+  // A closed surface folded flat onto itself would make a body without mass;
+  // the rule is the one every cut piece must pass, and it holds at any scale.
+  const double volume = EnclosedVolume(mesh);
+  if (!(std::fabs(volume) > LeastVolume(SurfaceArea(mesh), reach))) {
+    error = prefix + "encloses no volume; not a solid";
+    return false;
+  }
   // Files wound the other way round (clockwise seen from outside) describe
   // the same solid; turned around, every face points out as the engine needs
   // (a negative volume would give a negative mass).
-  if (EnclosedVolume(mesh) < 0.0) {
+  if (volume < 0.0) {
     for (Triangle& t : mesh.triangles) std::swap(t.indices[1], t.indices[2]);
     mesh.ReindexTriangles();
   }
@@ -118,19 +137,39 @@ double EnclosedVolume(const Mesh& mesh) {
   return sum / 6.0;
 }
 
+double SurfaceArea(const Mesh& mesh) {
+  double sum = 0.0;
+  for (const Triangle& t : mesh.triangles) {
+    const Vertex& a = mesh.vertices[t.indices[0]];
+    const Vertex& b = mesh.vertices[t.indices[1]];
+    const Vertex& c = mesh.vertices[t.indices[2]];
+    const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+    const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+    const double cx = u[1] * w[2] - u[2] * w[1], cy = u[2] * w[0] - u[0] * w[2],
+                 cz = u[0] * w[1] - u[1] * w[0];
+    sum += std::sqrt(cx * cx + cy * cy + cz * cz);
+  }
+  return sum / 2.0;
+}
+
 void FitToSize(Mesh& mesh, float size) {
   if (mesh.vertices.empty()) return;
-  Vector low = mesh.vertices[0].Position(), high = low;
+  // In double: a model whose coordinates are finite floats may still span
+  // more than the largest float (and would be scaled to a point).
+  double low[3], high[3];
+  for (int k = 0; k < 3; ++k) low[k] = high[k] = mesh.vertices[0].Position()[k];
   for (const Vertex& v : mesh.vertices) {
-    low = Vector(std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z));
-    high = Vector(std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z));
+    const double p[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], p[k]);
+      high[k] = std::max(high[k], p[k]);
+    }
   }
-  const Vector centre = (low + high) * 0.5f;
-  const float longest = std::max({high.x - low.x, high.y - low.y, high.z - low.z});
-  const float scale = longest > 0.0f ? size / longest : 1.0f;
+  const double longest = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
+  const double scale = longest > 0.0 ? size / longest : 1.0;
   for (Vertex& v : mesh.vertices) {
-    v.x = (v.x - centre.x) * scale;
-    v.y = (v.y - centre.y) * scale;
-    v.z = (v.z - centre.z) * scale;
+    v.x = static_cast<float>((v.x - (low[0] + high[0]) / 2.0) * scale);
+    v.y = static_cast<float>((v.y - (low[1] + high[1]) / 2.0) * scale);
+    v.z = static_cast<float>((v.z - (low[2] + high[2]) / 2.0) * scale);
   }
 }

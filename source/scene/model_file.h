@@ -13,8 +13,10 @@
 // inwards (negative enclosed volume) is turned so its faces point out. The mesh is
 // marked loadedModel. On failure returns false and `error` is one line:
 //   Model "FILE": <what is wrong>
-// for an unreadable file, a mesh without triangles, or a mesh that is not
-// closed ("N open edges; not a closed solid").
+// for an unreadable file, a vertex position that is not a finite number, a
+// mesh without triangles, a mesh that is not closed ("N open edges; not a
+// closed solid") or one that encloses no volume (flat or folded onto itself,
+// by the rule cut pieces are held to: see LeastVolume).
 bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error);
 
 // Directed edges (a, b) of the triangles that lack exactly one reverse
@@ -24,6 +26,9 @@ size_t CountOpenEdges(const Mesh& mesh);
 // Volume enclosed by the triangles (divergence theorem, double precision):
 // positive when they are wound outwards.
 double EnclosedVolume(const Mesh& mesh);
+
+// Surface area of the triangles, in double precision.
+double SurfaceArea(const Mesh& mesh);
 
 // Moves the mesh so its bounding box is centred on the origin and scales it
 // uniformly so the box's longest side is `size`.

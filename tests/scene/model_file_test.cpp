@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -20,9 +21,13 @@ namespace {
 // its own three vertex lines, as STL stores it), wound outwards; `skip`
 // triangles are left off the end.
 // `copies` cubes side by side, 4 apart along x, in one file; `inward`: every
-// face wound the other way.
+// face wound the other way. `size` stretches it along each axis (a box of
+// 2 size[0] x 2 size[1] x 2 size[2]).
+struct Stretch {
+  double x = 1.0, y = 1.0, z = 1.0;
+};
 std::string WriteCube(const support::ScratchDir& dir, const std::string& name, int skip = 0,
-                      int copies = 1, bool inward = false) {
+                      int copies = 1, bool inward = false, Stretch size = {}) {
   // Each face: outward axis, then corners counter-clockwise seen from outside.
   const int quads[6][4][3] = {{{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},
                               {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}},
@@ -31,13 +36,15 @@ std::string WriteCube(const support::ScratchDir& dir, const std::string& name, i
                               {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
                               {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}}};
   std::ofstream out(dir.File(name));
+  out.precision(17);
   int written = 0;
   for (int copy = 0; copy < copies; ++copy)
     for (const auto& q : quads)
       for (const int tri : {0, 1}) {
         if (written++ >= 12 * copies - skip) break;
         for (const int c : {0, 1 + tri, 2 + tri})
-          out << "v " << q[c][0] + 4 * copy << ' ' << q[c][1] << ' ' << q[c][2] << '\n';
+          out << "v " << (q[c][0] + 4 * copy) * size.x << ' ' << q[c][1] * size.y << ' '
+              << q[c][2] * size.z << '\n';
         out << (inward ? "f -1 -2 -3\n" : "f -3 -2 -1\n");
       }
   return dir.File(name);
@@ -60,6 +67,44 @@ TEST(ModelFile, WeldsASoupIntoAClosedSolidAndNamesWhatIsWrongOtherwise) {
   EXPECT_EQ(error, "Model \"" + open + "\": 3 open edges; not a closed solid");
   EXPECT_FALSE(LoadModelFile(dir.File("missing.obj"), mesh, error));
   EXPECT_EQ(error.rfind("Model \"" + dir.File("missing.obj") + "\": ", 0), 0u) << error;
+}
+
+// Models that would make a body without a proper mass are refused: a
+// coordinate that is not a number, and boxes too flat to be solids. A box
+// 2 x 2 x 2t has V = 8t and A = 8 + 16t, so V > 1e-4 A^1.5 holds from about
+// t = 2.83e-4 on; a model spanning more than the largest float still fits.
+TEST(ModelFile, RefusesNonFiniteAndFlatModelsAndFitsAnySpan) {
+  support::ScratchDir dir;
+  Mesh mesh;
+  std::string error;
+  for (const char* bad : {"nan", "inf"}) {
+    const std::string file = dir.File(std::string(bad) + ".obj");
+    std::string text;
+    {
+      std::ifstream in(WriteCube(dir, std::string(bad) + ".obj"));
+      std::getline(in, text, '\0');
+    }
+    std::ofstream(file) << "v " << bad << text.substr(text.find(' ', 2));
+    EXPECT_FALSE(LoadModelFile(file, mesh, error)) << bad;
+    EXPECT_EQ(error, "Model \"" + file + "\": a vertex position is not a finite number");
+  }
+  for (const double t : {3.2e-4, 2.5e-4}) {
+    const std::string file = WriteCube(dir, "plate.obj", 0, 1, false, {1.0, t, 1.0});
+    EXPECT_EQ(LoadModelFile(file, mesh, error), t > 2.9e-4) << t << " " << error;
+    if (t < 2.9e-4) {
+      EXPECT_EQ(error, "Model \"" + file + "\": encloses no volume; not a solid");
+    }
+  }
+
+  ASSERT_TRUE(LoadModelFile(WriteCube(dir, "vast.obj", 0, 1, false, {3e38, 1e38, 2e38}), mesh, error))
+      << error;
+  FitToSize(mesh, 3.0f);
+  float high[3] = {0, 0, 0};
+  for (const Vertex& v : mesh.vertices)
+    for (int k = 0; k < 3; ++k) high[k] = std::max(high[k], std::fabs(v.Position()[k]));
+  EXPECT_FLOAT_EQ(high[0], 1.5f);
+  EXPECT_FLOAT_EQ(high[1], 0.5f);
+  EXPECT_FLOAT_EQ(high[2], 1.0f);
 }
 
 // Two cubes cut by y + z = 0.5: in each, the part in front (y + z > 0.5) is
