@@ -142,7 +142,7 @@ TEST_F(SceneE2eTest, QuickShotsStayOnTheGround) {
                 std::max(std::fabs(o.Get("position", 0)), std::fabs(o.Get("position", 2))) < 150.0)
         << o.line;
   }
-  EXPECT_EQ(run.Log().find("fell below the ground"), std::string::npos);
+  EXPECT_EQ(run.Log().find("fell below the ground"), std::string::npos) << run.Log();
 }
 
 // A click and a Shift-drag on page 1, then the cut of the sphere and the
