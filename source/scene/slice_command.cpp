@@ -1,5 +1,6 @@
 #include "scene/slice_command.h"
 
+#include <cfloat>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -73,6 +74,14 @@ bool ParseSlicePlane(const std::string& text, double plane[4], std::string& erro
       std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
   if (!(length > 0.0) || !std::isfinite(length)) return false;
   for (int i = 0; i < 4; ++i) plane[i] /= length;
+  // The cut runs in float: a plane farther out than the largest float would
+  // be put at infinity, where every side test fails (and the whole model
+  // was reported on the wrong side).
+  if (!(std::fabs(plane[3]) <= FLT_MAX)) {
+    error = "--plane puts the plane " + Number(plane[3]) +
+            " from the origin, farther than any float coordinate reaches";
+    return false;
+  }
   error.clear();
   return true;
 }

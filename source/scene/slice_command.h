@@ -13,8 +13,9 @@
 #include <iosfwd>
 #include <string>
 
-// Reads "A,B,C,D": four finite numbers, (A, B, C) not zero. On success the
-// plane scaled so (a, b, c) has length 1; otherwise false and a message.
+// Reads "A,B,C,D": four finite numbers, (A, B, C) not zero, the plane
+// within float range of the origin. On success the plane scaled so (a, b, c)
+// has length 1; otherwise false and a message.
 bool ParseSlicePlane(const std::string& text, double plane[4], std::string& error);
 
 // Runs the slicer; messages (a model that cannot be read or is not closed,

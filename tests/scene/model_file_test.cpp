@@ -135,6 +135,13 @@ TEST(SliceCommand, WritesEachClosedPartWithItsVolumeAndRefusesBadInput) {
 
   EXPECT_EQ(RunSliceCommand(cubes, "0,0,0,1", dir.File("parts"), out, err), 1);
   EXPECT_EQ(RunSliceCommand(cubes, "1,2,3", dir.File("parts"), out, err), 1);
+  // x = 1e39 lies beyond float range; x = 3e38 does not, and has both cubes behind it.
+  EXPECT_EQ(RunSliceCommand(cubes, "1,0,0,1e39", dir.File("far"), out, err), 1);
+  EXPECT_NE(err.str().find("farther than any float coordinate reaches"), std::string::npos) << err.str();
+  out.str("");
+  ASSERT_EQ(RunSliceCommand(cubes, "2,0,0,6e38", dir.File("far"), out, err), 0) << err.str();
+  EXPECT_NE(out.str().find("\"side\":\"back\""), std::string::npos) << out.str();
+  EXPECT_EQ(out.str().find("\"side\":\"front\""), std::string::npos) << out.str();
   EXPECT_EQ(RunSliceCommand(WriteCube(dir, "open.obj", 2), "1,0,0,0", dir.File("o"), out, err), 1);
   EXPECT_NE(err.str().find("open edges; not a closed solid"), std::string::npos) << err.str();
 }
