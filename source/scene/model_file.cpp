@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <assimp/Importer.hpp>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "core/diagnostics.h"
 #include "geom/close_cut.h"
 #include "math/bounding_box.h"
 
@@ -40,6 +42,10 @@ PositionKey KeyOf(float x, float y, float z) {
 
 bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
   const std::string prefix = "Model \"" + file + "\": ";
+  // A model of a million triangles takes seconds to read and check, before
+  // any window opens: say what is going on.
+  diagnostics::Log("Reading model \"" + file + "\"");
+  const auto start = std::chrono::steady_clock::now();
   Assimp::Importer importer;
   const aiScene* scene = importer.ReadFile(
       file, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
@@ -105,6 +111,11 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
     for (Triangle& t : mesh.triangles) std::swap(t.indices[1], t.indices[2]);
     mesh.ReindexTriangles();
   }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  diagnostics::Log(prefix + std::to_string(mesh.TriangleCount()) + " triangles, " +
+                   std::to_string(mesh.VertexCount()) + " vertices, read in " +
+                   std::to_string(seconds) + " s");
   return true;
 }
 
