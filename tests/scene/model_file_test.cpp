@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/scratch.h"
 
@@ -105,6 +108,28 @@ TEST(ModelFile, RefusesNonFiniteAndFlatModelsAndFitsAnySpan) {
   EXPECT_FLOAT_EQ(high[0], 1.5f);
   EXPECT_FLOAT_EQ(high[1], 0.5f);
   EXPECT_FLOAT_EQ(high[2], 1.0f);
+}
+
+// Against the rule taken literally, for every use of every directed edge:
+// random soups over five vertices, with repeated triangles, both windings
+// and corners that repeat (an edge from a vertex to itself is its own reverse).
+TEST(ModelFile, OpenEdgesCountEveryUseWithoutExactlyOneReverse) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    Mesh mesh;
+    const int count = 1 + static_cast<int>(random() % 20);
+    for (int t = 0; t < count; ++t) {
+      Triangle& tri = mesh.triangles.emplace_back();
+      for (uint32_t& i : tri.indices) i = static_cast<uint32_t>(random() % 5);
+    }
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    for (const Triangle& t : mesh.triangles)
+      for (int c = 0; c < 3; ++c) edges.emplace_back(t.indices[c], t.indices[(c + 1) % 3]);
+    size_t open = 0;
+    for (const auto& e : edges)
+      open += std::count(edges.begin(), edges.end(), std::make_pair(e.second, e.first)) != 1;
+    ASSERT_EQ(CountOpenEdges(mesh), open) << "round " << round;
+  }
 }
 
 // Two cubes cut by y + z = 0.5: in each, the part in front (y + z > 0.5) is
