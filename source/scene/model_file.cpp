@@ -38,6 +38,19 @@ PositionKey KeyOf(float x, float y, float z) {
   return key;
 }
 
+// The bounding box of the vertices, in double; zero for a mesh without any.
+void BoundsOf(const Mesh& mesh, double low[3], double high[3]) {
+  for (int k = 0; k < 3; ++k)
+    low[k] = high[k] = mesh.vertices.empty() ? 0.0 : mesh.vertices[0].Position()[k];
+  for (const Vertex& v : mesh.vertices) {
+    const double p[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], p[k]);
+      high[k] = std::max(high[k], p[k]);
+    }
+  }
+}
+
 }  // namespace
 
 bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
@@ -80,13 +93,11 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
 
   // A NaN or infinite coordinate would spread through the fitting, the mass
   // and the physics of everything the object touches.
-  double reach = 0.0;
   for (const Vertex& v : mesh.vertices) {
     if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
       error = prefix + "a vertex position is not a finite number";
       return false;
     }
-    reach = std::max({reach, std::fabs(double(v.x)), std::fabs(double(v.y)), std::fabs(double(v.z))});
   }
   if (mesh.TriangleCount() == 0) {
     error = prefix + "no triangles";
@@ -99,6 +110,11 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
   }
   // A closed surface folded flat onto itself would make a body without mass;
   // the rule is the one every cut piece must pass, and it holds at any scale.
+  // Its rounding allowance is taken for the model centred, as the object
+  // will hold it, wherever the file puts it.
+  double low[3], high[3];
+  BoundsOf(mesh, low, high);
+  const double reach = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]}) / 2.0;
   const double volume = EnclosedVolume(mesh);
   if (!(std::fabs(volume) > LeastVolume(SurfaceArea(mesh), reach))) {
     error = prefix + "encloses no volume; not a solid";
@@ -127,7 +143,9 @@ size_t CountOpenEdges(const Mesh& mesh) {
   struct Use {
     uint64_t edge;
     bool backward;  // from the larger end to the smaller
-    bool operator<(const Use& o) const { return edge != o.edge ? edge < o.edge : backward < o.backward; }
+    bool operator<(const Use& o) const {
+      return edge != o.edge ? edge < o.edge : backward < o.backward;
+    }
   };
   std::vector<Use> uses;
   uses.reserve(mesh.triangles.size() * 3);
@@ -155,15 +173,24 @@ size_t CountOpenEdges(const Mesh& mesh) {
 }
 
 double EnclosedVolume(const Mesh& mesh) {
+  if (mesh.vertices.empty()) return 0.0;
+  // Tetrahedra from the first vertex rather than from the origin: the same
+  // sum for a closed surface, without the cancellation of huge terms for a
+  // model lying far from the origin.
+  const Vertex& r = mesh.vertices[0];
   double sum = 0.0;
   for (const Triangle& t : mesh.triangles) {
-    const Vertex& a = mesh.vertices[t.indices[0]];
-    const Vertex& b = mesh.vertices[t.indices[1]];
-    const Vertex& c = mesh.vertices[t.indices[2]];
-    // a . (b x c) = 6 times the signed volume of the tetrahedron (0, a, b, c).
-    sum += double(a.x) * (double(b.y) * c.z - double(b.z) * c.y) +
-           double(a.y) * (double(b.z) * c.x - double(b.x) * c.z) +
-           double(a.z) * (double(b.x) * c.y - double(b.y) * c.x);
+    double p[3][3];
+    for (int c = 0; c < 3; ++c) {
+      const Vertex& v = mesh.vertices[t.indices[c]];
+      p[c][0] = double(v.x) - r.x;
+      p[c][1] = double(v.y) - r.y;
+      p[c][2] = double(v.z) - r.z;
+    }
+    // a . (b x c) = 6 times the signed volume of the tetrahedron (r, a, b, c).
+    sum += p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) +
+           p[0][1] * (p[1][2] * p[2][0] - p[1][0] * p[2][2]) +
+           p[0][2] * (p[1][0] * p[2][1] - p[1][1] * p[2][0]);
   }
   return sum / 6.0;
 }
@@ -188,14 +215,7 @@ void FitToSize(Mesh& mesh, float size) {
   // In double: a model whose coordinates are finite floats may still span
   // more than the largest float (and would be scaled to a point).
   double low[3], high[3];
-  for (int k = 0; k < 3; ++k) low[k] = high[k] = mesh.vertices[0].Position()[k];
-  for (const Vertex& v : mesh.vertices) {
-    const double p[3] = {v.x, v.y, v.z};
-    for (int k = 0; k < 3; ++k) {
-      low[k] = std::min(low[k], p[k]);
-      high[k] = std::max(high[k], p[k]);
-    }
-  }
+  BoundsOf(mesh, low, high);
   const double longest = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
   const double scale = longest > 0.0 ? size / longest : 1.0;
   for (Vertex& v : mesh.vertices) {

@@ -28,6 +28,7 @@ namespace {
 // 2 size[0] x 2 size[1] x 2 size[2]).
 struct Stretch {
   double x = 1.0, y = 1.0, z = 1.0;
+  double shift = 0.0;  // added to every coordinate
 };
 std::string WriteCube(const support::ScratchDir& dir, const std::string& name, int skip = 0,
                       int copies = 1, bool inward = false, Stretch size = {}) {
@@ -46,8 +47,8 @@ std::string WriteCube(const support::ScratchDir& dir, const std::string& name, i
       for (const int tri : {0, 1}) {
         if (written++ >= 12 * copies - skip) break;
         for (const int c : {0, 1 + tri, 2 + tri})
-          out << "v " << (q[c][0] + 4 * copy) * size.x << ' ' << q[c][1] * size.y << ' '
-              << q[c][2] * size.z << '\n';
+          out << "v " << (q[c][0] + 4 * copy) * size.x + size.shift << ' '
+              << q[c][1] * size.y + size.shift << ' ' << q[c][2] * size.z + size.shift << '\n';
         out << (inward ? "f -1 -2 -3\n" : "f -3 -2 -1\n");
       }
   return dir.File(name);
@@ -97,6 +98,14 @@ TEST(ModelFile, RefusesNonFiniteAndFlatModelsAndFitsAnySpan) {
     if (t < 2.9e-4) {
       EXPECT_EQ(error, "Model \"" + file + "\": encloses no volume; not a solid");
     }
+  }
+
+  // Far from the origin (float spacing there is 1/16): still a cube of 8,
+  // either way wound.
+  for (const bool inward : {false, true}) {
+    ASSERT_TRUE(LoadModelFile(WriteCube(dir, "far.obj", 0, 1, inward, {1, 1, 1, 1e6}), mesh, error))
+        << error;
+    EXPECT_NEAR(EnclosedVolume(mesh), 8.0, 1e-9);
   }
 
   ASSERT_TRUE(LoadModelFile(WriteCube(dir, "vast.obj", 0, 1, false, {3e38, 1e38, 2e38}), mesh, error))
