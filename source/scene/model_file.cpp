@@ -60,8 +60,14 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
   diagnostics::Log("Reading model \"" + file + "\"");
   const auto start = std::chrono::steady_clock::now();
   Assimp::Importer importer;
+  // PreTransformVertices places every mesh where the file's node tree puts
+  // it (scaled, turned, moved, and once per node that uses it): the meshes
+  // alone hold only their own local coordinates, and a glTF or Collada
+  // model built of placed parts would otherwise come out as its parts
+  // stacked at the origin.
   const aiScene* scene = importer.ReadFile(
-      file, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType);
+      file, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType |
+                aiProcess_PreTransformVertices);
   if (scene == nullptr) {
     error = prefix + "cannot read it (" + importer.GetErrorString() + ")";
     return false;

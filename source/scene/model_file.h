@@ -7,8 +7,9 @@
 
 #include "geom/mesh.h"
 
-// Reads every mesh of `file` into one Mesh, triangulated, with vertices at
-// the same position welded into one, in the file's own units. Triangles that
+// Reads every mesh of `file` into one Mesh, triangulated, each placed (and
+// repeated) as the file's node tree places it, with vertices at the same
+// position welded into one, in the file's own units. Triangles that
 // welding makes degenerate (two equal corners) are dropped; a solid wound
 // inwards (negative enclosed volume) is turned so its faces point out. The mesh is
 // marked loadedModel. Logs "Reading model "FILE"" as it starts and, on

@@ -119,6 +119,38 @@ TEST(ModelFile, RefusesNonFiniteAndFlatModelsAndFitsAnySpan) {
   EXPECT_FLOAT_EQ(high[2], 1.0f);
 }
 
+// A glTF scene whose parent node scales by 2 and whose two child nodes use
+// the same cube of side 2, one moved by +3 and the other by -3 and turned a
+// quarter about z: two cubes of side 4 centred at x = +6 and x = -6, as the
+// file's node tree places them, not one cube at the origin.
+TEST(ModelFile, PartsArePlacedWhereTheFileTreePutsThem) {
+  support::ScratchDir dir;
+  const std::string file = dir.File("two.gltf");
+  std::ofstream(file)
+      << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],)"
+         R"("nodes":[{"children":[1,2],"scale":[2,2,2]},{"mesh":0,"translation":[3,0,0]},)"
+         R"({"mesh":0,"translation":[-3,0,0],"rotation":[0,0,0.7071068,0.7071068]}],)"
+         R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],)"
+         R"("buffers":[{"byteLength":168,"uri":"data:application/octet-stream;base64,)"
+         R"(AACAvwAAgL8AAIC/AACAPwAAgL8AAIC/AACAPwAAgD8AAIC/AACAvwAAgD8AAIC/AACAvwAAgL8AAIA/)"
+         R"(AACAPwAAgL8AAIA/AACAPwAAgD8AAIA/AACAvwAAgD8AAIA/AAACAAEAAAADAAIABAAFAAYABAAGAAcA)"
+         R"(AAABAAUAAAAFAAQAAgADAAcAAgAHAAYAAQACAAYAAQAGAAUAAAAEAAcAAAAHAAMA"}],)"
+         R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":96},)"
+         R"({"buffer":0,"byteOffset":96,"byteLength":72}],)"
+         R"("accessors":[{"bufferView":0,"componentType":5126,"count":8,"type":"VEC3",)"
+         R"("min":[-1,-1,-1],"max":[1,1,1]},{"bufferView":1,"componentType":5123,"count":36,)"
+         R"("type":"SCALAR"}]})";
+  Mesh mesh;
+  std::string error;
+  ASSERT_TRUE(LoadModelFile(file, mesh, error)) << error;
+  EXPECT_EQ(mesh.TriangleCount(), 24u);
+  EXPECT_NEAR(EnclosedVolume(mesh), 2 * 64.0, 1e-3);
+  float low = 0.0f, high = 0.0f;
+  for (const Vertex& v : mesh.vertices) low = std::min(low, v.x), high = std::max(high, v.x);
+  EXPECT_NEAR(low, -8.0f, 1e-5f);
+  EXPECT_NEAR(high, 8.0f, 1e-5f);
+}
+
 // Against the rule taken literally, for every use of every directed edge:
 // random soups over five vertices, with repeated triangles, both windings
 // and corners that repeat (an edge from a vertex to itself is its own reverse).
