@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/diagnostics.h"
@@ -181,10 +182,16 @@ class EarClipper {
   bool SamePlace(uint32_t a, uint32_t b) const {
     return nodes[a].x == nodes[b].x && nodes[a].y == nodes[b].y;
   }
+  static uint64_t PairKey(uint32_t a, uint32_t b) {
+    return uint64_t(std::min(a, b)) << 32 | std::max(a, b);
+  }
+  // Whether the mesh joins a and b by an edge, or the triangulation has
+  // made a diagonal between them already: a vertex may have several nodes
+  // (a pinch, a splice), and a second diagonal between the same two
+  // vertices would double the edge as surely as one along the mesh's.
   bool Joined(uint32_t a, uint32_t b) const {
-    if (joined.empty()) return false;
-    const uint64_t key = uint64_t(std::min(a, b)) << 32 | std::max(a, b);
-    return std::binary_search(joined.begin(), joined.end(), key);
+    const uint64_t key = PairKey(a, b);
+    return made.count(key) != 0 || std::binary_search(joined.begin(), joined.end(), key);
   }
   bool IsEar(uint32_t ear) const;
   bool LocallyInside(uint32_t a, uint32_t b) const;
@@ -209,6 +216,7 @@ class EarClipper {
   }
 
   const std::vector<uint64_t>& joined;
+  std::unordered_set<uint64_t> made;  // diagonals made so far (bridges, clipped ears)
   std::vector<uint32_t>& triangles;
   std::vector<Node> nodes;
   Grid grid;
@@ -323,6 +331,7 @@ bool EarClipper::Bridge(uint32_t hole, uint32_t outer) {
   if (Joined(nodes[m].vertex, nodes[hole].vertex)) m = UnjoinedBridge(hole, outer, m);
 
   // m -> hole -> around the hole -> hole' -> m' -> on around the ring.
+  made.insert(PairKey(nodes[m].vertex, nodes[hole].vertex));
   const uint32_t m2 = Copy(m), h2 = Copy(hole);
   const uint32_t mNext = nodes[m].next, hPrev = nodes[hole].prev;
   nodes[m].next = hole;
@@ -438,6 +447,7 @@ bool EarClipper::Clip(uint32_t start) {
   for (uint32_t p = nodes[start].next; p != start; p = nodes[p].next) ++count;
   auto clip = [&](uint32_t node) {
     const uint32_t next = nodes[node].next;
+    made.insert(PairKey(nodes[nodes[node].prev].vertex, nodes[next].vertex));
     Emit(nodes[node].prev, node, next);
     Remove(node);
     --count;

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 
 #include "core/diagnostics.h"
 #include "geom/cap_triangulation.h"
@@ -374,6 +375,15 @@ class LoopCapper {
   // and leaves path[.. keep) on the walk.
   void Close(size_t from, size_t keep);
   bool Neighbours(uint32_t a, uint32_t b) const;
+  // For a loop whose every vertex is joined or a pinch: the entry of the
+  // loop vertex of least position from which a fan adds no chord that the
+  // mesh has already (no pair of outline.joined with that vertex and
+  // another of the loop, apart in it) nor one to another pinch vertex, or
+  // of least position overall when there is none. A doubled edge would
+  // leave the half open.
+  template <typename Less>
+  size_t ChordFreeStart(std::vector<uint32_t>::const_iterator begin,
+                        std::vector<uint32_t>::const_iterator end, const Less& less);
   Mark& MarkOf(uint32_t v) {
     if (v >= marks.size()) marks.resize(static_cast<size_t>(v) + 1);
     return marks[v];
@@ -384,12 +394,15 @@ class LoopCapper {
   std::vector<uint32_t> path;     // the walk so far, each vertex at most once
   std::vector<uint32_t> entries;  // the simple loops, one after another
   std::vector<size_t> starts;     // loop k is entries[starts[k] .. starts[k + 1])
+  // Chords between two pinch vertices made by the fans chosen so far.
+  std::unordered_set<uint64_t> pinchChords;
 };
 
 void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
                      const VertexIndexSet& cutSet, Mesh& mesh) {
   entries.clear();
   starts.assign(1, 0);
+  pinchChords.clear();
   for (size_t i = 0; i < loops.size(); ++i)
     if (loops.closed[i]) Split(loops.loops[i]);
   const size_t count = starts.size() - 1;
@@ -405,11 +418,17 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     if (edge.first >= marks.size() || edge.second >= marks.size()) continue;
     Mark& a = marks[edge.first];
     Mark& b = marks[edge.second];
-    if (a.uses == 0 || b.uses == 0 || Neighbours(edge.first, edge.second)) continue;
-    // A pinch vertex may sit in another loop: counted as joined either way.
-    if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
+    if (a.uses == 0 || b.uses == 0) continue;
+    // A chord of the cap between two vertices that the mesh joins doubles
+    // their edge (the cap would hold it both ways, besides the mesh or the
+    // cap triangle on their loop edge), wherever they sit in the loops: even
+    // two neighbours in one loop may meet again, apart, in another loop
+    // through a pinch or across a bridge of the triangulation.
     outline.joined.push_back(uint64_t(std::min(edge.first, edge.second)) << 32 |
                              std::max(edge.first, edge.second));
+    if (Neighbours(edge.first, edge.second)) continue;
+    // A pinch vertex may sit in another loop: counted as joined either way.
+    if (a.uses > 1 || b.uses > 1 || a.loop == b.loop) a.joined = b.joined = true;
   }
   const uint32_t vertexCount = mesh.VertexCount();
   auto less = [&mesh, vertexCount](uint32_t a, uint32_t b) {
@@ -428,7 +447,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
       const Mark& m = marks[*e];
       if (m.uses == 1 && !m.joined && (first == end || less(*e, *first))) first = e;
     }
-    if (first == end) first = std::min_element(begin, end, less);  // nothing better
+    if (first == end) first = begin + ChordFreeStart(begin, end, less);
     std::rotate(begin, first, end);
     for (auto e = begin; e != end; ++e) marks[*e].at = static_cast<uint32_t>(e - begin);
   }
@@ -448,8 +467,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
       for (const Triangle& t : mesh.triangles)
         for (int c = 0; c < 3; ++c) {
           const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
-          if (a < marked && b < marked && marks[a].uses > 0 && marks[b].uses > 0 &&
-              !Neighbours(a, b))
+          if (a < marked && b < marked && marks[a].uses > 0 && marks[b].uses > 0)
             outline.joined.push_back(uint64_t(std::min(a, b)) << 32 | std::max(a, b));
         }
     }
@@ -469,6 +487,52 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     for (auto e = begin + 1; e + 1 < end; ++e) mesh.AddTriangle(*e, *(e + 1), *begin);
   }
   for (const uint32_t v : entries) marks[v] = Mark();
+}
+
+template <typename Less>
+size_t LoopCapper::ChordFreeStart(std::vector<uint32_t>::const_iterator begin,
+                                  std::vector<uint32_t>::const_iterator end, const Less& less) {
+  const size_t n = static_cast<size_t>(end - begin);
+  // (vertex, entry), by vertex; a simple loop holds each vertex once.
+  std::vector<std::pair<uint32_t, uint32_t>> entryOf;
+  entryOf.reserve(n);
+  for (size_t i = 0; i < n; ++i) entryOf.emplace_back(begin[i], static_cast<uint32_t>(i));
+  std::sort(entryOf.begin(), entryOf.end());
+  auto find = [&entryOf](uint32_t v) {
+    const auto at = std::lower_bound(entryOf.begin(), entryOf.end(), std::make_pair(v, 0u));
+    return at != entryOf.end() && at->first == v ? static_cast<int64_t>(at->second) : -1;
+  };
+  // Entries i and j are not next to each other: a fan from one makes a
+  // chord to the other.
+  auto apart = [n](size_t i, size_t j) {
+    const size_t gap = (j + n - i) % n;
+    return gap > 1 && gap < n - 1;
+  };
+  std::vector<bool> chord(n, false);
+  for (const uint64_t joinedPair : outline.joined) {
+    const int64_t i = find(static_cast<uint32_t>(joinedPair >> 32));
+    const int64_t j = find(static_cast<uint32_t>(joinedPair));
+    if (i >= 0 && j >= 0 && apart(size_t(i), size_t(j))) chord[size_t(i)] = chord[size_t(j)] = true;
+  }
+  // A pinch vertex sits in other loops too: a fan from it must not make a
+  // chord to another pinch vertex that a fan over an earlier loop made.
+  std::vector<size_t> pinches;
+  for (size_t i = 0; i < n; ++i)
+    if (marks[begin[i]].uses > 1) pinches.push_back(i);
+  auto pair = [begin](size_t i, size_t j) {
+    return uint64_t(std::min(begin[i], begin[j])) << 32 | std::max(begin[i], begin[j]);
+  };
+  for (const size_t i : pinches)
+    for (const size_t j : pinches)
+      if (apart(i, j) && pinchChords.count(pair(i, j)) != 0) chord[i] = true;
+  size_t best = n;
+  for (size_t i = 0; i < n; ++i)
+    if (!chord[i] && (best == n || less(begin[i], begin[best]))) best = i;
+  if (best == n) best = static_cast<size_t>(std::min_element(begin, end, less) - begin);
+  if (marks[begin[best]].uses > 1)
+    for (const size_t j : pinches)
+      if (apart(best, j)) pinchChords.insert(pair(best, j));
+  return best;
 }
 
 void LoopCapper::Split(const std::deque<uint32_t>& loop) {

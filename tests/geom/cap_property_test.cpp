@@ -17,6 +17,7 @@
 #include "geom/cap_triangulation.h"
 #include "geom/close_cut.h"
 #include "geom/connected_parts.h"
+#include "geom/mesh_builders.h"
 #include "geom/mesh_splitter.h"
 #include "support/mesh_checks.h"
 
@@ -136,6 +137,49 @@ TEST(CapProperty, TorusAndMugCutsGiveTheExpectedPartsCapsAndGenus) {
     EXPECT_EQ(Euler(cut.parts[h][0]), 2);
   }
   EXPECT_LT(SignedVolume(cut.parts[0][0]), 0.05 * SignedVolume(mug));
+}
+
+// A sphere finer than the side test's band (edges about 0.009 against a band
+// 0.02 wide) cut through its centre close to its equator: whole triangles
+// lie within the band, and the openings pinch where such a triangle touches
+// an outline, into small loops of which every vertex is a pinch or joined by
+// the mesh to another. Both halves must still be closed solids: a cap chord
+// along an edge the mesh has, or the same chord made twice (by fans of two
+// loops through one pinch vertex, or at two corners of one vertex in the
+// triangulation), doubles that edge.
+TEST(CapProperty, HalvesOfASphereFinerThanTheBandAreClosed) {
+  auto check = [](const Mesh& sphere, const Vector& normal, const std::string& what) {
+    Mesh halves[2];
+    SplitContext context;
+    SplitMesh(sphere, Plane(Normalize(normal), Vector(0, 0, 0)), halves[0], halves[1], context);
+    CloseCut(halves[0], context.frontCutSet);
+    CloseCut(halves[1], context.backCutSet);
+    for (const Mesh& half : halves) {
+      if (!SurfaceFault(half).empty() || !(SignedVolume(half) > 0.0))
+        return what + ": " + SurfaceFault(half) + ", volume " + std::to_string(SignedVolume(half));
+    }
+    return std::string();
+  };
+  // Planes with tilts up to 0.21 (a cut 0.02 high at the sphere's rim), and
+  // three that once left a doubled edge where two loops through a pinch
+  // vertex held its two ends once as neighbours and once apart.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  for (const auto& [slices, radius] : {std::make_pair(40u, 0.11f), std::make_pair(61u, 0.17f)}) {
+    const Mesh sphere = BuildSphere(slices, slices, radius);
+    for (int k = 0; k < 200; ++k) {
+      const float tilt = 0.01f + 0.1f * (1.0f + u(rng)), turn = float(M_PI) * u(rng);
+      const Vector normal(tilt * std::cos(turn), 1.0f, tilt * std::sin(turn));
+      const std::string what = std::to_string(slices) + " slices, plane " + std::to_string(k);
+      ASSERT_EQ(check(sphere, normal, what), "");
+    }
+  }
+  const Mesh sphere = BuildSphere(60, 60, 0.17f);
+  for (const Vector& normal : {Vector(-0.0794291273f, 0.995147645f, -0.0580710843f),
+                               Vector(-0.00586551474f, 0.998917103f, 0.0461549126f)})
+    EXPECT_EQ(check(sphere, normal, "60 slices"), "");
+  EXPECT_EQ(check(BuildSphere(61, 61, 0.17f), Vector(0.0209041797f, 0.999771535f, -0.00446011778f),
+                  "61 slices"), "");
 }
 
 // Fans from the centre o of a loop o, p1 .. pn lying in z = 0 (normal +z),
