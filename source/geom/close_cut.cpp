@@ -378,9 +378,9 @@ class LoopCapper {
   // For a loop whose every vertex is joined or a pinch: the entry of the
   // loop vertex of least position from which a fan adds no chord that the
   // mesh has already (no pair of outline.joined with that vertex and
-  // another of the loop, apart in it) nor one to another pinch vertex, or
-  // of least position overall when there is none. A doubled edge would
-  // leave the half open.
+  // another of the loop, apart in it) nor a chord between two pinch
+  // vertices that the fan of an earlier loop made, or of least position
+  // overall when there is none. A doubled edge would leave the half open.
   template <typename Less>
   size_t ChordFreeStart(std::vector<uint32_t>::const_iterator begin,
                         std::vector<uint32_t>::const_iterator end, const Less& less);
@@ -420,9 +420,10 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
     Mark& b = marks[edge.second];
     if (a.uses == 0 || b.uses == 0) continue;
     // A chord of the cap between two vertices that the mesh joins doubles
-    // their edge (the cap would hold it both ways, besides the mesh or the
-    // cap triangle on their loop edge), wherever they sit in the loops: even
-    // two neighbours in one loop may meet again, apart, in another loop
+    // their edge: the chord holds it both ways, and the mesh (with, for
+    // loop neighbours, the cap triangle on their loop edge) holds it
+    // already. That goes wherever they sit in the loops: even two
+    // neighbours in one loop may meet again, apart, in another loop
     // through a pinch or across a bridge of the triangulation.
     outline.joined.push_back(uint64_t(std::min(edge.first, edge.second)) << 32 |
                              std::max(edge.first, edge.second));
@@ -508,30 +509,27 @@ size_t LoopCapper::ChordFreeStart(std::vector<uint32_t>::const_iterator begin,
     const size_t gap = (j + n - i) % n;
     return gap > 1 && gap < n - 1;
   };
+  // A fan from either end of a pair apart in this loop would make the
+  // pair's chord: the pairs the mesh joins, and (a pinch vertex sits in
+  // other loops too) the chords between pinch vertices that the fans of
+  // earlier loops made.
   std::vector<bool> chord(n, false);
-  for (const uint64_t joinedPair : outline.joined) {
-    const int64_t i = find(static_cast<uint32_t>(joinedPair >> 32));
-    const int64_t j = find(static_cast<uint32_t>(joinedPair));
+  auto mark = [&](uint64_t pair) {
+    const int64_t i = find(static_cast<uint32_t>(pair >> 32));
+    const int64_t j = find(static_cast<uint32_t>(pair));
     if (i >= 0 && j >= 0 && apart(size_t(i), size_t(j))) chord[size_t(i)] = chord[size_t(j)] = true;
-  }
-  // A pinch vertex sits in other loops too: a fan from it must not make a
-  // chord to another pinch vertex that a fan over an earlier loop made.
-  std::vector<size_t> pinches;
-  for (size_t i = 0; i < n; ++i)
-    if (marks[begin[i]].uses > 1) pinches.push_back(i);
-  auto pair = [begin](size_t i, size_t j) {
-    return uint64_t(std::min(begin[i], begin[j])) << 32 | std::max(begin[i], begin[j]);
   };
-  for (const size_t i : pinches)
-    for (const size_t j : pinches)
-      if (apart(i, j) && pinchChords.count(pair(i, j)) != 0) chord[i] = true;
+  for (const uint64_t pair : outline.joined) mark(pair);
+  for (const uint64_t pair : pinchChords) mark(pair);
   size_t best = n;
   for (size_t i = 0; i < n; ++i)
     if (!chord[i] && (best == n || less(begin[i], begin[best]))) best = i;
   if (best == n) best = static_cast<size_t>(std::min_element(begin, end, less) - begin);
   if (marks[begin[best]].uses > 1)
-    for (const size_t j : pinches)
-      if (apart(best, j)) pinchChords.insert(pair(best, j));
+    for (size_t j = 0; j < n; ++j)
+      if (marks[begin[j]].uses > 1 && apart(best, j))
+        pinchChords.insert(uint64_t(std::min(begin[best], begin[j])) << 32 |
+                           std::max(begin[best], begin[j]));
   return best;
 }
 
