@@ -18,8 +18,8 @@ void FrictionConstraint::Tangents(const Vector& n, Vector& t1, Vector& t2) {
   t2 = Cross(WithW(n, 0.0f), t1);
 }
 
-void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,
-                                   const RigidBody& b) const {
+void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& /*a*/,
+                                   const RigidBody& /*b*/) const {
   // Each row measures the sliding velocity of the two contact points (each
   // body's v + w x r) along its tangent. The spin counts: a body that turns
   // on its contact, or rocks on it, slides there although its centre may
@@ -27,8 +27,6 @@ void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,
   out.Resize(2);
   Vector tangents[2];
   Tangents(normal, tangents[0], tangents[1]);
-  const float meanMass = (a.mass + b.mass) * 0.5f;
-  const float bound = mu * meanMass * kBoundAcceleration;
   for (int i = 0; i < 2; ++i) {
     const Vector& t = tangents[i];
     JacobianRow& j = out.jacobian[i];
@@ -36,8 +34,8 @@ void FrictionConstraint::BuildRows(ConstraintRows& out, const RigidBody& a,
     j.angularA = Cross(-rA, t);
     j.linearB = t;
     j.angularB = Cross(rB, t);
-    out.lower[i] = -bound;
-    out.upper[i] = bound;
+    out.lower[i] = -mu;  // per unit of normal force
+    out.upper[i] = mu;
     out.bias[i] = 0.0f;
   }
 }

@@ -45,18 +45,17 @@ class Constraint {
 };
 
 // Friction at one contact point: two rows along a pair of tangents that
-// depend on the normal alone, each with a constant force bound from the mean
-// mass, +-mu m 10 (m = (mA + mB) / 2), rather than a bound proportional to
-// the normal force. Fixed axes hold a body at rest in every direction and let
-// each row's force carry over to the next step (warm start): a single row
-// along the sliding direction of the moment resists only that direction,
-// which at rest is noise, and builds its force anew every step, so bodies on
-// the slopes of a heap crept downhill for ever.
+// depend on the normal alone. Coulomb's law bounds each row's force by mu
+// times the contact's normal force, so the rows carry the bounds -mu and +mu
+// per unit of normal force; the solver scales them by the normal row's
+// lambda as it goes (ConstraintSolver::AddFrictionRow). Fixed axes hold a
+// body at rest in every direction and let each row's force carry over to the
+// next step (warm start): a single row along the sliding direction of the
+// moment resists only that direction, which at rest is noise, and builds its
+// force anew every step, so bodies on the slopes of a heap crept downhill.
 class FrictionConstraint : public Constraint {
  public:
   static constexpr float kCoefficient = 0.1f;  // mu, dimensionless
-  // Stand-in for g in the force bound, units/s^2.
-  static constexpr float kBoundAcceleration = 10.0f;
 
   FrictionConstraint(uint32_t objectA_, uint32_t objectB_, const Vector& rA_, const Vector& rB_,
                      const Vector& normal_, float mu_ = kCoefficient)

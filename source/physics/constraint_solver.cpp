@@ -1,5 +1,7 @@
 #include "physics/constraint_solver.h"
 
+#include <algorithm>
+
 namespace {
 
 inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA,
@@ -17,6 +19,8 @@ void ConstraintSolver::ClearRows() {
   lower.clear();
   upper.clear();
   push.clear();
+  normalOf.clear();
+  frictionMu.clear();
 }
 
 void ConstraintSolver::Reset() {
@@ -32,6 +36,15 @@ void ConstraintSolver::AddRow(const JacobianRow& j, const RowBodies& bodies, flo
   lower.push_back(rowLower);
   upper.push_back(rowUpper);
   push.push_back(rowPush);
+  normalOf.push_back(kNoNormal);
+  frictionMu.push_back(0.0f);
+}
+
+void ConstraintSolver::AddFrictionRow(const JacobianRow& j, const RowBodies& bodies,
+                                      uint32_t normalRow, float mu) {
+  AddRow(j, bodies, 0.0f, 0.0f, 0.0f);
+  normalOf.back() = normalRow;
+  frictionMu.back() = mu;
 }
 
 void ConstraintSolver::AddRows(const ConstraintRows& rows, const RowBodies& bodies,
@@ -58,8 +71,33 @@ WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
   return key;
 }
 
+void ConstraintSolver::Sweep(int iterations) {
+  const size_t rowCount = jacobian.size();
+  for (int sweep = 0; sweep < iterations; ++sweep) {
+    for (size_t i = 0; i < rowCount; ++i) {
+      const RowBodies& map = bodyMap[i];
+      const float previous = lambda[i];
+      if (normalOf[i] != kNoNormal) {
+        const float bound = frictionMu[i] * lambda[normalOf[i]];
+        lower[i] = -bound;
+        upper[i] = bound;
+      }
+      const float ja = RowDot(jacobian[i], accLinear[map.indexA], accAngular[map.indexA],
+                              accLinear[map.indexB], accAngular[map.indexB]);
+      const float candidate = previous + (eta[i] - ja) / diagonal[i];
+      lambda[i] = Clamp(candidate, lower[i], upper[i]);
+      const float delta = lambda[i] - previous;
+      const JacobianRow& m = massJacobian[i];
+      accLinear[map.indexA] += m.linearA * delta;
+      accAngular[map.indexA] += m.angularA * delta;
+      accLinear[map.indexB] += m.linearB * delta;
+      accAngular[map.indexB] += m.angularB * delta;
+    }
+  }
+}
+
 void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale,
-                             int iterations, bool warmStart) {
+                             int iterations, bool warmStart, int relaxIterations) {
   const size_t bodyCount = bodies.size();
   const size_t rowCount = jacobian.size();
   const float invDt = 1.0f / dt;
@@ -138,22 +176,16 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     diagonal[i] = RowDot(jacobian[i], m.linearA, m.angularA, m.linearB, m.angularB);
   }
 
-  // 7. Gauss-Seidel sweeps, rows in order, each lambda projected on its bounds.
-  for (int sweep = 0; sweep < iterations; ++sweep) {
-    for (size_t i = 0; i < rowCount; ++i) {
-      const RowBodies& map = bodyMap[i];
-      const float previous = lambda[i];
-      const float ja = RowDot(jacobian[i], accLinear[map.indexA], accAngular[map.indexA],
-                              accLinear[map.indexB], accAngular[map.indexB]);
-      const float candidate = previous + (eta[i] - ja) / diagonal[i];
-      lambda[i] = Clamp(candidate, lower[i], upper[i]);
-      const float delta = lambda[i] - previous;
-      const JacobianRow& m = massJacobian[i];
-      accLinear[map.indexA] += m.linearA * delta;
-      accAngular[map.indexA] += m.angularA * delta;
-      accLinear[map.indexB] += m.linearB * delta;
-      accAngular[map.indexB] += m.angularB * delta;
-    }
+  // 7. Gauss-Seidel sweeps, rows in order, each lambda projected on its
+  // bounds; then the relax sweeps, without the push-apart biases.
+  Sweep(iterations);
+  pushAngular.clear();
+  if (relaxIterations > 0) {
+    biasedLinear = accLinear;
+    biasedAngular = accAngular;
+    for (size_t i = 0; i < rowCount; ++i) eta[i] -= std::max(bias[i], 0.0f) * invDt;
+    Sweep(relaxIterations);
+    pushAngular.resize(bodyCount);
   }
 
   // 8. Apply the response to the velocities.
@@ -172,8 +204,15 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     cache.EraseOld(resting);
   }
 
-  // 10. The position pass.
+  // 10. The position pass, and the pushes of the biases.
   SolvePositions(bodyCount, dt, iterations);
+  if (relaxIterations > 0) {
+    pushLinear.resize(bodyCount);
+    for (size_t b = 0; b < bodyCount; ++b) {
+      pushLinear[b] += (biasedLinear[b] - accLinear[b]) * scale;
+      pushAngular[b] = (biasedAngular[b] - accAngular[b]) * scale;
+    }
+  }
 }
 
 void ConstraintSolver::SolvePositions(size_t bodyCount, float dt, int iterations) {

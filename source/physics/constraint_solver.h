@@ -57,6 +57,12 @@ class ConstraintSolver {
   // penetration is to be corrected; see the position pass of Solve.
   void AddRow(const JacobianRow& j, const RowBodies& bodies, float bias, float lower,
               float upper, float push = 0.0f);
+  // A friction row of the contact whose non-penetration row is `normalRow`
+  // (added before it): Coulomb's law, |lambda| <= mu lambda_normal, with the
+  // bound taken afresh from the normal row's current lambda at every visit,
+  // so a contact that presses harder holds harder and one that lets go
+  // lets go of its friction too.
+  void AddFrictionRow(const JacobianRow& j, const RowBodies& bodies, uint32_t normalRow, float mu);
   // Appends every row of `rows` with the same bodies, each bias times biasScale.
   void AddRows(const ConstraintRows& rows, const RowBodies& bodies, float biasScale);
 
@@ -69,12 +75,26 @@ class ConstraintSolver {
   // body a push velocity u that the step adds for the position update only.
   // Penetration is undone by moving the bodies, not by giving them a speed
   // that would outlast the overlap and throw them apart.
+  //
+  // With relaxIterations > 0, the sweeps are followed by as many relax
+  // sweeps, in which the rows ask for no correction of penetration (the
+  // bias of a row that pushes apart is dropped; a contact still short of
+  // touching keeps its limit on the closing speed). The velocities keep the
+  // relaxed response; the difference, the part that only undoes
+  // penetration, is given back as a push velocity and spin that move the
+  // bodies in this step alone. A correction that stayed in the velocities
+  // would carry the bodies on past it, and a heap would never stop
+  // trembling.
   void Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale, int iterations,
-             bool warmStart);
+             bool warmStart, int relaxIterations = 0);
 
-  // The push velocity of the last Solve (zero without pushes), per body.
+  // The push velocity and spin of the last Solve (zero without pushes),
+  // per body: add them for the position update only.
   Vector PushVelocity(size_t body) const {
     return body < pushLinear.size() ? pushLinear[body] : Vector();
+  }
+  Vector PushSpin(size_t body) const {
+    return body < pushAngular.size() ? pushAngular[body] : Vector();
   }
 
   size_t RowCount() const { return jacobian.size(); }
@@ -112,9 +132,16 @@ class ConstraintSolver {
   std::vector<float> lower;
   std::vector<float> upper;
   std::vector<float> push;
+  // Per row: the normal row that bounds it (kNoNormal for every row that is
+  // not friction) and its friction coefficient.
+  static constexpr uint32_t kNoNormal = ~0u;
+  std::vector<uint32_t> normalOf;
+  std::vector<float> frictionMu;
 
  private:
   void SolvePositions(size_t bodyCount, float dt, int iterations);
+  // `iterations` Gauss-Seidel sweeps over every row from the current lambdas.
+  void Sweep(int iterations);
 
   // Per-step scratch, rebuilt by every Solve.
   std::vector<Vector> freeLinear;   // V, linear part, per body
@@ -129,7 +156,10 @@ class ConstraintSolver {
   std::vector<uint32_t> contactRows;    // the warm-started rows: contact and friction
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
-  std::vector<Vector> pushLinear;       // push velocity per body (position pass)
+  std::vector<Vector> pushLinear;       // push velocity per body (bias and position pass)
+  std::vector<Vector> pushAngular;      // push spin per body (bias)
+  std::vector<Vector> biasedLinear;     // a after the biased sweeps, per body
+  std::vector<Vector> biasedAngular;
   std::vector<uint32_t> pushRows;       // the contact rows the position pass solves
   std::vector<float> pushDiagonal;      // their d, linear part only
   std::vector<float> pushLambda;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "collision/collision_comp.h"
@@ -30,7 +31,111 @@ Vector Carried(const Vector& point, const Vector& from, const Vector& to) {
   return from == to ? point : WithW(point + (to - from), 0.0f);
 }
 
+// Twice the area of the triangle (p, q, r) seen along the unit normal n.
+float TwiceArea(const Vector& p, const Vector& q, const Vector& r, const Vector& n) {
+  return std::fabs(Dot3(Cross(WithW(q - p, 0.0f), WithW(r - p, 0.0f)), n));
+}
+
+// Picks at most PhysicsWorld::kMaxManifoldPoints of the `count` points from
+// `first` on (the narrow phase lists them deepest first): the deepest, the
+// one farthest from it, the one spanning the largest triangle with those
+// two, and the one adding the most area outside that triangle. Writes their
+// indices to `chosen` and returns how many. Fewer points are taken as they
+// are.
+size_t ChooseManifoldPoints(const std::vector<ContactPoint>& points, size_t first, size_t count,
+                            const Vector& n, size_t* chosen) {
+  constexpr size_t kMax = PhysicsWorld::kMaxManifoldPoints;
+  if (count <= kMax) {
+    for (size_t i = 0; i < count; ++i) chosen[i] = first + i;
+    return count;
+  }
+  const auto at = [&](size_t i) { return points[i].pointOnB; };
+  const auto best = [&](auto&& score) {
+    size_t index = first;
+    float top = -1.0f;
+    for (size_t i = first; i < first + count; ++i) {
+      const float value = score(at(i));
+      if (value > top) {
+        top = value;
+        index = i;
+      }
+    }
+    return index;
+  };
+  chosen[0] = first;
+  const Vector p0 = at(chosen[0]);
+  chosen[1] = best([&](const Vector& p) {
+    const Vector d = WithW(p - p0, 0.0f);
+    return Dot3(d, d) - Dot3(d, n) * Dot3(d, n);
+  });
+  const Vector p1 = at(chosen[1]);
+  chosen[2] = best([&](const Vector& p) { return TwiceArea(p0, p1, p, n); });
+  const Vector p2 = at(chosen[2]);
+  const float triangle = TwiceArea(p0, p1, p2, n);
+  // The three triangles a point makes with the sides cover the triangle
+  // once when it lies inside and more when outside: the excess is the area
+  // it adds.
+  chosen[3] = best([&](const Vector& p) {
+    return TwiceArea(p0, p1, p, n) + TwiceArea(p1, p2, p, n) + TwiceArea(p2, p0, p, n) - triangle;
+  });
+  return kMax;
+}
+
+// Distance (units) from (x, z) to the convex hull of the points (x, z) of
+// [begin, end), zero inside. The hull is built in place by Andrew's
+// monotone chain, which sorts the range.
+template <class It>
+float DistanceToHull(It begin, It end, float x, float z) {
+  std::sort(begin, end, [](const auto& p, const auto& q) { return p.x < q.x || (p.x == q.x && p.z < q.z); });
+  const size_t count = static_cast<size_t>(end - begin);
+  std::vector<std::pair<float, float>> hull;
+  hull.reserve(2 * count);
+  const auto cross = [](const std::pair<float, float>& o, const std::pair<float, float>& a, float bx,
+                        float bz) {
+    return (a.first - o.first) * (bz - o.second) - (a.second - o.second) * (bx - o.first);
+  };
+  for (int pass = 0; pass < 2; ++pass) {  // lower hull left to right, upper right to left
+    const size_t base = hull.size();
+    for (size_t k = 0; k < count; ++k) {
+      const auto& p = pass == 0 ? begin[k] : begin[count - 1 - k];
+      while (hull.size() >= base + 2 && cross(hull[hull.size() - 2], hull.back(), p.x, p.z) <= 0.0f)
+        hull.pop_back();
+      hull.emplace_back(p.x, p.z);
+    }
+    hull.pop_back();  // each chain's last point starts the other
+  }
+  if (hull.empty()) hull.emplace_back(begin->x, begin->z);
+  // Inside a counter-clockwise hull of three or more corners: left of every
+  // side. Otherwise the distance to the nearest side (or the lone point).
+  bool inside = hull.size() >= 3;
+  float nearest = std::numeric_limits<float>::max();
+  for (size_t i = 0; i < hull.size(); ++i) {
+    const auto& a = hull[i];
+    const auto& b = hull[(i + 1) % hull.size()];
+    if (inside && cross(a, b, x, z) < 0.0f) inside = false;
+    const float ex = b.first - a.first, ez = b.second - a.second;
+    const float length2 = ex * ex + ez * ez;
+    const float t = length2 > 0.0f
+                        ? std::min(1.0f, std::max(0.0f, ((x - a.first) * ex + (z - a.second) * ez) / length2))
+                        : 0.0f;
+    nearest = std::min(nearest, std::hypot(x - a.first - t * ex, z - a.second - t * ez));
+  }
+  return inside ? 0.0f : nearest;
+}
+
 }  // namespace
+
+void PhysicsWorld::AddForce(std::unique_ptr<Force> force) {
+  pendingWake.push_back(force->objectId);
+  pendingWake.push_back(force->SecondObjectId());
+  forces.push_back(std::move(force));
+}
+
+void PhysicsWorld::AddJoint(std::unique_ptr<Constraint> joint) {
+  pendingWake.push_back(joint->objectA);
+  pendingWake.push_back(joint->objectB);
+  joints.push_back(std::move(joint));
+}
 
 void PhysicsWorld::Reset() {
   bodies.clear();
@@ -41,6 +146,7 @@ void PhysicsWorld::Reset() {
   groundKnown = false;
   groundId = 0;
   wakeIslands.clear();
+  pendingWake.clear();
 }
 
 void PhysicsWorld::Sync(ObjectTable& objects) {
@@ -115,7 +221,17 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     body.SetMassProperties(comp->mass, comp->inertiaTensor);
     body.TakeSnapshot();
     body.snapSleeping = comp->sleeping;
+    const CollisionComp* collision = object.Find<CollisionComp>();
+    body.extent = collision != nullptr && collision->hasBoundingSphere ? collision->boundingRadius : 0.0f;
   }
+
+  // A force or joint added since the last sync may pull a sleeping body.
+  for (const uint32_t id : pendingWake) {
+    uint32_t index = 0;
+    if (indexMap.Find(id, index) && index < bodies.size() && bodies[index].sleeping)
+      wakeIslands.push_back(bodies[index].island);
+  }
+  pendingWake.clear();
 
   // Object numbers are never reused, so a force or joint naming an object
   // that has left the table can never act again: drop it, or both lists grow
@@ -175,7 +291,7 @@ void PhysicsWorld::WakeIslands() {
       continue;
     body.sleeping = false;
     body.hold = kWakeHoldSteps;
-    body.stillTime = 0.0f;
+    body.sleepTime = 0.0f;
     body.stillPosition = body.position;
     body.stillOrientation = body.orientation;
   }
@@ -223,22 +339,69 @@ void PhysicsWorld::FindTies(const std::vector<ContactManifold>& manifolds,
     add(force->objectId, force->SecondObjectId(), Vector());
 }
 
-float PhysicsWorld::StillTurnCos(const RigidBody& body) {
-  // The radius of gyration about the body's axis of greatest inertia: how
-  // far from the centre its mass lies, so how far a turn moves it.
-  const float inertia = std::max(std::max(body.bodyInertia(0, 0), body.bodyInertia(1, 1)),
-                                 body.bodyInertia(2, 2));
-  const float size = body.mass > 0.0f ? std::sqrt(std::max(inertia, 0.0f) / body.mass) : 0.0f;
-  const float turn = size > kSleepDrift / kMaxSleepTurn
-                         ? std::max(kSleepTurn, kSleepDrift / size)
-                         : kMaxSleepTurn;
-  return std::cos(0.5f * turn);
-}
-
 bool PhysicsWorld::Settled(uint32_t index) const {
   const RigidBody& body = bodies[index];
-  return !body.sleeping && Dynamic(index) && body.stillTime >= kTimeToSleep &&
-         Dot3(body.linearVelocity, body.linearVelocity) < kSleepSpeed * kSleepSpeed;
+  return !body.sleeping && Dynamic(index) && body.sleepTime >= kTimeToSleep && supported[index];
+}
+
+void PhysicsWorld::FindSupport(const std::vector<ContactManifold>& manifolds,
+                               const std::vector<ContactPoint>& points) {
+  const uint32_t count = static_cast<uint32_t>(bodies.size());
+  supported.assign(count, true);
+  pressed.assign(count, false);
+  supportPoints.clear();
+  const auto candidate = [this](uint32_t i) {
+    return !bodies[i].sleeping && Dynamic(i) && bodies[i].sleepTime >= kTimeToSleep;
+  };
+  for (size_t m = 0; m < manifolds.size(); ++m) {
+    if (manifoldTies[m] == kNoBody) continue;
+    const ContactManifold& manifold = manifolds[m];
+    const size_t end = static_cast<size_t>(manifold.firstPoint) + manifold.pointCount;
+    if (end > points.size()) continue;
+    const uint32_t a = ties[manifoldTies[m]].first, b = ties[manifoldTies[m]].second;
+    for (const uint32_t body : {a, b}) {
+      if (!candidate(body)) continue;
+      // The normal points from A to B: it pushes B along +n, A along -n.
+      const float up = (body == b ? 1.0f : -1.0f) * tieNormals[manifoldTies[m]].y;
+      if (!(up > -kSupportNormalY)) {
+        pressed[body] = true;
+        continue;
+      }
+      const Vector& from = body == b ? manifold.positionB : manifold.positionA;
+      for (size_t p = manifold.firstPoint; p < end; ++p) {
+        const Vector at = Carried(points[p].pointOnB, from, bodies[body].position);
+        supportPoints.push_back({body, at.x, at.z});
+      }
+    }
+  }
+  // A body with contacts is supported when its centre is above what they
+  // span; one without any is in free flight (no slow body is, for long,
+  // under gravity) or floats without gravity, and both may rest.
+  std::sort(supportPoints.begin(), supportPoints.end(),
+            [](const SupportPoint& p, const SupportPoint& q) { return p.body < q.body; });
+  for (size_t i = 0; i < supportPoints.size();) {
+    size_t j = i;
+    while (j < supportPoints.size() && supportPoints[j].body == supportPoints[i].body) ++j;
+    const RigidBody& body = bodies[supportPoints[i].body];
+    supported[supportPoints[i].body] =
+        DistanceToHull(supportPoints.begin() + i, supportPoints.begin() + j, body.position.x,
+                       body.position.z) <= kSupportTolerance;
+    i = j;
+  }
+  // A body pressed from above is pinned by what lies on it, wherever its
+  // own centre is: the load moves the point its support must hold. If it
+  // cannot hold it, the body moves, and is not slow. A body slow with
+  // contacts that can only press on it is not supported.
+  for (size_t m = 0; m < manifolds.size(); ++m) {
+    if (manifoldTies[m] == kNoBody) continue;
+    for (const uint32_t body : {ties[manifoldTies[m]].first, ties[manifoldTies[m]].second}) {
+      if (!candidate(body)) continue;
+      const bool any = std::binary_search(
+          supportPoints.begin(), supportPoints.end(), SupportPoint{body, 0.0f, 0.0f},
+          [](const SupportPoint& p, const SupportPoint& q) { return p.body < q.body; });
+      supported[body] = any && (supported[body] || pressed[body]);
+    }
+  }
 }
 
 bool PhysicsWorld::MayHoldUp(size_t tie, uint32_t mover) const {
@@ -265,7 +428,7 @@ void PhysicsWorld::WakeTouched() {
       const float speed = normal == Vector()
                               ? Length(WithW(a.linearVelocity, 0.0f))
                               : Dot3(a.linearVelocity, mover == first ? normal : -normal);
-      const bool fast = !(speed < kSleepSpeed);
+      const bool fast = !(speed < kWakeSpeed);
       if (fast || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
         wakeIslands.push_back(b.island);
     }
@@ -370,7 +533,7 @@ void PhysicsWorld::FallAsleep() {
 
 void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t indexA,
                                   uint32_t indexB, const std::vector<ContactPoint>& points,
-                                  float biasFactor) {
+                                  float dt, float biasFactor) {
   // A manifold that names points outside the buffer is skipped whole.
   const size_t first = manifold.firstPoint;
   const size_t end = first + manifold.pointCount;
@@ -407,6 +570,9 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // The hulls overlap by their margins along the normal where the meshes
   // only touch: A's at X, B's at each point's vertex.
   const float marginA = MarginAlong(supportA, a.position, n);
+  size_t chosen[kMaxManifoldPoints];
+  const size_t count = ChooseManifoldPoints(points, first, end - first, n, chosen);
+  uint32_t normalRows[kMaxManifoldPoints];
 
   // Non-penetration: J = [-n, -(rA x n), n, rB x n], so J v is the normal
   // separating speed of the two contact points; lambda >= 0 only pushes. The
@@ -414,18 +580,21 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // two halves of a cut, a body landing fast) is undone mostly by the
   // solver's position pass, at no more than kMaxCorrectionSpeed, which
   // leaves the bodies no speed of their own, so nothing is launched.
-  for (size_t p = first; p < end; ++p) {
+  for (size_t c = 0; c < count; ++c) {
+    const size_t p = chosen[c];
     const Vector pointOnB = Carried(points[p].pointOnB, manifold.positionB, b.position);
     const float depth = Dot3(supportA - pointOnB, n);
     const float target = marginA + MarginAlong(pointOnB, b.position, -n) + kContactSlop;
     const float error = depth - target;
-    // Shallower than the target: the bodies may still close the gap at the
-    // speed that closes it in a step. Deeper: the rows drive the contact
-    // apart at up to kMaxBiasSpeed, which holds resting contacts at their
-    // depth. A deep overlap (a body landing fast sinks in for the frame its
-    // contact comes late) is also pushed out by the position pass, which
-    // moves the bodies without giving them speed.
-    const float bias = std::min(error * biasFactor, kMaxBiasSpeed);
+    // Shallower than the target: the bodies may still close the gap, at the
+    // speed that closes it in a step and no faster, so a contact found
+    // before the bodies meet (a fast body a step away from the ground) stops
+    // them where they meet. Deeper: the rows drive the contact apart at up
+    // to kMaxBiasSpeed, which holds resting contacts at their depth. A deep
+    // overlap (a body landing fast sinks in for the frame its contact comes
+    // late) is also pushed out by the position pass, which moves the bodies
+    // without giving them speed.
+    const float bias = error < 0.0f ? error / dt : std::min(error * biasFactor, kMaxBiasSpeed);
     const float push = std::min(std::max(error - kDeepPenetration, 0.0f) * biasFactor,
                                 kMaxCorrectionSpeed);
     const Vector rA = WithW(pointOnB + n * depth - a.position, 0.0f);
@@ -445,6 +614,7 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     map.indexB = indexB;
     map.featureB = points[p].featureB;
     map.isContact = true;
+    normalRows[c] = static_cast<uint32_t>(solver.RowCount());
     solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
 
@@ -455,8 +625,8 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // keeps its rows and their warm start.
   const bool aHigh = indexA >= indexB;
   const Vector highNormal = aHigh ? -n : n;
-  for (size_t p = first; p < end; ++p) {
-    const ContactPoint& point = points[p];
+  for (size_t c = 0; c < count; ++c) {
+    const ContactPoint& point = points[chosen[c]];
     const Vector pointOnB = Carried(point.pointOnB, manifold.positionB, b.position);
     const Vector onA = pointOnB + n * Dot3(supportA - pointOnB, n);
     const FrictionConstraint friction(manifold.objectA, manifold.objectB,
@@ -479,7 +649,7 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
       if (fixedA) j.linearA = j.angularA = Vector();
       if (fixedB) j.linearB = j.angularB = Vector();
       map.frictionAxis = static_cast<uint8_t>(r + 1);
-      solver.AddRow(j, map, 0.0f, scratchRows.lower[r], scratchRows.upper[r]);
+      solver.AddFrictionRow(j, map, normalRows[c], scratchRows.upper[r]);
     }
   }
 }
@@ -497,13 +667,14 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   }
 
   FindTies(manifolds, points);
+  FindSupport(manifolds, points);
   WakeTouched();
   FallAsleep();
 
   for (size_t m = 0; m < manifolds.size(); ++m) {
     if (manifoldTies[m] == kNoBody) continue;  // an object without a body
     const std::pair<uint32_t, uint32_t>& tie = ties[manifoldTies[m]];
-    AddContactRows(manifolds[m], tie.first, tie.second, points, biasFactor);
+    AddContactRows(manifolds[m], tie.first, tie.second, points, dt, biasFactor);
   }
 
   // Joints are rows of their own; the ground plane is not special for them,
@@ -531,7 +702,7 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   solver.resting.resize(bodies.size());
   for (uint32_t i = 0; i < bodies.size(); ++i)
     solver.resting[i] = bodies[i].sleeping || !Dynamic(i);
-  solver.Solve(bodies, dt, 1.0f, kSolverIterations, true);
+  solver.Solve(bodies, dt, 1.0f, kSolverIterations, true, kRelaxIterations);
 
   for (RigidBody& body : bodies) {
     if (Frozen(body)) {
@@ -540,20 +711,26 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
       continue;
     }
     // The push velocity moves the body in this step only.
-    const Vector push = solver.PushVelocity(static_cast<size_t>(&body - bodies.data()));
+    const size_t index = static_cast<size_t>(&body - bodies.data());
+    const Vector push = solver.PushVelocity(index), spin = solver.PushSpin(index);
     body.linearVelocity += push;
+    body.angularVelocity += spin;
     body.Integrate(dt, 0.0f, true);
     body.linearVelocity -= push;
+    body.angularVelocity -= spin;
     body.orientation = body.orientation.Normalized();
+    // How far its points have gone since the window began: the centre, and
+    // the points at its reach, which a turn of t moves by about reach t.
+    // |q . q0| = cos(t / 2) for the turn t between two unit quaternions.
     const Vector drift = WithW(body.position - body.stillPosition, 0.0f);
     const Quaternion& q = body.orientation;
     const Quaternion& q0 = body.stillOrientation;
-    // |q . q0| = cos(turn / 2) for the turn between two unit quaternions.
-    const float dot = q.s * q0.s + Dot3(q.u, q0.u);
-    if (Dot3(drift, drift) < kSleepDrift * kSleepDrift && std::fabs(dot) > StillTurnCos(body)) {
-      body.stillTime += dt;
+    const float cosHalf = std::min(1.0f, std::fabs(q.s * q0.s + Dot3(q.u, q0.u)));
+    const float reach = std::max(Length(drift), body.extent * 2.0f * std::acos(cosHalf));
+    if (reach < kSleepVelocity * kTimeToSleep) {
+      body.sleepTime += dt;
     } else {
-      body.stillTime = 0.0f;
+      body.sleepTime = 0.0f;
       body.stillPosition = body.position;
       body.stillOrientation = body.orientation;
     }

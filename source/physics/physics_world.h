@@ -7,37 +7,47 @@
 // One physics frame is Sync (under the object lock), Step (on private data
 // only) and WriteBack (under the object lock again).
 //
-// Sleeping. A body is still while it stays within kSleepDrift and kSleepTurn
-// of where it was when it last moved away: what counts is how far it goes,
-// not its velocity at each step, so the jitter of a body wedged in a pile
-// (velocities that change sign from step to step) does not keep it awake,
-// while a body creeping away does. A body still for kTimeToSleep and slower
-// than kSleepSpeed is settled.
+// Sleeping. A body is slow while none of its points goes further than
+// kSleepVelocity kTimeToSleep from where it was when the window began: its
+// centre, and the points at its reach (extent), which a turn moves by reach
+// times the angle. Distance over a window rather than velocity at a step:
+// a body pressed between two others that push it either way trembles at a
+// speed that goes nowhere, and counts as slow; a piece rocking to a stop
+// sweeps its rim through more than that in each swing, and does not. A body
+// slow for kTimeToSleep whose support can hold it is settled. Its support holds
+// it when the vertical through its centre of mass meets the region spanned
+// by the contacts that may push it up or sideways (their normals into it
+// point up, or level), within kSupportTolerance: a half sphere resting on
+// its round side away from its balance point, or a box standing on an edge
+// past its tipping point, is slow for an instant at most, and never
+// settled. A body pressed from above is pinned by its load and counts as
+// supported while its contacts can push it up at all.
 //
 // A settled body falls asleep unless an unsettled awake body may be holding
 // it up, directly or through other settled bodies: one beneath it (the
 // contact normal from the holder points up, see kHoldNormalY) or tied to it
 // by a joint or spring. So the still core of a heap sleeps while a few
-// bodies on its surface still creep or tumble, and one moving body no longer
-// keeps a whole heap awake; nothing sleeps above a body that may move away
-// from under it. Bodies falling asleep together or onto sleeping bodies
-// form one island with them (joined by contacts, the ground and immovable
-// bodies excepted, joints and springs). Asleep: velocities zero, no rows, no
-// integration, and the collision flag `resting` set, so the narrow phase
-// skips pairs of two resting objects; awake bodies meet it as immovable.
-// The lambdas of its contacts are kept (see ConstraintSolver::resting), so
-// an island that wakes starts from the forces that held it.
+// bodies on its surface still move, and one moving body does not keep a
+// whole heap awake; nothing sleeps above a body that may move away from
+// under it. Bodies falling asleep together or onto sleeping bodies form one
+// island with them (joined by contacts, the ground and immovable bodies
+// excepted, joints and springs), which sleeps and wakes whole. Asleep:
+// velocities zero, no rows, no integration, and the collision flag
+// `resting` set, so the narrow phase skips pairs of two resting objects;
+// awake bodies meet it as immovable. The lambdas of its contacts are kept
+// (see ConstraintSolver::resting), so an island that wakes starts from the
+// forces that held it.
 //
 // A sleeping island wakes whole when an awake body runs into one of its
-// bodies at kSleepSpeed or faster (along the contact normal: moving away or
+// bodies at kWakeSpeed or faster (along the contact normal: moving away or
 // sliding along does not count) or is tied to one and moves that fast; when
 // an awake body touches it just after being added, moved or given a
-// velocity from outside, or while unsettled and holding it up;
-// when one of its bodies is moved, given a velocity or a new mass, has
-// its `sleeping` flag cleared, or is removed. A woken body is held in place,
-// acting as an immovable body, for kWakeHoldSteps steps: the collision
-// frames that ran while it rested produced none of its contacts with other
-// resting objects.
+// velocity from outside, or while unsettled and holding it up; when one of
+// its bodies is moved, given a velocity or a new mass, has its `sleeping`
+// flag cleared, is removed, or is given a force or a joint. A woken body is
+// held in place, acting as an immovable body, for kWakeHoldSteps steps: the
+// collision frames that ran while it rested produced none of its contacts
+// with other resting objects.
 
 #include <cstdint>
 #include <memory>
@@ -85,17 +95,29 @@ class PhysicsWorld {
   // keeps its whole island awake. Ten bring that heap to sleep within 10 s,
   // after which it costs almost nothing.
   static constexpr int kSolverIterations = 10;
-  // Sleeping: a body is settled once it has stayed within these distances
-  // (units, and radians of turn) for kTimeToSleep seconds, and is slower
-  // than kSleepSpeed (units/s) at that moment. A small piece may turn
-  // further, as far as moves its mass (at its radius of gyration) by
-  // kSleepDrift, up to kMaxSleepTurn: a sliver wedged in a heap rocks by
-  // more than kSleepTurn while hardly moving at all.
-  static constexpr float kSleepDrift = 0.08f;
-  static constexpr float kSleepTurn = 0.08f;
-  static constexpr float kMaxSleepTurn = 0.5f;
-  static constexpr float kSleepSpeed = 0.5f;
+  // Relax sweeps after them, which take the push-apart biases out of the
+  // velocities (see ConstraintSolver::Solve).
+  static constexpr int kRelaxIterations = 4;
+  // Sleeping: a body is slow while its points keep within this speed on
+  // average over kTimeToSleep seconds (units/s): 2.5 to 10 % per second of
+  // the scene's bodies, which are 1 to 4 units across. Slow that long and
+  // supported, it is settled.
+  static constexpr float kSleepVelocity = 0.1f;
   static constexpr float kTimeToSleep = 0.5f;
+  // A body is supported when its centre of mass lies within this distance
+  // (units, across the vertical) of the region its supporting contacts
+  // span; a contact supports when its normal into the body has a y
+  // component above -kSupportNormalY (up, or about level: a body leaning on
+  // a wall is held there by friction).
+  static constexpr float kSupportTolerance = 0.02f;
+  static constexpr float kSupportNormalY = 0.05f;
+  // An awake body running into a sleeping one at this speed (units/s, along
+  // the contact normal) or faster wakes its island.
+  static constexpr float kWakeSpeed = 0.1f;
+  // The points of a manifold the solver takes, at most: the deepest and the
+  // three that span the largest area with it. Four points hold a face as
+  // well as ten, at under half the rows.
+  static constexpr size_t kMaxManifoldPoints = 4;
   // A body B touching a body S may be holding S up when the contact normal
   // from B to S points up: its y component (gravity pulls along -y) is above
   // this, within about 73 degrees of straight up. Contacts side by side are
@@ -142,8 +164,10 @@ class PhysicsWorld {
   bool HasBody(uint32_t objectId) const { return indexMap.Has(objectId); }
   uint32_t BodyIndex(uint32_t objectId) const { return indexMap.Index(objectId); }
 
-  void AddForce(std::unique_ptr<Force> force) { forces.push_back(std::move(force)); }
-  void AddJoint(std::unique_ptr<Constraint> joint) { joints.push_back(std::move(joint)); }
+  // A force or joint changes what holds its bodies: their islands wake at
+  // the next sync.
+  void AddForce(std::unique_ptr<Force> force);
+  void AddJoint(std::unique_ptr<Constraint> joint);
 
   // Forgets bodies, forces, joints, the warm-start cache and the ground plane.
   void Reset();
@@ -166,7 +190,7 @@ class PhysicsWorld {
   static constexpr uint32_t kNoBody = ~0u;
 
   void AddContactRows(const ContactManifold& manifold, uint32_t indexA, uint32_t indexB,
-                      const std::vector<ContactPoint>& points, float biasFactor);
+                      const std::vector<ContactPoint>& points, float dt, float biasFactor);
   // Bodies that can join an island: not the ground, not immovable.
   bool Dynamic(uint32_t index) const;
   // The body index pairs of the step's manifolds, joints and springs (ties),
@@ -184,8 +208,10 @@ class PhysicsWorld {
   // body of the tie (see kHoldNormalY); joints and springs always may.
   bool MayHoldUp(size_t tie, uint32_t mover) const;
   bool Settled(uint32_t index) const;
-  // cos(t / 2) of the turn t a body may make and still be still.
-  static float StillTurnCos(const RigidBody& body);
+  // Finds, for every body slow for kTimeToSleep, whether its contacts of
+  // this step support it (see the header comment); sets `supported`.
+  void FindSupport(const std::vector<ContactManifold>& manifolds,
+                   const std::vector<ContactPoint>& points);
   uint32_t Root(uint32_t index);
   void Join(uint32_t a, uint32_t b);
 
@@ -208,4 +234,12 @@ class PhysicsWorld {
   std::vector<uint32_t> holdFill;        // scratch of the counting sort
   std::vector<uint32_t> holdQueue;       // breadth-first walk of the holds
   boost::unordered_map<uint32_t, uint32_t> islandFirst;  // sleeping island: a body index of it
+  std::vector<uint32_t> pendingWake;     // objects given a force or joint since the last sync
+  std::vector<bool> supported;           // per body index: FindSupport's answer
+  std::vector<bool> pressed;             // per body index: something lies on it
+  struct SupportPoint {
+    uint32_t body;
+    float x, z;  // the contact point, across the vertical
+  };
+  std::vector<SupportPoint> supportPoints;  // scratch of FindSupport
 };

@@ -38,9 +38,12 @@ struct RigidBody {
   bool sleeping = false;
   bool snapSleeping = false;  // the component's flag at the sync
   uint8_t hold = 0;
-  // Seconds the body has stayed near stillPosition / stillOrientation, the
-  // pose it had when it last moved away from the previous one.
-  float stillTime = 0.0f;
+  // Seconds the body's points have all stayed near where they were at the
+  // pose (stillPosition, stillOrientation) that began the window (see
+  // PhysicsWorld::kSleepVelocity), and how far its surface reaches from its
+  // centre of mass (units), the lever arm that turns a turn into a move.
+  float sleepTime = 0.0f;
+  float extent = 0.0f;
   Vector stillPosition;
   Quaternion stillOrientation;
   uint32_t island = 0;
