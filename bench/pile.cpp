@@ -18,9 +18,11 @@
 // little offset and turned, so the heap does not stand in columns), run as
 // pile::RunHeap says; bench_pile_bullet runs the same heap in the reference
 // engine. Counters: seconds_to_95pct_asleep and seconds_to_all_asleep
-// (simulated; -1 when not within 60 s), collision_ms, physics_ms and wall_ms
-// per step over steps 60-360 while the heap forms, settled_ms (CPU, both
-// halves) and settled_wall_ms per step once 95 % sleep, asleep at the end.
+// (simulated; -1 when not reached in the run), collision_ms, physics_ms and
+// wall_ms per step over steps 60-360 while the heap forms, settled_ms (CPU,
+// both halves) and settled_wall_ms per step once 95 % sleep; at the end,
+// asleep, and mean_height and max_radius of the bodies' centres (how tall
+// and how wide the heap came to rest).
 
 #include <chrono>
 #include <cmath>
@@ -128,15 +130,11 @@ void BM_Heap(benchmark::State& state) {
       return n;
     };
     result = pile::RunHeap(count, step, asleep);
+    std::vector<Vector> centres;
+    for (uint32_t id : ids) centres.push_back(scene.Object(id).position);
+    pile::Spread(centres, result);
   }
-  state.counters["seconds_to_95pct_asleep"] = result.secondsTo95;
-  state.counters["seconds_to_all_asleep"] = result.secondsToAll;
-  state.counters["collision_ms"] = result.awakeCollisionMs;
-  state.counters["physics_ms"] = result.awakePhysicsMs;
-  state.counters["wall_ms"] = result.awakeWallMs;
-  state.counters["settled_ms"] = result.settledMs;
-  state.counters["settled_wall_ms"] = result.settledWallMs;
-  state.counters["asleep"] = result.asleep;
+  pile::Report(state, result);
 }
 
 }  // namespace

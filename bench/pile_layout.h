@@ -24,12 +24,15 @@
 // (0.04 each); this engine counts hulls that overlap by no more than their
 // margins as touching.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -116,7 +119,7 @@ struct StepCost {
 };
 
 // What a heap run measured. Times in simulated seconds, -1 when not reached
-// within kCapSteps; costs in milliseconds per step, -1 when never settled.
+// within the run; costs in milliseconds per step, -1 when never settled.
 struct HeapResult {
   double secondsTo95 = -1.0;
   double secondsToAll = -1.0;
@@ -124,13 +127,42 @@ struct HeapResult {
   double settledMs = -1.0, settledWallMs = -1.0;
   int steps = 0;   // steps run in all
   int asleep = 0;  // bodies asleep at the end
+  // Where the heap ended (see Spread): how tall and how wide it is.
+  double meanHeight = 0.0, maxRadius = 0.0;
 };
+
+// The mean height of the bodies' centres and the largest distance of one
+// from the vertical axis through the origin, the heap's centre line.
+inline void Spread(const std::vector<Vector>& centres, HeapResult& result) {
+  double height = 0.0, radius = 0.0;
+  for (const Vector& c : centres) {
+    height += c.y;
+    radius = std::max(radius, std::hypot(static_cast<double>(c.x), static_cast<double>(c.z)));
+  }
+  result.meanHeight = centres.empty() ? 0.0 : height / static_cast<double>(centres.size());
+  result.maxRadius = radius;
+}
+
+// The counters both heap benchmarks report.
+inline void Report(benchmark::State& state, const HeapResult& result) {
+  state.counters["seconds_to_95pct_asleep"] = result.secondsTo95;
+  state.counters["seconds_to_all_asleep"] = result.secondsToAll;
+  state.counters["collision_ms"] = result.awakeCollisionMs;
+  state.counters["physics_ms"] = result.awakePhysicsMs;
+  state.counters["wall_ms"] = result.awakeWallMs;
+  state.counters["settled_ms"] = result.settledMs;
+  state.counters["settled_wall_ms"] = result.settledWallMs;
+  state.counters["asleep"] = result.asleep;
+  state.counters["mean_height"] = result.meanHeight;
+  state.counters["max_radius"] = result.maxRadius;
+}
 
 // Runs the heap of `count` bodies: step() runs one 1/60 s step and returns
 // its StepCost, asleep() counts the sleeping bodies. Steps until 95 % sleep
 // and the awake window is over, then on until all sleep or for
 // kAfterAsleepSteps more, at most kCapSteps in all; when 95 % slept, times
-// kSettledSteps more steps as the settled cost.
+// kSettledSteps more steps as the settled cost (all asleep may first be seen
+// there).
 template <class StepFn, class AsleepFn>
 HeapResult RunHeap(int count, StepFn step, AsleepFn asleep) {
   HeapResult result;
@@ -163,8 +195,10 @@ HeapResult RunHeap(int count, StepFn step, AsleepFn asleep) {
       const StepCost cost = step();
       cpu += cost.collision + cost.physics;
       wall += cost.wall;
+      ++result.steps;
+      if (result.secondsToAll < 0.0 && asleep() == count)
+        result.secondsToAll = kStepSeconds * result.steps;
     }
-    result.steps += kSettledSteps;
     result.settledMs = 1000.0 * cpu / kSettledSteps;
     result.settledWallMs = 1000.0 * wall / kSettledSteps;
   }
