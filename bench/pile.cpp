@@ -1,11 +1,9 @@
 // BM_Pile/N: N solids dropped in a pile on the ground plane, collision and
 // physics stepped in lockstep for 600 steps of 1/60 s.
 //
-// The solids cycle box (half extents 0.75), sphere (radius 0.75) and cone
-// (base radius 0.75, height 1.5), density 10, identity orientation, each with
-// gravity g = 10. They stand in columns 2 apart on a square grid of
-// ceil(cbrt(N)) x ceil(cbrt(N)) columns centred on the origin, in layers 2
-// apart from y = 2 upwards. Multiple contacts are on.
+// The solids and their grid are pile::Layout's (pile_layout.h): box, sphere
+// and cone of size 0.75 in turn, density 10, gravity 10, in columns and
+// layers 2 apart, identity orientation. Multiple contacts are on.
 //
 // Counters: collision_ms and physics_ms, the mean milliseconds per step of
 // each half over the last 300 steps (the pile has formed by then), on the
@@ -15,7 +13,18 @@
 // BM_SettledPile/N: the same pile, stepped until every body sleeps (at most
 // kSettleSteps steps), then timed over kMeasuredSteps more: what a pile at
 // rest costs per step. asleep counts the sleeping bodies at the end.
+//
+// BM_Heap/N: the jittered heap (pile::Layout with jitter: every solid a
+// little offset and turned, so the heap does not stand in columns), run as
+// pile::RunHeap says; bench_pile_bullet runs the same heap in the reference
+// engine. Counters: seconds_to_95pct_asleep and seconds_to_all_asleep
+// (simulated; -1 when not reached in the run), collision_ms, physics_ms and
+// wall_ms per step over steps 60-360 while the heap forms, settled_ms (CPU,
+// both halves) and settled_wall_ms per step once 95 % sleep; at the end,
+// asleep, and mean_height and max_radius of the bodies' centres (how tall
+// and how wide the heap came to rest).
 
+#include <chrono>
 #include <cmath>
 #include <numeric>
 #include <string>
@@ -23,6 +32,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "pile_layout.h"
 #include "scene/headless_scene.h"
 
 namespace {
@@ -30,9 +40,6 @@ namespace {
 constexpr int kSteps = 600;
 constexpr int kMeasuredSteps = 300;  // the last ones
 constexpr int kSettleSteps = 6000;   // 100 simulated seconds at most
-constexpr float kSize = 0.75f;       // half extent, radius, half height
-constexpr float kSpacing = 2.0f;     // units between columns and layers
-constexpr float kFirstLayer = 2.0f;  // height of the lowest layer
 constexpr float kMovingSpeed = 0.1f;
 
 double MeanMilliseconds(const std::vector<double>& seconds) {
@@ -40,19 +47,10 @@ double MeanMilliseconds(const std::vector<double>& seconds) {
   return 1000.0 * std::accumulate(first, seconds.end(), 0.0) / kMeasuredSteps;
 }
 
-void BuildPile(HeadlessScene& scene, int count, std::vector<uint32_t>& ids) {
-  const int side = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(count)) - 1e-9));
-  const float offset = 0.5f * kSpacing * static_cast<float>(side - 1);
-  const ModelType shapes[3] = {Box, Sphere, Cone};
-  for (int i = 0; i < count; ++i) {
-    const int layer = i / (side * side);
-    const int column = i % (side * side);
-    const Vector position(kSpacing * static_cast<float>(column % side) - offset,
-                          kFirstLayer + kSpacing * static_cast<float>(layer),
-                          kSpacing * static_cast<float>(column / side) - offset);
-    const ModelType shape = shapes[i % 3];
-    const Vector dimensions = shape == Sphere ? Vector(kSize, 0, 0) : Vector(kSize, kSize, kSize);
-    ids.push_back(scene.AddSolid("pile" + std::to_string(i), position, dimensions, shape));
+void BuildPile(HeadlessScene& scene, int count, std::vector<uint32_t>& ids, bool jitter = false) {
+  for (const pile::Solid& solid : pile::Layout(count, jitter)) {
+    ids.push_back(scene.AddSolid(solid.name, solid.position, solid.dimensions, solid.shape,
+                                 solid.orientation, pile::kDensity, pile::kGravity));
   }
 }
 
@@ -113,8 +111,35 @@ void BM_SettledPile(benchmark::State& state) {
   state.counters["asleep"] = asleep;
 }
 
+void BM_Heap(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  pile::HeapResult result;
+  for (auto _ : state) {
+    HeadlessScene scene(true);
+    std::vector<uint32_t> ids;
+    BuildPile(scene, count, ids, true);
+    const auto step = [&] {
+      const auto start = std::chrono::steady_clock::now();
+      scene.Step(1);
+      const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+      return pile::StepCost{scene.collisionSeconds.back(), scene.physicsSeconds.back(), wall.count()};
+    };
+    const auto asleep = [&] {
+      int n = 0;
+      for (uint32_t id : ids) n += scene.Body(id).sleeping ? 1 : 0;
+      return n;
+    };
+    result = pile::RunHeap(count, step, asleep);
+    std::vector<Vector> centres;
+    for (uint32_t id : ids) centres.push_back(scene.Object(id).position);
+    pile::Spread(centres, result);
+  }
+  pile::Report(state, result);
+}
+
 }  // namespace
 
 BENCHMARK(BM_SettledPile)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pile)->Arg(3)->Arg(100)->Arg(300)->Arg(1000)->Iterations(1)->Unit(
     benchmark::kMillisecond);
+BENCHMARK(BM_Heap)->Arg(100)->Arg(300)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
