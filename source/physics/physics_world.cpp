@@ -404,6 +404,11 @@ void PhysicsWorld::FindSupport(const std::vector<ContactManifold>& manifolds,
   }
 }
 
+bool PhysicsWorld::Stacks(size_t tie) const {
+  const Vector& n = tieNormals[tie];
+  return n == Vector() || std::fabs(n.y) > kHoldNormalY;
+}
+
 bool PhysicsWorld::MayHoldUp(size_t tie, uint32_t mover) const {
   const Vector& n = tieNormals[tie];
   if (n == Vector()) return true;
@@ -420,16 +425,19 @@ void PhysicsWorld::WakeTouched() {
       const RigidBody& a = bodies[mover];
       const RigidBody& b = bodies[other];
       if (a.sleeping || !b.sleeping || !Dynamic(mover)) continue;
-      // A contact wakes the sleeper when the mover runs into it; one moving
-      // away or along its surface (a piece pushed up out of the heap it lies
-      // on, or one sliding across it) does not disturb it. A joint or spring
-      // passes on any movement.
+      // A contact wakes the sleeper when the mover runs into it, or moves
+      // away from it while it may be propping the sleeper up or aside (the
+      // normal into the sleeper points up, or about level: a body leaning on
+      // it); one moving up and away from it or along it (a piece pushed up
+      // out of the heap it lies on, or one sliding or rolling past) does not
+      // disturb it. A joint or spring passes on any movement.
       const Vector& normal = tieNormals[t];
-      const float speed = normal == Vector()
-                              ? Length(WithW(a.linearVelocity, 0.0f))
-                              : Dot3(a.linearVelocity, mover == first ? normal : -normal);
-      const bool fast = !(speed < kWakeSpeed);
-      if (fast || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
+      const Vector into = mover == first ? normal : -normal;
+      const float closing = Dot3(a.linearVelocity, into);
+      const bool fast = normal == Vector() ? !(Length(WithW(a.linearVelocity, 0.0f)) < kWakeSpeed)
+                                           : !(std::fabs(closing) < kWakeSpeed);
+      const bool props = fast && closing < 0.0f && into.y > -kSupportNormalY;
+      if ((fast && closing >= 0.0f) || props || a.disturbed || (!Settled(mover) && MayHoldUp(t, mover)))
         wakeIslands.push_back(b.island);
     }
   }
@@ -502,8 +510,12 @@ void PhysicsWorld::FallAsleep() {
     settled[i] = settled[i] && !held[i];
   }
   bool touchesSleeper = false;
-  for (const std::pair<uint32_t, uint32_t>& tie : ties) {
-    const uint32_t a = tie.first, b = tie.second;
+  for (size_t t = 0; t < ties.size(); ++t) {
+    // Bodies side by side do not join: one bumped wakes alone, and what it
+    // pushes wakes as it is run into, rather than a whole layer of a spread
+    // heap waking for every bump at its edge.
+    if (!Stacks(t)) continue;
+    const uint32_t a = ties[t].first, b = ties[t].second;
     const bool sleepA = settled[a] || bodies[a].sleeping, sleepB = settled[b] || bodies[b].sleeping;
     if (!sleepA || !sleepB || (!settled[a] && !settled[b])) continue;
     Join(a, b);

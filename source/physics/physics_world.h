@@ -30,8 +30,9 @@
 // bodies on its surface still move, and one moving body does not keep a
 // whole heap awake; nothing sleeps above a body that may move away from
 // under it. Bodies falling asleep together or onto sleeping bodies form one
-// island with them (joined by contacts, the ground and immovable bodies
-// excepted, joints and springs), which sleeps and wakes whole. Asleep:
+// island with them (joined by contacts of one resting on the other, the
+// ground and immovable bodies excepted, joints and springs), which sleeps and
+// wakes whole. Asleep:
 // velocities zero, no rows, no integration, and the collision flag
 // `resting` set, so the narrow phase skips pairs of two resting objects;
 // awake bodies meet it as immovable. The lambdas of its contacts are kept
@@ -40,7 +41,8 @@
 //
 // A sleeping island wakes whole when an awake body runs into one of its
 // bodies at kWakeSpeed or faster (along the contact normal: moving away or
-// sliding along does not count) or is tied to one and moves that fast; when
+// sliding along does not count), moves that fast while propping it up or
+// aside, or is tied to one and moves that fast; when
 // an awake body touches it just after being added, moved or given a
 // velocity from outside, or while unsettled and holding it up; when one of
 // its bodies is moved, given a velocity or a new mass, has its `sleeping`
@@ -94,10 +96,10 @@ class PhysicsWorld {
   // creeping at 0.1-0.3 units/s for a minute and more, and one creeping body
   // keeps its whole island awake. Ten bring that heap to sleep within 10 s,
   // after which it costs almost nothing.
-  static constexpr int kSolverIterations = 10;
+  static constexpr int kSolverIterations = 8;
   // Relax sweeps after them, which take the push-apart biases out of the
   // velocities (see ConstraintSolver::Solve).
-  static constexpr int kRelaxIterations = 4;
+  static constexpr int kRelaxIterations = 2;
   // Sleeping: a body is slow while its points keep within this speed on
   // average over kTimeToSleep seconds (units/s): 2.5 to 10 % per second of
   // the scene's bodies, which are 1 to 4 units across. Slow that long and
@@ -207,6 +209,10 @@ class PhysicsWorld {
   // Whether the awake body `mover` of tie t may be holding up the other
   // body of the tie (see kHoldNormalY); joints and springs always may.
   bool MayHoldUp(size_t tie, uint32_t mover) const;
+  // Whether tie t joins its bodies into one sleeping island: a joint or
+  // spring, or a contact whose normal is within the angle of kHoldNormalY of
+  // the vertical (one rests on the other).
+  bool Stacks(size_t tie) const;
   bool Settled(uint32_t index) const;
   // Finds, for every body slow for kTimeToSleep, whether its contacts of
   // this step support it (see the header comment); sets `supported`.

@@ -100,7 +100,7 @@ TEST(RestAndSleep, SleepingBodiesCostNothingAndWakeWhenHitOrPushed) {
   // A body rolling slowly on top (pushed once; the push wakes both) does not
   // keep the one below awake; a body moved by hand (a drag) wakes what it
   // touches; left alone, the two sleep once the ball has stopped.
-  scene.Body(ball).linearVelocity = Vector(0, 0, 0.4f);
+  scene.Body(ball).linearVelocity = Vector(0, 0, 0.2f);
   int step = 0;
   for (; step < 90 && !(scene.Body(box).sleeping && !scene.Body(ball).sleeping); ++step)
     scene.Step(1);
@@ -108,7 +108,7 @@ TEST(RestAndSleep, SleepingBodiesCostNothingAndWakeWhenHitOrPushed) {
   scene.Object(ball).position.z += 0.01f;
   scene.Step(2);
   EXPECT_FALSE(scene.Body(box).sleeping);
-  scene.Step(300);  // the ball rolls on, losing speed on its facets, for about 3 s
+  scene.Step(300);  // the ball rolls on a little, losing speed on its facets
   EXPECT_TRUE(AtRest(scene, box) && AtRest(scene, ball));
 
   // A velocity given to a sleeping body (a drag upwards) wakes it: it rises.
