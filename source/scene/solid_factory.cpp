@@ -7,6 +7,7 @@
 #include "collision/collision_shapes.h"
 #include "core/module.h"
 #include "core/system.h"
+#include "geom/mass_properties.h"
 #include "geom/mesh_builders.h"
 #include "math/matrix4.h"
 #include "objects/model_comp.h"
