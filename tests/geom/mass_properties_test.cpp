@@ -111,9 +111,9 @@ TEST(MassProperties, SphereAndHemisphereAreThoseOfTheirFacets) {
 // A sheared, turned box cut by an oblique plane, so its products of inertia
 // are large: against a jittered grid of 64^3 points, each counted when the
 // surface winds once around it (the solid angles of the triangles add up to
-// 4 pi). Each of the 262144 cells on the surface (about 12000) counts whole
-// or not at all, which puts the sums off by about 1 part in 1000; 0.005 is
-// five times that.
+// 4 pi). A cell the surface passes through counts whole or not at all,
+// which puts the sums off by about 1 part in 1000 (a few thousand of the
+// 262144 cells are such); 0.005 is five times that.
 TEST(MassProperties, AnObliqueCutPieceMatchesPointSampling) {
   Mesh box = BuildBox(2, 2, 2, 2.0f, 1.0f, 3.0f);
   Matrix4 shear;
