@@ -14,7 +14,6 @@
 #include "collision/collision_shapes.h"
 #include "core/event_manager.h"
 #include "core/system.h"
-#include "geom/mesh_builders.h"
 #include "physics/physics_comp.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
@@ -252,7 +251,8 @@ TEST_F(SplitTest, StartObjectsCutThroughAndBesideTheirCentresKeepTheirMass) {
 
 // One object whose mesh is two separate 2 x 2 x 2 boxes, cut through both:
 // each half falls apart, so four bodies (the cut object and three new ones),
-// each a closed half box of volume 4, two above the plane and two below.
+// each a closed part of a box with the body of its own mesh, two above the
+// plane and two below.
 TEST_F(SplitTest, HalvesThatFallApartBecomeOneBodyPerPart) {
   GameObject pair = BuildSolid("pair", Vector(), Vector(1.0f, 1.0f, 1.0f), Box, Quaternion(), 10.0f);
   Mesh& mesh = pair.Find<ModelComp>()->mesh;
@@ -274,6 +274,7 @@ TEST_F(SplitTest, HalvesThatFallApartBecomeOneBodyPerPart) {
     EXPECT_EQ(CountOpenEdges(piece), 0u) << entry.second.name;
     above += entry.second.position.y > 0.3f;
     EXPECT_NEAR(std::fabs(SignedVolume(piece)), entry.second.position.y > 0.3f ? 2.8 : 5.2, 1e-3);
+    scene_test::ExpectExactBody(entry.second, 10.0);
   }
   EXPECT_EQ(above, 2);
   EXPECT_EQ(Drain("Physics").size(), 3u);  // gravity for each new body
