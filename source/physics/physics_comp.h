@@ -25,8 +25,9 @@ class PhysicsComp : public Component {
   // A mass of 0 or less makes the body immovable: contacts, joints and forces
   // then leave its velocities alone.
   float mass = 1.0f;
-  // Body frame; only the three diagonal entries are used, so it is treated as
-  // diagonal.
+  // Inertia about the centre of mass (the object's origin), body frame: the
+  // full symmetric 3x3 tensor in the upper left, off-diagonal products of
+  // inertia included; the fourth row and column are not used.
   Matrix4 inertiaTensor;
   // Set by Physics when the body's island has been still for a while: its
   // velocities are then zero and it is neither solved nor integrated until

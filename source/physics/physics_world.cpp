@@ -184,8 +184,9 @@ void PhysicsWorld::Sync(ObjectTable& objects) {
     // (Two NaNs count as the same value: a broken mass stays what it was.)
     const auto same = [](float a, float b) { return a == b || (a != a && b != b); };
     bool reshaped = !added && !same(comp->mass, body.mass);
-    for (int axis = 0; axis < 3 && !added; ++axis)
-      reshaped |= !same(comp->inertiaTensor(axis, axis), body.bodyInertia(axis, axis));
+    for (int entry = 0; entry < 9 && !added; ++entry)
+      reshaped |= !same(comp->inertiaTensor(entry / 3, entry % 3),
+                        body.bodyInertia(entry / 3, entry % 3));
     body.reshaped = reshaped;
     anyReshaped |= reshaped;
     if (body.sleeping) {

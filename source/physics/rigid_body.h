@@ -12,7 +12,7 @@
 
 struct RigidBody {
   float mass = 1.0f;
-  Matrix4 bodyInertia;  // body frame, diagonal
+  Matrix4 bodyInertia;  // body frame, full symmetric 3x3 (upper left)
   Quaternion orientation;
   Vector position;
   Vector angularVelocity;  // omega, rad/s, world frame
@@ -25,8 +25,8 @@ struct RigidBody {
   Vector snapLinearVelocity;
 
   float inverseMass = 1.0f;
-  Matrix4 inverseWorldInertia;  // R D^-1 R^T
-  Matrix4 worldInertia;         // R D R^T
+  Matrix4 inverseWorldInertia;  // R I^-1 R^T
+  Matrix4 worldInertia;         // R I R^T
 
   Vector force;   // F, accumulated by the forces of one step
   Vector torque;  // tau
@@ -60,7 +60,9 @@ struct RigidBody {
   // Sets mass, body inertia, inverse mass and both world inertias from the
   // current orientation. A mass of 0 or less (or a NaN mass) makes the body
   // immovable: inverse mass and inverse inertia are zero, so forces and
-  // constraint impulses cannot change its velocities.
+  // constraint impulses cannot change its velocities. A tensor that cannot
+  // be inverted (singular or not finite) gives a zero inverse inertia: the
+  // body still moves but does not turn.
   void SetMassProperties(float newMass, const Matrix4& newBodyInertia);
 
   // Remembers the current state as the snapshot the write-back subtracts.

@@ -14,6 +14,7 @@
 
 #include "core/diagnostics.h"
 #include "geom/close_cut.h"
+#include "geom/mass_properties.h"
 #include "math/bounding_box.h"
 
 namespace {
@@ -176,29 +177,6 @@ size_t CountOpenEdges(const Mesh& mesh) {
     if (count[0] != 1) open += count[1];
   }
   return open;
-}
-
-double EnclosedVolume(const Mesh& mesh) {
-  if (mesh.vertices.empty()) return 0.0;
-  // Tetrahedra from the first vertex rather than from the origin: the same
-  // sum for a closed surface, without the cancellation of huge terms for a
-  // model lying far from the origin.
-  const Vertex& r = mesh.vertices[0];
-  double sum = 0.0;
-  for (const Triangle& t : mesh.triangles) {
-    double p[3][3];
-    for (int c = 0; c < 3; ++c) {
-      const Vertex& v = mesh.vertices[t.indices[c]];
-      p[c][0] = double(v.x) - r.x;
-      p[c][1] = double(v.y) - r.y;
-      p[c][2] = double(v.z) - r.z;
-    }
-    // a . (b x c) = 6 times the signed volume of the tetrahedron (r, a, b, c).
-    sum += p[0][0] * (p[1][1] * p[2][2] - p[1][2] * p[2][1]) +
-           p[0][1] * (p[1][2] * p[2][0] - p[1][0] * p[2][2]) +
-           p[0][2] * (p[1][0] * p[2][1] - p[1][1] * p[2][0]);
-  }
-  return sum / 6.0;
 }
 
 double SurfaceArea(const Mesh& mesh) {

@@ -26,10 +26,6 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error);
 // (b, a): 0 for a closed, consistently wound surface.
 size_t CountOpenEdges(const Mesh& mesh);
 
-// Volume enclosed by the triangles (divergence theorem, double precision,
-// from the first vertex): positive when they are wound outwards.
-double EnclosedVolume(const Mesh& mesh);
-
 // Surface area of the triangles, in double precision.
 double SurfaceArea(const Mesh& mesh);
 

@@ -14,6 +14,7 @@
 #include "collision/collision_shapes.h"
 #include "geom/close_cut.h"
 #include "geom/connected_parts.h"
+#include "geom/mass_properties.h"
 #include "geom/mesh_splitter.h"
 #include "scene/model_file.h"
 

@@ -7,17 +7,16 @@
 #include "collision/collision_shapes.h"
 #include "core/module.h"
 #include "core/system.h"
+#include "geom/mass_properties.h"
 #include "geom/mesh_builders.h"
 #include "math/matrix4.h"
 #include "objects/model_comp.h"
 #include "physics/ground_plane.h"
 #include "physics/physics_comp.h"
 #include "scene/model_file.h"
-#include "scene/split_orchestration.h"
 
 namespace {
 
-constexpr float kPi = 3.14159265358979f;
 // Grows the local box on every side, units; the box keys the contact feature
 // codes, so points on the hull margin still fall inside it.
 constexpr float kLocalBoxMargin = 0.04f;
@@ -49,6 +48,26 @@ void PrepareCollision(GameObject& object, bool pickable) {
   comp->groupMask |= 1u;
   comp->collideMask |= 1u;
   comp->pickable = pickable;
+}
+
+// Moves the mesh's origin to its centre of mass and sets `physics` to the
+// mesh's mass and inertia at `density`; returns the centre's old place in
+// the mesh frame, by which the caller moves the object so that nothing
+// moves in the world. Collision data is made after, from the moved mesh.
+Vector CentreOnMass(const std::string& name, Mesh& mesh, float density, PhysicsComp& physics) {
+  const MassProperties props = ComputeMassProperties(mesh, density);
+  if (mesh.TriangleCount() > 0 && !(props.volume > 0.0))
+    CLEAVE_WARNING("Solid " + name + " encloses no volume; it gets no mass");
+  const Vector c = props.Centre();
+  for (Vertex& v : mesh.vertices) {
+    v.x -= c.x;
+    v.y -= c.y;
+    v.z -= c.z;
+  }
+  // A mass of 0 (no volume) makes the body immovable rather than negative.
+  physics.mass = props.volume > 0.0 ? static_cast<float>(props.mass) : 0.0f;
+  physics.inertiaTensor = props.InertiaMatrix();
+  return c;
 }
 
 }  // namespace
@@ -85,7 +104,6 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
   GameObject object;
   object.name = name;
   ModelComp model;
-  Matrix4 inertia;
   const float r = dimensions.x;  // the caller's radius, kept even for Random
 
   int type = modelType;
@@ -98,64 +116,41 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
                         kRandomMin + kRandomSpan * u3, 0.0f);
   }
 
-  float mass = 0.0f;
   switch (type) {
-    case Sphere: {
-      mass = density * (4.0f / 3.0f) * kPi * r * r * r;
-      // Two thirds (a thin shell's value), which the scene has always used.
-      const float i = 2.0f / 3.0f * mass * r * r;
-      inertia(0, 0) = i;
-      inertia(1, 1) = i;
-      inertia(2, 2) = i;
+    case Sphere:
       model.mesh = BuildSphere(12, 12, r);
       break;
-    }
-    case Box: {
-      const float w = 2.0f * dimensions.x;
-      const float h = 2.0f * dimensions.y;
-      const float d = 2.0f * dimensions.z;
-      mass = density * w * h * d;
-      inertia(0, 0) = mass / 12.0f * (h * h + d * d);
-      inertia(1, 1) = mass / 12.0f * (w * w + d * d);
-      inertia(2, 2) = mass / 12.0f * (w * w + h * h);
-      model.mesh = BuildBox(2, 2, 2, w, h, d);
+    case Box:
+      model.mesh = BuildBox(2, 2, 2, 2.0f * dimensions.x, 2.0f * dimensions.y, 2.0f * dimensions.z);
       break;
-    }
-    case Cone: {
-      const float h = 2.0f * dimensions.y;
-      mass = density * (kPi / 3.0f) * r * r * h;
-      const float side = 3.0f / 5.0f * mass * h * h + 3.0f / 20.0f * mass * r * r;
-      inertia(0, 0) = side;
-      inertia(1, 1) = side;
-      inertia(2, 2) = 3.0f / 10.0f * mass * r * r;
-      model.mesh = BuildCone(16, 8, r, 0.0f, h);
+    case Cone:
+      model.mesh = BuildCone(16, 8, r, 0.0f, 2.0f * dimensions.y);
       // Stand it on its base: pi about x, (x, y, z) -> (x, -y, -z) exactly.
       model.mesh.Transform(Matrix4::Scale(1.0f, -1.0f, -1.0f));
       break;
-    }
     default:
-      // Not a shape: the object gets an empty mesh and no collision data.
+      // Not a shape: the object gets an empty mesh, no mass and no collision data.
       CLEAVE_WARNING("BuildSolid: unknown model type " + std::to_string(modelType));
       break;
   }
 
   model.mesh.Transform(orientation.ToMatrix());
+  // Mass and inertia are those of the mesh as built, the solid the collision
+  // hull and every later cut see, not of the smooth shape it stands for.
+  PhysicsComp physics;
+  const Vector c = CentreOnMass(name, model.mesh, density, physics);
   model.mesh.useTexCoords = false;
   model.mesh.useColours = true;
   GenerateNormals(model.mesh);
   GenerateColours(model.mesh);
   const bool hasShape = model.mesh.VertexCount() > 0;
   object.AttachComponent(model);
-
-  PhysicsComp physics;
-  physics.mass = mass;
-  physics.inertiaTensor = inertia;
   object.AttachComponent(physics);
 
   object.AttachComponent(CollisionComp());
   if (hasShape) PrepareCollision(object, true);
 
-  object.position = position;
+  object.position = position + c;
   return object;
 }
 
@@ -168,22 +163,14 @@ GameObject BuildModelSolid(const std::string& name, const Vector& position, cons
   Mesh& mesh = comp.mesh;
   FitToSize(mesh, size);
   mesh.Transform(orientation.ToMatrix());
-  // The body turns about the object's origin: put it at the mesh's centroid,
+  // The body turns about the object's origin: put it at the centre of mass,
   // as every split piece has it.
-  const Vector c = WithW(mesh.Centroid(), 0.0f);
-  for (Vertex& v : mesh.vertices) {
-    v.x -= c.x;
-    v.y -= c.y;
-    v.z -= c.z;
-  }
+  PhysicsComp physics;
+  const Vector c = CentreOnMass(name, mesh, density, physics);
   mesh.useTexCoords = false;
   mesh.useColours = true;
   GenerateNormals(mesh);
   GenerateColours(mesh);
-  const float mass = density * static_cast<float>(EnclosedVolume(mesh));
-  PhysicsComp physics;
-  physics.mass = mass;
-  physics.inertiaTensor = ComputeInertia(mesh, mass);
   object.AttachComponent(comp);
   object.AttachComponent(physics);
   object.AttachComponent(CollisionComp());

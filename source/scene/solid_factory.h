@@ -25,20 +25,28 @@ Event GravityRequest(const std::string& sender, uint32_t number, float g = kScen
 // libraries, would give draws far outside [0, 1].
 float UniformDraw();
 
-// A solid named `name` at `position`. dimensions: sphere x = radius; box x, y,
-// z = half extents; cone x = base radius, y = half height. modelType Random
-// picks Sphere, Box or Cone with rand() and draws new dimensions, each in
-// [0.5, 2.0] (the radius of a sphere or a cone stays the caller's x). The
-// mesh is turned by `orientation` (the object's own orientation stays the
-// identity); density is mass per unit volume.
+// A solid named `name` whose shape is centred on `position`. dimensions:
+// sphere x = radius; box x, y, z = half extents; cone x = base radius, y =
+// half height (the cone stands on its base, from y - half height to its apex
+// at y + half height). modelType Random picks Sphere, Box or Cone with
+// rand() and draws new dimensions, each in [0.5, 2.0] (the radius of a
+// sphere or a cone stays the caller's x). The mesh is turned by
+// `orientation` (the object's own orientation stays the identity).
+//
+// Mass, centre of mass and inertia are the mesh's own (ComputeMassProperties
+// at `density`, mass per unit volume). The mesh origin is its centre of
+// mass, and the object's position is `position` plus the centre's offset in
+// the turned mesh: none (to rounding) for the sphere and the box; for the
+// cone a quarter of its height below the middle (towards the base), turned
+// by `orientation`.
 GameObject BuildSolid(const std::string& name, const Vector& position, Vector dimensions,
                       int modelType, const Quaternion& orientation, float density);
 
 // A solid made from a loaded model mesh (see LoadModelFile): the mesh
 // centred and scaled so its bounding box's longest side is `size`, turned by
-// `orientation`, with its origin moved to its centroid (the object sits that
-// far from `position`); flat normals, mass = density times its enclosed
-// volume.
+// `orientation`, with its origin moved to its centre of mass (the object
+// sits that far from `position`); flat normals, mass and inertia of the
+// mesh at `density`.
 GameObject BuildModelSolid(const std::string& name, const Vector& position, const Mesh& model,
                            float size, const Quaternion& orientation, float density);
 

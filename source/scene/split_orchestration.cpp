@@ -10,6 +10,8 @@
 #include "core/module.h"
 #include "core/system.h"
 #include "geom/connected_parts.h"
+#include "geom/mass_properties.h"
+#include "math/matrix4.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -19,7 +21,7 @@
 
 namespace {
 
-// Piece mass per unit of the volume estimate (mass units per length unit^3).
+// Piece mass per unit volume (mass units per length unit^3).
 constexpr double kPieceDensity = 10.0;
 // A piece is never given less mass than this (mass units).
 constexpr float kMassFloor = 0.01f;
@@ -123,36 +125,6 @@ void FindDegenerate(const Mesh& front, const Mesh& back, bool& keepFront, bool& 
   if (backBad) System::Instance().Log("Back mesh degenerate, deleting");
 }
 
-double EstimateVolume(const Mesh& mesh) {
-  double sum = 0.0;
-  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
-    const Vector p0 = mesh.CornerPosition(t, 0);
-    const Vector p1 = mesh.CornerPosition(t, 1);
-    const Vector p2 = mesh.CornerPosition(t, 2);
-    const Vector doubledArea = Cross(p1 - p0, p2 - p0);
-    const Vector centroid = (p0 + p1 + p2) / 3.0f;
-    sum += (1.0 / 3.0) * static_cast<double>(Length(doubledArea)) *
-           static_cast<double>(Length(WithW(centroid, 0.0f)));
-  }
-  return sum;
-}
-
-Matrix4 ComputeInertia(const Mesh& mesh, float mass) {
-  Matrix4 inertia = Matrix4::Zero();
-  const uint32_t count = mesh.TriangleCount();
-  if (count == 0) return inertia;
-  const float k = mass / (3.0f * static_cast<float>(count));
-  for (uint32_t t = 0; t < count; ++t) {
-    for (int c = 0; c < 3; ++c) {
-      const Vector p = mesh.CornerPosition(t, c);
-      inertia(0, 0) += k * (p.y * p.y + p.z * p.z);
-      inertia(1, 1) += k * (p.x * p.x + p.z * p.z);
-      inertia(2, 2) += k * (p.x * p.x + p.y * p.y);
-    }
-  }
-  return inertia;
-}
-
 void GeneratePhysics(GameObject& g) {
   ModelComp* model = g.Find<ModelComp>();
   if (model == nullptr) {
@@ -162,14 +134,20 @@ void GeneratePhysics(GameObject& g) {
   Mesh& mesh = model->mesh;
   const float scale = model->scale;
 
-  double mass = static_cast<double>(scale) * EstimateVolume(mesh) * kPieceDensity;
+  // The mesh's own mass properties; the model's uniform scale s makes the
+  // mass s^3 and the inertia s^5 times those of the unscaled mesh.
+  const MassProperties props = ComputeMassProperties(mesh, kPieceDensity);
+  const double s = scale;
+  const double mass = props.mass * s * s * s;
   LogValue("mass", mass);
-  const float m = std::max(static_cast<float>(mass), kMassFloor);
+  // A piece without volume (mass 0 or less, or NaN) gets the floor, and is
+  // a chip.
+  const float m = mass > kMassFloor ? static_cast<float>(mass) : kMassFloor;
 
-  // Re-centre the mesh on its centroid. The object moves by the same offset
-  // seen in world space (the orientation applied to it), so every vertex
-  // stays where it was in the world.
-  const Vector c = WithW(mesh.Centroid(), 0.0f);
+  // Re-centre the mesh on its centre of mass. The object moves by the same
+  // offset seen in world space (the orientation applied to it), so every
+  // vertex stays where it was in the world.
+  const Vector c = props.Centre();
   for (Vertex& v : mesh.vertices) {
     v.x -= c.x;
     v.y -= c.y;
@@ -177,10 +155,11 @@ void GeneratePhysics(GameObject& g) {
   }
   g.position = g.position + g.orientation.Rotate(c * scale);
 
-  const Matrix4 inertia = ComputeInertia(mesh, m);
   if (PhysicsComp* physics = g.Find<PhysicsComp>()) {
     physics->mass = m;
-    physics->inertiaTensor = inertia;
+    // The tensor per unit mass, scaled, times the mass given (which differs
+    // from the mesh's only where the floor applies).
+    physics->inertiaTensor = props.InertiaMatrix(mass > 0.0 ? m * s * s / props.mass : 0.0);
     physics->sleeping = false;  // a cut piece wakes, and with it what it rested on
   }
   CollisionComp* collision = g.Find<CollisionComp>();

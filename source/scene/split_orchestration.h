@@ -14,10 +14,11 @@
 //
 // The cut object keeps the back half; a new object "split_obj_<n>" receives
 // the front half. A half that falls apart into several connected parts gives
-// one object per part (see SplitIntoFrontAndBack). Every piece gets fresh corner normals and colours, is
-// re-centred on its centroid, and gets mass, inertia and collision data from
-// its mesh (GeneratePhysics); the new piece gets gravity through an
-// "AddForce" event to "Physics". Every stage writes a timing line to the log.
+// one object per part (see SplitIntoFrontAndBack). Every piece gets fresh
+// corner normals and colours, is re-centred on its centre of mass, and gets
+// mass, inertia and collision data from its mesh (GeneratePhysics); the new
+// piece gets gravity through an "AddForce" event to "Physics". Every stage
+// writes a timing line to the log.
 //
 // This is the GL- and audio-free core of the scene: the chop sound is played
 // by the app through the onChop hook with the pieces' midpoint.
@@ -41,7 +42,6 @@
 #include "geom/mesh.h"
 #include "geom/mesh_splitter.h"
 #include "math/bounding_box.h"
-#include "math/matrix4.h"
 #include "math/plane.h"
 
 class GameObject;
@@ -85,21 +85,12 @@ void FindDegenerate(const Mesh& front, const Mesh& back, bool& keepFront, bool& 
 // result unchanged.
 std::vector<Mesh> SeparateParts(Mesh& half);
 
-// Recomputes a piece from its mesh: moves the mesh origin to the centroid
-// (and the object by the same world offset), sets mass (10 per unit of the
-// volume estimate, at least 0.01), inertia, bounding sphere, hull and local
-// box. The caller holds the ObjectManager lock when g is stored there.
+// Recomputes a piece from its mesh: moves the mesh origin to its centre of
+// mass (and the object by the same world offset), sets mass (10 per unit
+// volume, at least 0.01; logged as "mass = "), the full inertia tensor about
+// the centre (ComputeMassProperties), bounding sphere, hull and local box.
+// The caller holds the ObjectManager lock when g is stored there.
 void GeneratePhysics(GameObject& g);
-
-// Sum over triangles of (1/3) |(p1 - p0) x (p2 - p0)| |(p0 + p1 + p2) / 3|,
-// in double precision, lengths from the mesh origin. A rough size measure,
-// not an exact volume: it is what the piece masses are made from.
-double EstimateVolume(const Mesh& mesh);
-
-// Point masses of mass / (3 T) at every triangle corner (T triangles): the
-// diagonal (sum k (y^2 + z^2), sum k (x^2 + z^2), sum k (x^2 + y^2), 0), all
-// other entries 0. A mesh without triangles gives the zero matrix.
-Matrix4 ComputeInertia(const Mesh& mesh, float mass);
 
 class SplitOrchestrator {
  public:

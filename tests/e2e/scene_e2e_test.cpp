@@ -88,7 +88,9 @@ TEST_F(SceneE2eTest, StartObjectsComeToRestOnTheGround) {
     ASSERT_NE(dump.Find(name), nullptr) << name;
     ExpectOnGround(*dump.Find(name), 0.05);
   }
-  EXPECT_NEAR(dump.Find("obj4")->Get("mass"), 10.0 * 4.0 / 3.0 * M_PI * 8.0, 0.1);
+  // Density 10 times the volume of the 12 x 12 faceted sphere of radius 2,
+  // 31.4548 (a stack of pyramid frusta on regular 12-gons).
+  EXPECT_NEAR(dump.Find("obj4")->Get("mass"), 314.548, 0.1);
   EXPECT_TRUE(dump.tutorialPage == 1 && run.Log().find("ERROR") == std::string::npos);
 }
 

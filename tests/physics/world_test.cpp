@@ -32,10 +32,15 @@ PhysicsComp& Comp(PhysicsWorld::ObjectTable& table, uint32_t id) {
   return *table.at(id).Find<PhysicsComp>();
 }
 
+// A full tensor (products of inertia included) is turned and inverted
+// whole; one that cannot be inverted leaves the body unable to turn.
 TEST(RigidBody, InertiaFollowsOrientationSpinTurnsAndNonPositiveMassIsImmovable) {
   RigidBody body;
   body.orientation = Quaternion::FromAxisAngle(Vector(1, 1, 0) * (1.0f / std::sqrt(2.0f)), 0.7f);
-  const Matrix4 inertia = Matrix4::Scale(2.0f, 3.0f, 5.0f);
+  Matrix4 inertia = Matrix4::Scale(2.0f, 3.0f, 5.0f);
+  inertia(0, 1) = inertia(1, 0) = -0.9f;
+  inertia(1, 2) = inertia(2, 1) = 1.2f;
+  inertia(0, 2) = inertia(2, 0) = 0.7f;
   body.SetMassProperties(4.0f, inertia);
   EXPECT_FLOAT_EQ(body.inverseMass, 0.25f);
   // The world inertia is R I R^T, and its inverse really inverts it.
@@ -61,6 +66,15 @@ TEST(RigidBody, InertiaFollowsOrientationSpinTurnsAndNonPositiveMassIsImmovable)
     still.Integrate(kDt, 0.0f, true);
     EXPECT_TRUE(still.inverseMass == 0.0f && still.linearVelocity == Vector(1, 0, 0) && still.angularVelocity == Vector());
   }
+  Matrix4 flat = Matrix4::Scale(1.0f, 1.0f, 0.0f), broken = inertia;
+  broken(1, 2) = broken(2, 1) = std::nanf("");
+  for (const Matrix4& bad : {flat, broken, Matrix4::Zero()}) {
+    RigidBody still;
+    still.SetMassProperties(2.0f, bad);
+    still.torque = Vector(3, 0, 1);
+    still.Integrate(kDt, 0.0f, true);
+    EXPECT_TRUE(still.inverseMass == 0.5f && still.angularVelocity == Vector());
+  }
 }
 
 // A body appears at the first sync after its component. Removing body i
@@ -84,6 +98,10 @@ TEST(PhysicsWorldSync, BodiesAppearWithTheirComponentAndGoWithTheirObject) {
     ASSERT_EQ(world.BodyIndex(5), 4u);
     EXPECT_TRUE(world.bodies[4].position == Vector(5, 0, 0) && world.bodies[4].linearVelocity == Vector(0, 0, 3));
     EXPECT_FLOAT_EQ(world.bodies[4].inverseMass, 0.5f);
+    // A changed product of inertia alone makes a new shape, as a new mass does.
+    Comp(table, 5).inertiaTensor(0, 2) = Comp(table, 5).inertiaTensor(2, 0) = 0.25f;
+    world.Sync(table);
+    EXPECT_TRUE(world.bodies[4].reshaped);
     std::vector<uint32_t> order;
     for (uint32_t i = 0; i < 5; ++i) order.push_back(world.indexMap.ObjectId(i));
     const uint32_t victim = order[1];

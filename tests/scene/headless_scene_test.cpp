@@ -143,7 +143,8 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
     // Resting pieces sink about the 0.08 contact slop; a small piece still
     // settling may be a little deeper. Falling through would be far lower.
     EXPECT_GT(Bottom(obj), -0.25f);
-    EXPECT_LT(Length(WithW(mesh.Centroid(), 0.0f)), 1e-3f);  // origin at the centroid
+    const support::Moments moments = support::PolyhedronMoments(mesh);  // origin at the centre of mass
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(moments.centre[k], 0.0, 1e-3);
   }
   EXPECT_GE(pieces, 4);
   std::vector<std::pair<GameObject*, Vector>> asleep;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "geom/mass_properties.h"
 #include "support/scratch.h"
 
 namespace {

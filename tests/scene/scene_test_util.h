@@ -1,12 +1,13 @@
 #pragma once
 // Small helpers shared by the scene tests.
 
-#include <array>
 #include <cmath>
 #include <vector>
 
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
+#include "physics/physics_comp.h"
+#include "support/mesh_checks.h"
 
 namespace scene_test {
 
@@ -25,36 +26,24 @@ inline std::vector<Vector> WorldVertices(GameObject& obj) {
   return out;
 }
 
-// The mass model of the pieces, in double: the volume estimate (the sum over
-// triangles of |(p1 - p0) x (p2 - p0)| times the distance of the centroid
-// from the origin, over 3), and the diagonal inertia of the mass spread as
-// equal point masses over every triangle corner.
-inline double VolumeEstimate(const Mesh& mesh) {
-  double sum = 0.0;
-  for (const Triangle& t : mesh.triangles) {
-    double p[3][3], cross[3], centre[3];
-    for (int c = 0; c < 3; ++c)
-      for (int k = 0; k < 3; ++k) p[c][k] = mesh.vertices[t.indices[c]].Position()[k];
-    for (int k = 0; k < 3; ++k) {
-      const int a = (k + 1) % 3, b = (k + 2) % 3;
-      cross[k] = (p[1][a] - p[0][a]) * (p[2][b] - p[0][b]) - (p[1][b] - p[0][b]) * (p[2][a] - p[0][a]);
-      centre[k] = (p[0][k] + p[1][k] + p[2][k]) / 3.0;
-    }
-    sum += std::sqrt(cross[0] * cross[0] + cross[1] * cross[1] + cross[2] * cross[2]) *
-           std::sqrt(centre[0] * centre[0] + centre[1] * centre[1] + centre[2] * centre[2]) / 3.0;
+// The body of `obj` against the exact mass properties of its mesh as it lies
+// in the world (support::PolyhedronMoments), each within 1e-4: mass
+// density * volume (relative), the object's position at the centre of mass
+// (of the solid's size), the tensor turned to the world, R I R^T (of its
+// trace).
+inline void ExpectExactBody(GameObject& obj, double density) {
+  Mesh world = MeshOf(obj);
+  const std::vector<Vector> p = WorldVertices(obj);
+  for (size_t v = 0; v < p.size(); ++v) world.vertices[v] = Vertex(p[v].x, p[v].y, p[v].z);
+  const support::Moments m = support::PolyhedronMoments(world);
+  const PhysicsComp& body = *obj.Find<PhysicsComp>();
+  const double size = std::cbrt(m.volume), scale = density * (m.inertia[0][0] + m.inertia[1][1] + m.inertia[2][2]);
+  EXPECT_NEAR(body.mass, density * m.volume, 1e-4 * density * m.volume) << obj.name;
+  const Matrix4 r = obj.orientation.ToMatrix(), tensor = r * body.inertiaTensor * r.Transpose();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(obj.position[i], m.centre[i], 1e-4 * size) << obj.name << " " << i;
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(tensor(i, j), density * m.inertia[i][j], 1e-4 * scale) << obj.name << " " << i << j;
   }
-  return sum;
-}
-inline std::array<double, 3> PointMassInertia(const Mesh& mesh, double mass) {
-  std::array<double, 3> inertia = {0.0, 0.0, 0.0};
-  const double each = mass / (3.0 * mesh.TriangleCount());
-  for (const Triangle& t : mesh.triangles)
-    for (uint32_t i : t.indices) {
-      const Vertex& v = mesh.vertices[i];
-      const double square[3] = {double(v.x) * v.x, double(v.y) * v.y, double(v.z) * v.z};
-      for (int k = 0; k < 3; ++k) inertia[k] += each * (square[(k + 1) % 3] + square[(k + 2) % 3]);
-    }
-  return inertia;
 }
 
 }  // namespace scene_test

@@ -1,5 +1,5 @@
 // The solid factory: shapes, mass properties against the solids' analytic
-// formulas, shading data and collision data of the scene's solids and of
+// formulas and their meshes' exact values, shading data and collision data of the scene's solids and of
 // the ground plane.
 
 #include <cmath>
@@ -11,7 +11,9 @@
 
 #include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
+#include "geom/mesh_builders.h"
 #include "physics/physics_comp.h"
+#include "scene/model_file.h"
 #include "scene/solid_factory.h"
 #include "scene_test_util.h"
 
@@ -47,58 +49,78 @@ std::pair<Vector, Vector> CheckSolid(GameObject& object, bool pickable) {
   return {low, high};
 }
 
+// Mass properties are those of the faceted solids: the 12 x 12 sphere of
+// radius 2 encloses 31.4548 (a stack of pyramid frusta on regular 12-gons,
+// summed apart from the code), not the round 33.51; the cone (a pyramid on a
+// 16-gon) has its centre of mass a quarter of its height above its base, so
+// the object stands there, and the mesh about it.
 TEST(SolidFactory, SphereBoxAndConeMassPropertiesAndShapes) {
   GameObject sphere = BuildSolid("obj4", Vector(-1, 3, -2), Vector(2, 0, 0), Sphere, Quaternion(), 10.0f);
-  EXPECT_TRUE(sphere.name == "obj4" && sphere.position == Vector(-1, 3, -2));
-  const double sphereMass = 10.0 * 4.0 / 3.0 * kPi * 8.0;  // about 335.1
-  EXPECT_NEAR(PhysicsOf(sphere).mass, sphereMass, 1e-2);
-  for (int k = 0; k < 3; ++k) EXPECT_NEAR(PhysicsOf(sphere).inertiaTensor(k, k), 2.0 / 3.0 * sphereMass * 4.0, 0.1);
-  EXPECT_TRUE(PhysicsOf(sphere).inertiaTensor(3, 3) == 1.0f && PhysicsOf(sphere).inertiaTensor(0, 1) == 0.0f);
+  EXPECT_TRUE(sphere.name == "obj4" && Length(WithW(sphere.position - Vector(-1, 3, -2), 0)) < 1e-5f);
+  const float sphereMass = PhysicsOf(sphere).mass;
+  EXPECT_NEAR(sphereMass, 314.548, 1e-3);
+  scene_test::ExpectExactBody(sphere, 10.0);
+  // About a solid ball's 2/5 m r^2, not a shell's 2/3: the facets' mass lies
+  // a little inwards, most of all about the poles' axis (3 and 6 % less).
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(PhysicsOf(sphere).inertiaTensor(k, k), 0.4 * sphereMass * 4.0, 0.08 * 0.4 * sphereMass * 4.0);
   CheckSolid(sphere, true);
   for (const Vertex& v : MeshOf(sphere).vertices) EXPECT_NEAR(Length(v.Position()), 2.0f, 1e-4f);
 
   GameObject box = BuildSolid("obj7", Vector(-7, 4, 2), Vector(1.75f, 1, 1.75f), Box, Quaternion(), 10.0f);
   const double w = 3.5, h = 2.0, d = 3.5, boxMass = 10.0 * w * h * d;
-  EXPECT_FLOAT_EQ(PhysicsOf(box).mass, boxMass);
-  EXPECT_FLOAT_EQ(PhysicsOf(box).inertiaTensor(0, 0), boxMass / 12.0 * (h * h + d * d));
-  EXPECT_FLOAT_EQ(PhysicsOf(box).inertiaTensor(1, 1), boxMass / 12.0 * (w * w + d * d));
-  EXPECT_FLOAT_EQ(PhysicsOf(box).inertiaTensor(2, 2), boxMass / 12.0 * (w * w + h * h));
-  EXPECT_EQ(CheckSolid(box, true).second.x, 1.75f);
+  const double boxInertia[3] = {boxMass / 12.0 * (h * h + d * d), boxMass / 12.0 * (w * w + d * d), boxMass / 12.0 * (w * w + h * h)};
+  EXPECT_NEAR(PhysicsOf(box).mass, boxMass, 1e-5 * boxMass);
+  for (int i = 0; i < 9; ++i)
+    EXPECT_NEAR(PhysicsOf(box).inertiaTensor(i / 3, i % 3), i % 4 == 0 ? boxInertia[i / 4] : 0.0, 1e-5 * boxMass);
+  EXPECT_TRUE(box.position == Vector(-7, 4, 2) && CheckSolid(box, true).second.x == 1.75f);
 
   GameObject cone = BuildSolid("obj3", Vector(-2, 4, 4), Vector(1.5f, 2, 0), Cone, Quaternion(), 10.0f);
-  const double coneH = 4.0, coneR = 1.5, coneMass = 10.0 * kPi / 3.0 * coneR * coneR * coneH;
-  EXPECT_NEAR(PhysicsOf(cone).mass, coneMass, 1e-2);
-  EXPECT_NEAR(PhysicsOf(cone).inertiaTensor(0, 0), 3.0 / 5.0 * coneMass * coneH * coneH + 3.0 / 20.0 * coneMass * coneR * coneR, 0.5);
-  EXPECT_NEAR(PhysicsOf(cone).inertiaTensor(2, 2), 3.0 / 10.0 * coneMass * coneR * coneR, 0.1);
-  // Turned over: it stands on its base (the wide end at the bottom), apex up.
+  EXPECT_LT(Length(WithW(cone.position - Vector(-2, 3, 4), 0)), 1e-5f);
+  scene_test::ExpectExactBody(cone, 10.0);
+  // Turned over: it stands on its base (the wide end at the bottom, y = 2 in
+  // the world), apex up (y = 6).
   const auto [low, high] = CheckSolid(cone, true);
-  EXPECT_TRUE(std::fabs(low.y + 2.0f) < 1e-5f && std::fabs(high.y - 2.0f) < 1e-5f);
+  EXPECT_TRUE(std::fabs(low.y + 1.0f) < 1e-5f && std::fabs(high.y - 3.0f) < 1e-5f);
   for (const Vertex& v : MeshOf(cone).vertices)
-    EXPECT_TRUE(v.y > 1.99f ? std::hypot(v.x, v.z) < 1e-4f : v.y > -1.99f || std::hypot(v.x, v.z) <= 1.5f + 1e-4f);
+    EXPECT_TRUE(v.y > 2.99f ? std::hypot(v.x, v.z) < 1e-4f : v.y > -0.99f || std::hypot(v.x, v.z) <= 1.5f + 1e-4f);
 }
 
 // An orientation turns the mesh (a quarter turn about y swaps the box's x
-// and z extents) while the object keeps the identity; the mass comes from
-// the unturned dimensions. The random type makes every shape, with the
-// caller's radius and drawn box and cone sizes. The ground: heavy, its top
-// face at y = 0, not pickable.
-TEST(SolidFactory, TurnedAndRandomSolidsAndTheGround) {
+// and z extents, and so its moments about x and z) while the object keeps
+// the identity. The random type makes every shape, with the caller's radius
+// and drawn box and cone sizes. A model solid is fitted, turned, and put on
+// its centre of mass without moving. The ground: heavy, its top face at
+// y = 0, not pickable.
+TEST(SolidFactory, TurnedRandomAndModelSolidsAndTheGround) {
   const Quaternion turn = Quaternion::FromAxisAngle(Vector(0, 1, 0), float(kPi / 2));
   GameObject box = BuildSolid("b", Vector(1, 1, 1), Vector(2, 0.5f, 0.25f), Box, turn, 1.0f);
   EXPECT_TRUE(box.orientation == Quaternion());
   const Vector high = CheckSolid(box, true).second;
   EXPECT_TRUE(std::fabs(high.x - 0.25f) < 1e-4f && std::fabs(high.y - 0.5f) < 1e-4f && std::fabs(high.z - 2.0f) < 1e-4f);
   EXPECT_FLOAT_EQ(PhysicsOf(box).mass, 4.0f * 1.0f * 0.5f);
+  EXPECT_NEAR(PhysicsOf(box).inertiaTensor(0, 0), 2.0 / 12.0 * (1.0 + 16.0), 1e-5);
+  EXPECT_NEAR(PhysicsOf(box).inertiaTensor(2, 2), 2.0 / 12.0 * (0.25 + 1.0), 1e-5);
+  Mesh model = BuildBox(2, 2, 2, 1.0f, 2.0f, 3.0f);
+  model.vertices[0].x -= 0.7f;
+  const Quaternion tilt = Quaternion::FromAxisAngle(Normalize(Vector(1, 2, 0.5f)), 0.9f);
+  GameObject fitted = BuildModelSolid("m", Vector(1, 2, 3), model, 4.0f, tilt, 2.0f);
+  scene_test::ExpectExactBody(fitted, 2.0);
+  FitToSize(model, 4.0f);
+  model.Transform(tilt.ToMatrix());
+  const std::vector<Vector> world = scene_test::WorldVertices(fitted);
+  for (size_t v = 0; v < world.size(); ++v)
+    EXPECT_LT(Length(WithW(world[v] - model.vertices[v].Position() - Vector(1, 2, 3), 0)), 1e-5f) << v;
   std::srand(12345);
   std::set<std::string> seen;
   for (int i = 0; i < 60; ++i) {
     GameObject solid = BuildSolid("r", Vector(), Vector(0.7f, 0.7f, 0.7f), Random, Quaternion(), 3.0f);
     const std::string name = MeshOf(solid).name;
     seen.insert(name);
+    scene_test::ExpectExactBody(solid, 3.0);
     const auto [lo, hi] = CheckSolid(solid, true);
     EXPECT_TRUE(name == "Box" || std::fabs(std::max(hi.x, -lo.x) - 0.7f) < 1e-3f) << name;  // the caller's radius
     for (int k = name == "Sphere" ? 3 : name == "Cone" ? 1 : 0; k < (name == "Cone" ? 2 : 3); ++k)
-      EXPECT_TRUE(hi[k] >= 0.5f - 1e-5f && hi[k] <= 2.0f + 1e-5f) << name << " " << k;
+      EXPECT_TRUE(hi[k] - lo[k] >= 1.0f - 1e-5f && hi[k] - lo[k] <= 4.0f + 1e-5f) << name << " " << k;
   }
   EXPECT_EQ(seen, (std::set<std::string>{"Box", "Cone", "Sphere"}));
   GameObject ground = BuildGroundPlane();

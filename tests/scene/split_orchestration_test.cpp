@@ -1,7 +1,7 @@
 // Split orchestration over solids in the ObjectManager: what a cut makes of
 // the scene (pieces, masses, inertia, collision data, gravity, the chop),
-// the log lines it must print, the queue, and the mass model of the pieces
-// against its brute-force reading.
+// the log lines it must print, the queue, and the mass properties of the
+// pieces against their meshes' exact values.
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include "collision/collision_shapes.h"
 #include "core/event_manager.h"
 #include "core/system.h"
-#include "geom/mesh_builders.h"
 #include "physics/physics_comp.h"
 #include "scene/scene_dump.h"
+#include "scene/scene_setup.h"
 #include "scene/solid_factory.h"
 #include "scene/split_orchestration.h"
 #include "scene_test_util.h"
@@ -74,16 +74,8 @@ TEST_F(SplitTest, CubeCutThroughItsMiddleKeepsBackAndMakesFrontPiece) {
   for (const uint32_t number : {cube, piece}) {
     SCOPED_TRACE(Get(number).name);
     const Mesh& mesh = MeshOf(number);
-    EXPECT_LT(Length(WithW(mesh.Centroid(), 0.0f)), 1e-4f);  // re-centred on its centroid
     EXPECT_TRUE(CountOpenEdges(mesh) == 0u && std::fabs(SignedVolume(mesh) - wholeVolume / 2.0) < 1e-3);
-    // Mass: 10 per unit of the volume estimate taken in the cube's frame
-    // (before re-centring); inertia: the point-mass model of the re-centred mesh.
-    Mesh original = mesh;
-    original.Transform(Matrix4::Translation(Get(number).position - position));
-    const float mass = Physics(number).mass;
-    EXPECT_NEAR(mass, 10.0 * scene_test::VolumeEstimate(original), 1e-3 * mass);
-    const auto inertia = scene_test::PointMassInertia(mesh, mass);
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(Physics(number).inertiaTensor(k, k), inertia[k], 1e-4 * inertia[k]);
+    scene_test::ExpectExactBody(Get(number), 10.0);  // on its centre of mass, 10 per unit volume
     // Collision data regenerated: the sphere holds every vertex, the hull exists.
     const CollisionComp* collision = Get(number).Find<CollisionComp>();
     ASSERT_NE(collision, nullptr);
@@ -138,7 +130,7 @@ TEST_F(SplitTest, PlaneQueuesObjectsReachingBehindItAndTurnedPiecesStayWhereThey
 
 // Wholly behind the plane, and a sliver (the plane passes within the
 // on-plane tolerance of one corner, so the front gets no triangle): the
-// object keeps its whole mesh, its mass recomputed, no chop, no new piece.
+// object keeps its whole mesh and its mass, no chop, no new piece.
 // A chip lighter than 0.1 is killed and its new piece never added; when
 // neither half is usable nothing changes.
 TEST_F(SplitTest, OneSidedCutsChipsAndUnusableHalves) {
@@ -154,7 +146,6 @@ TEST_F(SplitTest, OneSidedCutsChipsAndUnusableHalves) {
     const uint32_t box = Add("box", c.position, Vector(1.0f, 1.0f, 1.0f));
     const uint32_t triangles = MeshOf(box).TriangleCount();
     const float createdMass = Physics(box).mass;
-    const double estimate = scene_test::VolumeEstimate(MeshOf(box));
     SplitOrchestrator orchestrator;
     int chops = 0;
     orchestrator.onChop = [&](const Vector&) { ++chops; };
@@ -163,8 +154,8 @@ TEST_F(SplitTest, OneSidedCutsChipsAndUnusableHalves) {
     orchestrator.ProcessSplitQueue(1.0e6);
     EXPECT_EQ(caseLog.CountLines("Kept back"), 1) << caseLog.NewLog();
     EXPECT_TRUE(ObjectManager::Instance().objects.size() == 1u && MeshOf(box).TriangleCount() == triangles);
-    EXPECT_NEAR(Physics(box).mass, 10.0 * estimate, 1e-3 * estimate);
-    EXPECT_TRUE(Physics(box).mass != createdMass && chops == 0 && Drain("Physics").empty());
+    EXPECT_NEAR(Physics(box).mass, createdMass, 1e-4 * createdMass);
+    EXPECT_TRUE(chops == 0 && Drain("Physics").empty());
   }
 
   Reset();
@@ -235,31 +226,33 @@ TEST_F(SplitTest, JobsRunInQueueOrderStageByStageAndGoneObjectsEndQuietly) {
   EXPECT_EQ(log.CountLines("Split into front and back"), 4);
 }
 
-// The mass model on an asymmetric solid (a 1 x 2 x 3 box with a corner
-// pulled out, turned and moved off the origin, so its three moments differ
-// and no axis can stand in for another): against brute force in double.
-TEST(SplitMass, VolumeEstimateAndInertiaOfAnAsymmetricMesh) {
-  Mesh mesh = BuildBox(2, 3, 4, 1.0f, 2.0f, 3.0f);
-  mesh.vertices[0].x -= 0.7f;
-  mesh.Transform(Matrix4::Translation(Vector(0.3f, -0.2f, 0.5f)) * Matrix4::Rotation(0.4f, 0.2f, -0.3f));
-  const auto expected = scene_test::PointMassInertia(mesh, 7.5);
-  for (int k = 0; k < 3; ++k) ASSERT_GT(std::fabs(expected[k] - expected[(k + 1) % 3]), 0.05 * expected[k]);
-  const Matrix4 inertia = ComputeInertia(mesh, 7.5f);
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) EXPECT_NEAR(inertia(r, c), r == c && r < 3 ? expected[r] : 0.0, 1e-5 * expected[0]);
-  EXPECT_NEAR(EstimateVolume(mesh), scene_test::VolumeEstimate(mesh), 1e-6 * EstimateVolume(mesh));
-  // One triangle: |cross| = sqrt 3, centroid distance 1 / sqrt 3, so 1/3.
-  Mesh triangle;
-  for (const Vertex& v : {Vertex(1, 0, 0), Vertex(0, 1, 0), Vertex(0, 0, 1)}) triangle.AddVertex(v);
-  triangle.AddTriangle(0, 1, 2);
-  EXPECT_NEAR(EstimateVolume(triangle), 1.0 / 3.0, 1e-7);
-  // A mesh without triangles has no volume and no inertia.
-  EXPECT_TRUE(EstimateVolume(Mesh()) == 0.0 && ComputeInertia(Mesh(), 1.0f)(0, 0) == 0.0f);
+// Each start object cut through its centre of mass and beside it, on a
+// slant: the pieces weigh what the object weighed, and each piece's body is
+// that of its own mesh where it lies.
+TEST_F(SplitTest, StartObjectsCutThroughAndBesideTheirCentresKeepTheirMass) {
+  const Vector n = Normalize(Vector(0.3f, 1.0f, -0.2f));
+  for (const StartObject& start : kStartObjects)
+    for (const float offset : {0.0f, 0.4f * start.dimensions.x}) {
+      Reset();
+      const uint32_t object = Add(start.name, start.position, start.dimensions, start.type);
+      const double whole = Physics(object).mass;
+      SplitOrchestrator orchestrator;
+      orchestrator.SliceObjects(Plane(n, Get(object).position + n * offset));
+      orchestrator.ProcessSplitQueue(1.0e6);
+      ASSERT_EQ(ObjectManager::Instance().objects.size(), 2u) << start.name << " " << offset;
+      double total = 0.0;
+      for (auto& entry : ObjectManager::Instance().objects) {
+        total += entry.second.Find<PhysicsComp>()->mass;
+        scene_test::ExpectExactBody(entry.second, 10.0);
+      }
+      EXPECT_NEAR(total, whole, 1e-4 * whole) << start.name << " " << offset;
+    }
 }
 
 // One object whose mesh is two separate 2 x 2 x 2 boxes, cut through both:
 // each half falls apart, so four bodies (the cut object and three new ones),
-// each a closed half box of volume 4, two above the plane and two below.
+// each a closed part of a box with the body of its own mesh, two above the
+// plane and two below.
 TEST_F(SplitTest, HalvesThatFallApartBecomeOneBodyPerPart) {
   GameObject pair = BuildSolid("pair", Vector(), Vector(1.0f, 1.0f, 1.0f), Box, Quaternion(), 10.0f);
   Mesh& mesh = pair.Find<ModelComp>()->mesh;
@@ -281,6 +274,7 @@ TEST_F(SplitTest, HalvesThatFallApartBecomeOneBodyPerPart) {
     EXPECT_EQ(CountOpenEdges(piece), 0u) << entry.second.name;
     above += entry.second.position.y > 0.3f;
     EXPECT_NEAR(std::fabs(SignedVolume(piece)), entry.second.position.y > 0.3f ? 2.8 : 5.2, 1e-3);
+    scene_test::ExpectExactBody(entry.second, 10.0);
   }
   EXPECT_EQ(above, 2);
   EXPECT_EQ(Drain("Physics").size(), 3u);  // gravity for each new body
