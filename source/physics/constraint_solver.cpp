@@ -179,13 +179,10 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
   // 7. Gauss-Seidel sweeps, rows in order, each lambda projected on its
   // bounds; then the relax sweeps, without the push-apart biases.
   Sweep(iterations);
-  pushAngular.clear();
   if (relaxIterations > 0) {
     biasedLinear = accLinear;
-    biasedAngular = accAngular;
     for (size_t i = 0; i < rowCount; ++i) eta[i] -= std::max(bias[i], 0.0f) * invDt;
     Sweep(relaxIterations);
-    pushAngular.resize(bodyCount);
   }
 
   // 8. Apply the response to the velocities.
@@ -208,10 +205,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
   SolvePositions(bodyCount, dt, iterations);
   if (relaxIterations > 0) {
     pushLinear.resize(bodyCount);
-    for (size_t b = 0; b < bodyCount; ++b) {
-      pushLinear[b] += (biasedLinear[b] - accLinear[b]) * scale;
-      pushAngular[b] = (biasedAngular[b] - accAngular[b]) * scale;
-    }
+    for (size_t b = 0; b < bodyCount; ++b) pushLinear[b] += (biasedLinear[b] - accLinear[b]) * scale;
   }
 }
 

@@ -80,21 +80,20 @@ class ConstraintSolver {
   // sweeps, in which the rows ask for no correction of penetration (the
   // bias of a row that pushes apart is dropped; a contact still short of
   // touching keeps its limit on the closing speed). The velocities keep the
-  // relaxed response; the difference, the part that only undoes
-  // penetration, is given back as a push velocity and spin that move the
-  // bodies in this step alone. A correction that stayed in the velocities
-  // would carry the bodies on past it, and a heap would never stop
-  // trembling.
+  // relaxed response; the linear part of the difference, which only undoes
+  // penetration, is given back as a push velocity that moves the bodies in
+  // this step alone. A correction that stayed in the velocities would carry
+  // the bodies on past it, and a heap would never stop trembling. Its
+  // turning part is dropped, as in the position pass: turned out of an
+  // overlap through its lever arm, a round piece resting on its facets
+  // rocks for ever.
   void Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale, int iterations,
              bool warmStart, int relaxIterations = 0);
 
-  // The push velocity and spin of the last Solve (zero without pushes),
-  // per body: add them for the position update only.
+  // The push velocity of the last Solve (zero without pushes), per body:
+  // add it for the position update only.
   Vector PushVelocity(size_t body) const {
     return body < pushLinear.size() ? pushLinear[body] : Vector();
-  }
-  Vector PushSpin(size_t body) const {
-    return body < pushAngular.size() ? pushAngular[body] : Vector();
   }
 
   size_t RowCount() const { return jacobian.size(); }
@@ -157,9 +156,7 @@ class ConstraintSolver {
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
   std::vector<Vector> pushLinear;       // push velocity per body (bias and position pass)
-  std::vector<Vector> pushAngular;      // push spin per body (bias)
   std::vector<Vector> biasedLinear;     // a after the biased sweeps, per body
-  std::vector<Vector> biasedAngular;
   std::vector<uint32_t> pushRows;       // the contact rows the position pass solves
   std::vector<float> pushDiagonal;      // their d, linear part only
   std::vector<float> pushLambda;

@@ -725,12 +725,10 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
     }
     // The push velocity moves the body in this step only.
     const size_t index = static_cast<size_t>(&body - bodies.data());
-    const Vector push = solver.PushVelocity(index), spin = solver.PushSpin(index);
+    const Vector push = solver.PushVelocity(index);
     body.linearVelocity += push;
-    body.angularVelocity += spin;
     body.Integrate(dt, 0.0f, true);
     body.linearVelocity -= push;
-    body.angularVelocity -= spin;
     body.orientation = body.orientation.Normalized();
     // How far its points have gone since the window began: the centre, and
     // the points at its reach, which a turn of t moves by about reach t.
