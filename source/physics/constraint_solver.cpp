@@ -21,6 +21,7 @@ void ConstraintSolver::ClearRows() {
   push.clear();
   normalOf.clear();
   frictionMu.clear();
+  frictionOf.clear();
 }
 
 void ConstraintSolver::Reset() {
@@ -38,6 +39,7 @@ void ConstraintSolver::AddRow(const JacobianRow& j, const RowBodies& bodies, flo
   push.push_back(rowPush);
   normalOf.push_back(kNoNormal);
   frictionMu.push_back(0.0f);
+  frictionOf.push_back(kNoNormal);
 }
 
 void ConstraintSolver::AddFrictionRow(const JacobianRow& j, const RowBodies& bodies,
@@ -45,6 +47,9 @@ void ConstraintSolver::AddFrictionRow(const JacobianRow& j, const RowBodies& bod
   AddRow(j, bodies, 0.0f, 0.0f, 0.0f);
   normalOf.back() = normalRow;
   frictionMu.back() = mu;
+  // A contact's two friction rows are added one after the other.
+  if (normalRow < frictionOf.size() && frictionOf[normalRow] == kNoNormal)
+    frictionOf[normalRow] = static_cast<uint32_t>(jacobian.size() - 1);
 }
 
 void ConstraintSolver::AddRows(const ConstraintRows& rows, const RowBodies& bodies,
@@ -67,7 +72,6 @@ WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
     key.indexLow = bodies.indexA;
     key.featureLow = bodies.featureA;
   }
-  key.row = bodies.frictionAxis;
   return key;
 }
 
@@ -140,7 +144,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     contactRows.clear();
     rowKeys.clear();
     for (size_t i = 0; i < rowCount; ++i) {
-      if (!bodyMap[i].isContact && bodyMap[i].frictionAxis == 0) continue;
+      if (!bodyMap[i].isContact) continue;
       contactRows.push_back(static_cast<uint32_t>(i));
       rowKeys.push_back(MakeKey(bodyMap[i]));
     }
@@ -152,7 +156,14 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
       WarmStartEntry entry;
       if (cache.Find(rowKeys[c], entry, rowSlots[c]) && entry.age < kWarmStartMaxAge) {
         const uint32_t i = contactRows[c];
-        lambda[i] = entry.lambda;
+        lambda[i] = entry.lambdas.row[0];
+        const uint32_t f = frictionOf[i];
+        if (f != kNoNormal) {
+          lambda[f] = entry.lambdas.row[1];
+          lambda[f + 1] = entry.lambdas.row[2];
+          startLambda[f] = lambda[f];
+          startLambda[f + 1] = lambda[f + 1];
+        }
         startLambda[i] = lambda[i];
       }
     }
@@ -196,13 +207,20 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
   // entries of contacts gone for too long.
   if (warmStart) {
     for (size_t c = 0; c < rowKeys.size(); ++c) {
-      cache.Store(rowKeys[c], lambda[contactRows[c]], rowSlots[c]);
+      const uint32_t i = contactRows[c], f = frictionOf[i];
+      WarmStartLambdas stored;
+      stored.row[0] = lambda[i];
+      if (f != kNoNormal) {
+        stored.row[1] = lambda[f];
+        stored.row[2] = lambda[f + 1];
+      }
+      cache.Store(rowKeys[c], stored, rowSlots[c]);
     }
     cache.EraseOld(resting);
   }
 
   // 10. The position pass, and the pushes of the biases.
-  SolvePositions(bodyCount, dt, iterations);
+  SolvePositions(bodyCount, dt, (iterations + 1) / 2);
   if (relaxIterations > 0) {
     pushLinear.resize(bodyCount);
     for (size_t b = 0; b < bodyCount; ++b) pushLinear[b] += (biasedLinear[b] - accLinear[b]) * scale;

@@ -9,9 +9,9 @@
 //
 // Contact rows and their friction rows are warm-started from a cache keyed
 // by the two (body index, feature) pairs of the contact, larger body index
-// first, so swapping the bodies of a contact keeps its key, and by the row
-// (normal, first or second tangent). Every step stores each contact's
-// lambda, so a contact that persists starts from the lambda it ended the
+// first, so swapping the bodies of a contact keeps its key; one entry holds
+// the point's normal and friction lambdas. Every step stores each contact's
+// lambdas, so a contact that persists starts from the lambdas it ended the
 // step before with. An entry is used while its age (solves since it was
 // stored) is below 5: a contact that flickers for a step or two keeps its
 // start. It is erased once its age passes 10.
@@ -30,15 +30,14 @@
 #include "physics/warm_start_cache.h"
 
 // Which bodies a row acts on; features only for contact rows (0 otherwise).
-// A contact's non-penetration row has isContact set; its friction rows name
-// their tangent axis (1 or 2) in frictionAxis. Both kinds are warm-started.
+// A contact's non-penetration row has isContact set; it is warm-started,
+// and so are the friction rows added for it (AddFrictionRow).
 struct RowBodies {
   uint32_t indexA = 0;
   uint32_t featureA = 0;
   uint32_t indexB = 0;
   uint32_t featureB = 0;
   bool isContact = false;
-  uint8_t frictionAxis = 0;
 };
 
 class ConstraintSolver {
@@ -132,10 +131,12 @@ class ConstraintSolver {
   std::vector<float> upper;
   std::vector<float> push;
   // Per row: the normal row that bounds it (kNoNormal for every row that is
-  // not friction) and its friction coefficient.
+  // not friction) and its friction coefficient; per normal row, its first
+  // friction row (the second follows it), or kNoNormal.
   static constexpr uint32_t kNoNormal = ~0u;
   std::vector<uint32_t> normalOf;
   std::vector<float> frictionMu;
+  std::vector<uint32_t> frictionOf;
 
  private:
   void SolvePositions(size_t bodyCount, float dt, int iterations);
@@ -152,7 +153,7 @@ class ConstraintSolver {
   std::vector<float> eta;
   std::vector<float> lambda;
   std::vector<float> startLambda;
-  std::vector<uint32_t> contactRows;    // the warm-started rows: contact and friction
+  std::vector<uint32_t> contactRows;    // the warm-started contacts' normal rows
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
   std::vector<Vector> pushLinear;       // push velocity per body (bias and position pass)

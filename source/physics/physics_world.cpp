@@ -661,7 +661,6 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
       }
       if (fixedA) j.linearA = j.angularA = Vector();
       if (fixedB) j.linearB = j.angularB = Vector();
-      map.frictionAxis = static_cast<uint8_t>(r + 1);
       solver.AddFrictionRow(j, map, normalRows[c], scratchRows.upper[r]);
     }
   }

@@ -21,7 +21,6 @@ size_t HashWarmStartKey(const WarmStartKey& key) {
   HashCombine(seed, key.featureHigh);
   HashCombine(seed, key.indexLow);
   HashCombine(seed, key.featureLow);
-  HashCombine(seed, key.row);
   // Linear probing takes the low bits; fold the high bits in so that keys
   // differing only in their first words spread too.
   seed ^= seed >> 29;
@@ -57,7 +56,7 @@ bool WarmStartCache::Find(const WarmStartKey& key, WarmStartEntry& out, size_t& 
   const Slot& found = slots[slot];
   if (!found.used) return false;
   out.age = static_cast<int32_t>(solveCount - found.born);
-  out.lambda = found.lambda;
+  out.lambdas = found.lambdas;
   return true;
 }
 
@@ -65,7 +64,7 @@ void WarmStartCache::Reserve(size_t extra) {
   while (2 * (count + extra) > slots.size()) Grow();
 }
 
-void WarmStartCache::Store(const WarmStartKey& key, float lambda, size_t hint) {
+void WarmStartCache::Store(const WarmStartKey& key, const WarmStartLambdas& lambdas, size_t hint) {
   size_t slot = kNoHint;
   if (hint < slots.size()) {
     // The hint was the key's slot or the first empty slot of its probe run.
@@ -79,21 +78,21 @@ void WarmStartCache::Store(const WarmStartKey& key, float lambda, size_t hint) {
   }
   Slot& found = slots[slot];
   if (!found.used) {
-    Place(slot, key, lambda);
+    Place(slot, key, lambdas);
     return;
   }
-  found.lambda = lambda;
+  found.lambdas = lambdas;
   if (found.born != solveCount) {
     found.born = solveCount;
     bornAt[solveCount % kGenerations].push_back(key);
   }
 }
 
-void WarmStartCache::Place(size_t i, const WarmStartKey& key, float lambda) {
+void WarmStartCache::Place(size_t i, const WarmStartKey& key, const WarmStartLambdas& lambdas) {
   Slot& slot = slots[i];
   slot.key = key;
   slot.born = solveCount;
-  slot.lambda = lambda;
+  slot.lambdas = lambdas;
   slot.used = true;
   ++count;
   bornAt[solveCount % kGenerations].push_back(key);
@@ -110,7 +109,7 @@ void WarmStartCache::EraseOld(const std::vector<uint8_t>& resting) {
     if (k + kAhead < list.size()) Prefetch(list[k + kAhead]);
     const size_t i = Probe(list[k]);
     if (!slots[i].used || slots[i].born != born) continue;
-    if (BothRest(slots[i].key, resting)) parked.push_back(Parked{slots[i].key, slots[i].lambda});
+    if (BothRest(slots[i].key, resting)) parked.push_back(Parked{slots[i].key, slots[i].lambdas});
     Erase(i);
   }
   list.clear();
@@ -123,7 +122,7 @@ void WarmStartCache::Unpark(const std::vector<uint8_t>& resting) {
     if (BothRest(entry.key, resting)) {
       parked[kept++] = entry;
     } else {
-      Store(entry.key, entry.lambda);
+      Store(entry.key, entry.lambdas);
     }
   }
   parked.resize(kept);

@@ -1,7 +1,8 @@
 #pragma once
-// WarmStartCache: the lambdas of contact and friction rows from earlier
-// steps, keyed by the contact's two (body index, feature) pairs, larger body
-// index first, and the row.
+// WarmStartCache: the lambdas of contact points from earlier steps (the
+// normal row's and its two friction rows'), keyed by the contact's two
+// (body index, feature) pairs, larger body index first. One entry holds a
+// point's three rows: one probe per point, not one per row.
 //
 // Every solve ages all entries by one and stores each contact's lambda
 // afresh (age 0 again); entries not stored for more than kEraseAge solves
@@ -32,21 +33,28 @@ struct WarmStartKey {
   uint32_t featureHigh = 0;
   uint32_t indexLow = 0;
   uint32_t featureLow = 0;
-  // Which row of the contact: 0 the normal row, 1 and 2 its friction rows.
-  uint32_t row = 0;
   bool operator==(const WarmStartKey& o) const {
     return indexHigh == o.indexHigh && featureHigh == o.featureHigh &&
-           indexLow == o.indexLow && featureLow == o.featureLow && row == o.row;
+           indexLow == o.indexLow && featureLow == o.featureLow;
   }
 };
 
-// The five words combined with the usual hash-combine step,
+// The four words combined with the usual hash-combine step,
 // seed ^= h + 0x9e3779b9 + (seed << 6) + (seed >> 2).
 size_t HashWarmStartKey(const WarmStartKey& key);
 
+// The lambdas of one contact point: its normal row, then its two friction
+// rows (zero for a contact without friction).
+struct WarmStartLambdas {
+  float row[3] = {0.0f, 0.0f, 0.0f};
+  bool operator==(const WarmStartLambdas& o) const {
+    return row[0] == o.row[0] && row[1] == o.row[1] && row[2] == o.row[2];
+  }
+};
+
 struct WarmStartEntry {
   int32_t age = 0;  // solves since the entry was made
-  float lambda = 0.0f;
+  WarmStartLambdas lambdas;
 };
 
 class WarmStartCache {
@@ -61,10 +69,10 @@ class WarmStartCache {
   // Like Find, and also returns in `slot` where the key is or would go; a
   // later InsertIfAbsent may pass it as a hint.
   bool Find(const WarmStartKey& key, WarmStartEntry& out, size_t& slot) const;
-  // Sets the key's entry to {age 0, lambda}, adding it when absent. `hint`
+  // Sets the key's entry to {age 0, lambdas}, adding it when absent. `hint`
   // is a slot from Find; it saves the probe when nothing but stores happened
   // since, and no store grew the table (Reserve first).
-  void Store(const WarmStartKey& key, float lambda, size_t hint = kNoHint);
+  void Store(const WarmStartKey& key, const WarmStartLambdas& lambdas, size_t hint = kNoHint);
   // Grows the table now so that `extra` more entries fit without growing.
   void Reserve(size_t extra);
   // Starts loading the key's home slot into the cache. The table is far
@@ -95,10 +103,10 @@ class WarmStartCache {
   struct Slot {
     WarmStartKey key;
     uint32_t born = 0;  // solveCount when made
-    float lambda = 0.0f;
+    WarmStartLambdas lambdas;
     bool used = false;
   };
-  void Place(size_t slot, const WarmStartKey& key, float lambda);
+  void Place(size_t slot, const WarmStartKey& key, const WarmStartLambdas& lambdas);
   static constexpr size_t kGenerations = kEraseAge + 2;
 
   size_t Home(const WarmStartKey& key) const { return HashWarmStartKey(key) & mask; }
@@ -117,7 +125,7 @@ class WarmStartCache {
   std::vector<WarmStartKey> bornAt[kGenerations];  // keys made at each count, mod kGenerations
   struct Parked {
     WarmStartKey key;
-    float lambda = 0.0f;
+    WarmStartLambdas lambdas;
   };
   std::vector<Parked> parked;  // set aside while both bodies rest
 };

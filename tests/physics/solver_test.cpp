@@ -39,9 +39,20 @@ struct RestingPair {
     normalRow.linearA = Vector(0, -1, 0);  // the normal points from A to B
     normalRow.linearB = Vector(0, 1, 0);
   }
-  void Solve(ConstraintSolver& solver, const RowBodies& map, bool warm, float depth = 0.0f) {
-    bodies[1].force = Vector(0, -20, 0);
+  // With `pull`, the body is also pulled along x, and two friction rows
+  // (mu 0.5, along x and z) hold it.
+  void Solve(ConstraintSolver& solver, const RowBodies& map, bool warm, float depth = 0.0f,
+             float pull = 0.0f) {
+    bodies[1].force = Vector(pull, -20, 0);
+    const uint32_t normal = static_cast<uint32_t>(solver.RowCount());
     solver.AddRow(normalRow, map, depth, 0.0f, 1e8f);
+    for (const Vector& t : {Vector(1, 0, 0), Vector(0, 0, 1)}) {
+      if (pull == 0.0f) break;
+      JacobianRow row;
+      row.linearA = -t;
+      row.linearB = t;
+      solver.AddFrictionRow(row, RowBodies{map.indexA, 0, map.indexB, 0, false}, normal, 0.5f);
+    }
     solver.Solve(bodies, kDt, 1.0f, 3, warm);
   }
 };
@@ -56,7 +67,6 @@ TEST(ConstraintSolver, NormalRowPushesOnlyAndASwappedContactKeepsItsKey) {
   EXPECT_TRUE(key == swapped);
   EXPECT_EQ(HashWarmStartKey(key), HashWarmStartKey(swapped));
   EXPECT_FALSE(key == ConstraintSolver::MakeKey(RowBodies{3, 90, 5, 70, true}));
-  EXPECT_FALSE(key == ConstraintSolver::MakeKey(RowBodies{3, 70, 5, 90, false, 1}));  // its friction
 
   RestingPair pair;
   pair.bodies[1].linearVelocity = Vector(0, -3, 0);
@@ -139,30 +149,35 @@ TEST(FrictionConstraint, RowsMeasureTheWholeSlidingVelocityAndAZeroRowKeepsLambd
   EXPECT_TRUE(bodies[0].linearVelocity == Vector(0.5f, 0, 0) && bodies[1].linearVelocity == Vector(0.5f, 2.0f, 0));
 }
 
-// One contact persisting for 13 steps: each step starts from the lambda the
-// step before ended with (none for the first), and its entry is stored
-// afresh every step.
+// One contact persisting for 13 steps: each step starts from the lambdas
+// its normal and friction rows ended the step before with (none for the
+// first), and its entry is stored afresh every step.
 TEST(WarmStart, PersistingContactStartsFromTheLastStepsLambda) {
   RestingPair pair;
   ConstraintSolver solver;
   const RowBodies contact{0, 3, 1, 4, true};
   const WarmStartKey key = ConstraintSolver::MakeKey(contact);
-  float previous = 0.0f;
+  float previous = 0.0f, previousFriction = 0.0f;
   for (int step = 1; step <= 13; ++step) {
     SCOPED_TRACE(step);
     solver.ClearRows();
     // A row that is not a contact never touches the cache.
     solver.AddRow(JacobianRow(), RowBodies{0, 0, 1, 0, false}, 0.0f, 0.0f, 0.0f);
     // Vary the depth a little so that each step's own lambda differs.
-    pair.Solve(solver, contact, true, 0.01f * step);
+    pair.Solve(solver, contact, true, 0.01f * step, 3.0f + step);
     pair.bodies[1].linearVelocity = Vector();
 
     EXPECT_EQ(solver.StartLambda(0), 0.0f);
     EXPECT_EQ(solver.StartLambda(1), previous);
+    EXPECT_EQ(solver.StartLambda(2), previousFriction);
     WarmStartEntry entry;
-    ASSERT_TRUE(solver.FindCached(key, entry) && entry.age == 0 && entry.lambda == solver.Lambda(1));
-    ASSERT_NE(entry.lambda, previous);
-    previous = entry.lambda;
+    ASSERT_TRUE(solver.FindCached(key, entry) && entry.age == 0 && entry.lambdas.row[0] == solver.Lambda(1) &&
+                entry.lambdas.row[1] == solver.Lambda(2) && entry.lambdas.row[2] == solver.Lambda(3));
+    ASSERT_NE(entry.lambdas.row[0], previous);
+    // The friction row holds the pull (within its bound, 10).
+    ASSERT_NEAR(solver.Lambda(2), -(3.0f + step), 0.1f);
+    previous = entry.lambdas.row[0];
+    previousFriction = entry.lambdas.row[1];
   }
   // Without warm starting nothing is cached.
   ConstraintSolver cold;
@@ -201,15 +216,16 @@ TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthDeletionAndRest) {
         ++it;
         continue;
       }
-      model[it->first] = WarmStartEntry{0, it->second.lambda};
+      model[it->first] = WarmStartEntry{0, it->second.lambdas};
       it = parked.erase(it);
       ++returned;
     }
     for (int n = 0; n < (solve < 100 ? 400 : 50); ++n) {
       const WarmStartKey key{small(random), small(random), small(random), small(random) % 3};
       if (rest(key)) continue;
-      cache.Store(key, static_cast<float>(n));
-      model[key] = WarmStartEntry{0, static_cast<float>(n)};
+      const WarmStartLambdas lambdas{{static_cast<float>(n), -0.5f * n, 0.25f * n}};
+      cache.Store(key, lambdas);
+      model[key] = WarmStartEntry{0, lambdas};
     }
     cache.EraseOld(resting);
     for (auto it = model.begin(); it != model.end();) {
@@ -245,7 +261,7 @@ TEST(WarmStartCache, BehavesLikeAnAgeingMapThroughGrowthDeletionAndRest) {
     for (const auto& entry : model) {
       WarmStartEntry found;
       ASSERT_TRUE(cache.Find(entry.first, found));
-      ASSERT_TRUE(found.age == entry.second.age && found.lambda == entry.second.lambda);
+      ASSERT_TRUE(found.age == entry.second.age && found.lambdas == entry.second.lambdas);
     }
     cache.AgeAll();
     for (auto& entry : model) ++entry.second.age;
