@@ -749,6 +749,9 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
 
 void PhysicsWorld::WriteBack(ObjectTable& objects) {
   for (uint32_t i = 0; i < bodies.size(); ++i) {
+    // Asleep at the sync, untouched (a touched sleeper wakes there), and
+    // asleep still: its object already holds all there is to write.
+    if (bodies[i].sleeping && bodies[i].snapSleeping) continue;
     const auto it = objects.find(indexMap.ObjectId(i));
     if (it == objects.end()) continue;
     GameObject& object = it->second;

@@ -38,6 +38,7 @@ void WarmStartCache::Clear() {
   solveCount = 0;
   for (std::vector<WarmStartKey>& list : bornAt) list.clear();
   parked.clear();
+  lastResting.clear();
 }
 
 size_t WarmStartCache::Probe(const WarmStartKey& key) const {
@@ -116,6 +117,14 @@ void WarmStartCache::EraseOld(const std::vector<uint8_t>& resting) {
 }
 
 void WarmStartCache::Unpark(const std::vector<uint8_t>& resting) {
+  // Entries are set aside only while both their bodies rest, so nothing can
+  // come back unless some body rested at the last call and does not now (or
+  // the indices were renumbered since): in a heap at rest, the common case,
+  // the entries set aside are not even looked at.
+  bool woke = lastResting.size() != resting.size();
+  for (size_t i = 0; i < resting.size() && !woke; ++i) woke = lastResting[i] != 0 && resting[i] == 0;
+  lastResting = resting;
+  if (!woke) return;
   // One pass over the entries set aside, keeping those still at rest in place.
   size_t kept = 0;
   for (const Parked& entry : parked) {
@@ -169,6 +178,7 @@ void WarmStartCache::RenumberBodies(const std::vector<uint32_t>& newIndex) {
     if (entry.key.indexHigh != kDropBody && entry.key.indexLow != kDropBody) parked[kept++] = entry;
   }
   parked.resize(kept);
+  lastResting.clear();  // indexed by the old numbers: the next Unpark looks at every entry
   // The generation lists name keys as they were; re-listing each entry
   // under its new key keeps EraseOld finding it (a key it no longer finds
   // is skipped there).

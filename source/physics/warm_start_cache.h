@@ -128,4 +128,5 @@ class WarmStartCache {
     WarmStartLambdas lambdas;
   };
   std::vector<Parked> parked;  // set aside while both bodies rest
+  std::vector<uint8_t> lastResting;  // the resting flags of the last Unpark
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "physics/body_index_map.h"
 #include "physics/force.h"
 #include "physics/physics_comp.h"
 #include "physics/physics_world.h"
@@ -81,6 +82,21 @@ TEST(RigidBody, InertiaFollowsOrientationSpinTurnsAndNonPositiveMassIsImmovable)
 // shifts every higher index down one, whether the object shows its removal
 // flag (killed) or is already gone from the table (killed and swept between
 // two syncs: a ghost whose gravity would pull forever).
+// Ids index an array up to a bound and a map beyond it; both keep the
+// bodies' order through a compaction.
+TEST(BodyIndexMap, SmallAndHugeIdsKeepTheirOrderThroughCompaction) {
+  BodyIndexMap map;
+  const uint32_t ids[5] = {5, 1u << 30, 2, 4000000000u, 7};
+  for (uint32_t i = 0; i < 5; ++i) ASSERT_EQ(map.Add(ids[i]), i);
+  EXPECT_EQ(map.Add(1u << 30), 1u);  // already there
+  map.Compact({true, false, true, false, true});
+  uint32_t index = 0;
+  EXPECT_TRUE(map.Size() == 3u && map.Index(5) == 0u && map.Index(2) == 1u && map.Index(7) == 2u);
+  EXPECT_FALSE(map.Find(1u << 30, index) || map.Find(4000000000u, index) || map.Has(3) || map.Has(1u << 23));
+  EXPECT_EQ(map.Add(4000000000u), 3u);
+  EXPECT_EQ(map.ObjectId(3), 4000000000u);
+}
+
 TEST(PhysicsWorldSync, BodiesAppearWithTheirComponentAndGoWithTheirObject) {
   for (const bool swept : {false, true}) {
     SCOPED_TRACE(swept ? "swept" : "flagged");
