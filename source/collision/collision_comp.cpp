@@ -22,16 +22,18 @@ Component* CollisionComp::Clone() const { return new CollisionComp(*this); }
 
 void CollisionComp::SetMotion(const Vector& linear, const Vector& angular) {
   linearVelocity = Vector(linear.x, linear.y, linear.z, 0.0f);
+  speed = std::sqrt(Dot3(linearVelocity, linearVelocity));
   angularSpeed = std::sqrt(Dot3(angular, angular));
 }
 
-float MotionReach(const CollisionComp& comp) {
-  const float speed = std::sqrt(Dot3(comp.linearVelocity, comp.linearVelocity)) +
-                      comp.angularSpeed * TurnRadius(comp);
-  return Bounded(speed * kSpeculativeTime, kMaxMotionReach);
+float MovingReach(const CollisionComp& comp) {
+  return Bounded((comp.speed + comp.angularSpeed * TurnRadius(comp)) * kSpeculativeTime,
+                 kMaxMotionReach);
 }
 
 float SpeculativeReach(const CollisionComp& a, const CollisionComp& b) {
+  if (a.speed == 0.0f && a.angularSpeed == 0.0f && b.speed == 0.0f && b.angularSpeed == 0.0f)
+    return kSpeculativeSlack;
   const Vector relative = a.linearVelocity - b.linearVelocity;
   const float speed = std::sqrt(Dot3(relative, relative)) + a.angularSpeed * TurnRadius(a) +
                       b.angularSpeed * TurnRadius(b);

@@ -60,6 +60,7 @@ class CollisionComp : public Component {
   // bodies; it reads these to find pairs that may meet before the next
   // collision frame (SpeculativeReach).
   Vector linearVelocity;      // units/s, world frame, w = 0
+  float speed = 0.0f;         // |linearVelocity|
   float angularSpeed = 0.0f;  // |angular velocity|, rad/s
   void SetMotion(const Vector& linear, const Vector& angular);
 };
@@ -86,8 +87,12 @@ constexpr float kMaxMotionReach = 5.0f;
 // How far any point of the object's hull may move in kSpeculativeTime:
 // (|v| + angular speed * the distance of its bounding sphere's far side from
 // the origin) * kSpeculativeTime, at most kMaxMotionReach; 0 when that is
-// not a number.
-float MotionReach(const CollisionComp& comp);
+// not a number. The broad phase asks for it per object and per candidate,
+// so an object lying still (most of a scene's) answers at once.
+float MovingReach(const CollisionComp& comp);
+inline float MotionReach(const CollisionComp& comp) {
+  return comp.speed == 0.0f && comp.angularSpeed == 0.0f ? 0.0f : MovingReach(comp);
+}
 
 // How close two hulls must come to be reported: the same bound for the
 // relative motion, |vA - vB| for the translation, plus both turns, never
