@@ -59,9 +59,11 @@ class CollisionComp : public Component {
   // (zero for an object without a body). The collision layer cannot see the
   // bodies; it reads these to find pairs that may meet before the next
   // collision frame (SpeculativeReach).
-  Vector linearVelocity;      // units/s, world frame, w = 0
+  // (The two speeds sit next to the masks: the broad phase reads them with
+  // the masks for every object it looks up.)
   float speed = 0.0f;         // |linearVelocity|
   float angularSpeed = 0.0f;  // |angular velocity|, rad/s
+  Vector linearVelocity;      // units/s, world frame, w = 0
   void SetMotion(const Vector& linear, const Vector& angular);
 };
 
