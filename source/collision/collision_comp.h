@@ -58,9 +58,8 @@ class CollisionComp : public Component {
   // How the object moves, kept up to date by Physics at every write-back
   // (zero for an object without a body). The collision layer cannot see the
   // bodies; it reads these to find pairs that may meet before the next
-  // collision frame (SpeculativeReach).
-  // (The two speeds sit next to the masks: the broad phase reads them with
-  // the masks for every object it looks up.)
+  // collision frame (SpeculativeReach). The two speeds sit next to the
+  // masks, which the broad phase reads with them for every object.
   float speed = 0.0f;         // |linearVelocity|
   float angularSpeed = 0.0f;  // |angular velocity|, rad/s
   Vector linearVelocity;      // units/s, world frame, w = 0
@@ -74,9 +73,9 @@ class CollisionComp : public Component {
 // physics sees the next collision frame; the physics then lets them close
 // that gap and no more.
 //
-// The contacts of one collision frame are stepped with by the physics in
-// the next frame (the two threads run side by side), so the reach covers
-// two steps of 1/60 s of motion.
+// The physics steps with the contacts of the previous collision frame (the
+// two threads run side by side, a frame apart), so a contact must hold for
+// as far as the bodies move in two steps of 1/60 s.
 constexpr float kSpeculativeTime = 2.0f / 60.0f;
 // Added to every pair's reach (units): what gravity (10 units/s^2) adds to
 // the closing over those two steps, 3 g dt^2 = 0.008, rounded up.
