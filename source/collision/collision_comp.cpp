@@ -32,8 +32,7 @@ float MovingReach(const CollisionComp& comp) {
 }
 
 float SpeculativeReach(const CollisionComp& a, const CollisionComp& b) {
-  if (a.speed == 0.0f && a.angularSpeed == 0.0f && b.speed == 0.0f && b.angularSpeed == 0.0f)
-    return kSpeculativeSlack;
+  if (!(a.speed + a.angularSpeed + b.speed + b.angularSpeed > 0.0f)) return kSpeculativeSlack;
   const Vector relative = a.linearVelocity - b.linearVelocity;
   const float speed = std::sqrt(Dot3(relative, relative)) + a.angularSpeed * TurnRadius(a) +
                       b.angularSpeed * TurnRadius(b);

@@ -92,7 +92,8 @@ constexpr float kMaxMotionReach = 5.0f;
 // so an object lying still (most of a scene's) answers at once.
 float MovingReach(const CollisionComp& comp);
 inline float MotionReach(const CollisionComp& comp) {
-  return comp.speed == 0.0f && comp.angularSpeed == 0.0f ? 0.0f : MovingReach(comp);
+  // Both speeds are >= 0 (or not a number, which has no reach either).
+  return comp.speed + comp.angularSpeed > 0.0f ? MovingReach(comp) : 0.0f;
 }
 
 // How close two hulls must come to be reported: the same bound for the
