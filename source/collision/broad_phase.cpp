@@ -17,6 +17,13 @@ SphereEntry WorldSphere(uint32_t objectId, const Vector& position, const Quatern
   return sphere;
 }
 
+SphereEntry SpeculativeSphere(uint32_t objectId, const Vector& position,
+                              const Quaternion& orientation, const CollisionComp& comp) {
+  SphereEntry sphere = WorldSphere(objectId, position, orientation, comp);
+  sphere.radius += MotionReach(comp) + 0.5f * kSpeculativeSlack;
+  return sphere;
+}
+
 ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis) {
   ObjectSpan span;
   const float c = Dot3(sphere.center, axis);

@@ -1,6 +1,7 @@
 #pragma once
-// The broad phase as plain functions over bounding spheres, so that it can be
-// run and checked without the object table:
+// The broad phase as plain functions over bounding spheres (grown by each
+// object's speculative reach), so that it can be run and checked without the
+// object table:
 //
 //   spans along X  ->  SweepAndPrune  ->  FilterCandidates along Z  ->  SpheresOverlap
 //
@@ -28,6 +29,13 @@ struct SphereEntry {
 // the local centre, radius unchanged (the local data is already scaled).
 SphereEntry WorldSphere(uint32_t objectId, const Vector& position, const Quaternion& orientation,
                         const CollisionComp& comp);
+
+// The world sphere grown by the object's speculative reach,
+// MotionReach(comp) + kSpeculativeSlack / 2: two objects whose hulls come
+// within SpeculativeReach of each other have overlapping grown spheres. The
+// broad phase works on these; picking on the plain ones.
+SphereEntry SpeculativeSphere(uint32_t objectId, const Vector& position,
+                              const Quaternion& orientation, const CollisionComp& comp);
 
 // The sphere's extent along a unit axis: c.axis -+ radius.
 ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis);

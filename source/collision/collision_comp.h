@@ -54,4 +54,51 @@ class CollisionComp : public Component {
   bool resting = false;
   uint32_t groupMask = 0;    // pair filter: a pair is tested when one's group meets
   uint32_t collideMask = 0;  // the other's collide mask
+
+  // How the object moves, kept up to date by Physics at every write-back
+  // (zero for an object without a body). The collision layer cannot see the
+  // bodies; it reads these to find pairs that may meet before the next
+  // collision frame (SpeculativeReach). The two speeds sit next to the
+  // masks, which the broad phase reads with them for every object.
+  float speed = 0.0f;         // |linearVelocity|
+  float angularSpeed = 0.0f;  // |angular velocity|, rad/s
+  Vector linearVelocity;      // units/s, world frame, w = 0
+  void SetMotion(const Vector& linear, const Vector& angular);
 };
+
+// Speculative contacts. A fast body moves further in a step than its own
+// size, so waiting for its hull to overlap another's would let it pass
+// through thin objects and the ground. Instead a pair is reported as soon as
+// its hulls are closer than the distance the two may close before the
+// physics sees the next collision frame; the physics then lets them close
+// that gap and no more.
+//
+// The physics steps with the contacts of the previous collision frame (the
+// two threads run side by side, a frame apart), so a contact must hold for
+// as far as the bodies move in two steps of 1/60 s.
+constexpr float kSpeculativeTime = 2.0f / 60.0f;
+// Added to every pair's reach (units): what gravity (10 units/s^2) adds to
+// the closing over those two steps, 3 g dt^2 = 0.008, rounded up.
+constexpr float kSpeculativeSlack = 0.01f;
+// The most that one object's motion adds to a reach (units), so a runaway
+// velocity cannot make one object a candidate of everything around it. It
+// covers bodies up to 150 units/s.
+constexpr float kMaxMotionReach = 5.0f;
+
+// How far any point of the object's hull may move in kSpeculativeTime:
+// (|v| + angular speed * the distance of its bounding sphere's far side from
+// the origin) * kSpeculativeTime, at most kMaxMotionReach; 0 when that is
+// not a number. The broad phase asks for it per object and per candidate,
+// so an object lying still (most of a scene's) answers at once.
+float MovingReach(const CollisionComp& comp);
+inline float MotionReach(const CollisionComp& comp) {
+  // Both speeds are >= 0 (or not a number, which has no reach either).
+  return comp.speed + comp.angularSpeed > 0.0f ? MovingReach(comp) : 0.0f;
+}
+
+// How close two hulls must come to be reported: the same bound for the
+// relative motion, |vA - vB| for the translation, plus both turns, never
+// more than the two motion reaches together, plus kSpeculativeSlack. Never
+// more than MotionReach(a) + MotionReach(b) + kSpeculativeSlack, which the
+// broad phase grows the spheres by.
+float SpeculativeReach(const CollisionComp& a, const CollisionComp& b);

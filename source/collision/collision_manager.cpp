@@ -73,7 +73,7 @@ void CollisionManager::Update() {
         CollisionComp* comp = nullptr;
         const GameObject* object = LiveObject(id, comp);
         if (object == nullptr) return false;
-        sphere = WorldSphere(id, object->position, object->orientation, *comp);
+        sphere = SpeculativeSphere(id, object->position, object->orientation, *comp);
         return true;
       });
     }
@@ -100,9 +100,9 @@ void CollisionManager::BroadPhase() {
     for (auto& entry : ObjectManager::Instance().objects) {
       const CollisionComp* comp = entry.second.Find<CollisionComp>();
       if (comp == nullptr) continue;
-      spans.push_back(SpanAlong(
-          WorldSphere(entry.first, entry.second.position, entry.second.orientation, *comp),
-          kSweepAxis));
+      spans.push_back(SpanAlong(SpeculativeSphere(entry.first, entry.second.position,
+                                                  entry.second.orientation, *comp),
+                                kSweepAxis));
       spans.back().resting = comp->resting;
     }
   }
@@ -114,7 +114,8 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
   CollisionComp* compA = nullptr;
   const GameObject* objectA = LiveObject(set.objectId, compA);
   if (objectA == nullptr) return;
-  const SphereEntry sphereA = WorldSphere(set.objectId, objectA->position, objectA->orientation, *compA);
+  const SphereEntry sphereA =
+      SpeculativeSphere(set.objectId, objectA->position, objectA->orientation, *compA);
   const SatBody bodyA{set.objectId, compA, RigidTransform(objectA->orientation, objectA->position)};
   const ContactSink sink{&manifoldBuffer.Back(), &pointBuffer.Back()};
   for (const uint32_t id : set.candidates) {
@@ -122,7 +123,8 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
     const GameObject* objectB = LiveObject(id, compB);
     if (objectB == nullptr) continue;
     if (compA->resting && compB->resting) continue;
-    const SphereEntry sphereB = WorldSphere(id, objectB->position, objectB->orientation, *compB);
+    const SphereEntry sphereB =
+        SpeculativeSphere(id, objectB->position, objectB->orientation, *compB);
     if (!SpheresOverlap(sphereA, sphereB)) continue;
     const SatBody bodyB{id, compB, RigidTransform(objectB->orientation, objectB->position)};
     sat->Collide(bodyA, bodyB, multipleContacts, time, sink);

@@ -3,9 +3,11 @@
 // picking, once per frame on the collision worker thread.
 //
 // One Update: the "Set" events; then, when collision is on, a sweep-and-prune
-// broad phase over the bounding spheres along X, a filter of each candidate
-// set along Z, a sphere test per pair and the separating-axis narrow phase
-// (SATCollision), which appends contacts to the back buffers; then, when
+// broad phase along X over the bounding spheres grown by each object's
+// speculative reach (SpeculativeSphere), a filter of each candidate set
+// along Z, a sphere test per pair and the separating-axis narrow phase
+// (SATCollision), which appends contacts to the back buffers, for pairs in
+// contact and for pairs closer than their reach; then, when
 // picking is on, the pick ray against every pickable bounding sphere; last,
 // the flip of the double buffers under the results lock.
 //

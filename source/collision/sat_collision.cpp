@@ -20,6 +20,13 @@ constexpr float kAxisEpsilon = 1e-8f;
 // bounding radius of the deepest one become contact points.
 constexpr float kContactBand = 0.05f;
 
+// The gap between two intervals on an axis, measured from the one that
+// starts first: positive when they are apart, zero when they touch, negative
+// (minus some overlap) otherwise.
+inline float Gap(float minA, float maxA, float minB, float maxB) {
+  return minB > minA ? minB - maxA : minA - maxB;
+}
+
 }  // namespace
 
 SATCollision::SATCollision() = default;
@@ -97,6 +104,10 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // the first step of the walk below, with the same axis and the same
   // numbers; a pair it does not separate takes the whole walk, which starts
   // with the same test again.
+  //
+  // A pair is rejected along an axis whose gap is not below the reach (a
+  // gap that is not a number rejects too, as an overlap test would).
+  const float reach = SpeculativeReach(compA, compB);
   const uint64_t key = CacheKey(a.objectId, b.objectId);
   const uint32_t* cached = cache.Find(key);
   const size_t refNormalCount = refComp.faceNormals.size();
@@ -107,7 +118,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     float minA, maxA, minB, maxB;
     Project(cloudA, axis, minA, maxA);
     Project(cloudB, axis, minB, maxB);
-    if (!(minB > minA ? maxA > minB : maxB > minA)) return false;
+    if (!(Gap(minA, maxA, minB, maxB) < reach)) return false;
   }
 
   otherNormals.clear();
@@ -128,23 +139,40 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // index may lie past the end; it wraps like the walk itself.
   if (cached != nullptr) start = *cached % axisCount;
 
-  // The axis of least penetration so far (first one wins ties).
+  // The axis of least penetration so far (first one wins ties), and the
+  // axis of the largest gap so far among those the pair is apart along.
   float bestDepth = 0.0f;
   Vector bestNormal;
   bool haveBest = false;
+  float largestGap = 0.0f;
+  Vector gapNormal;
+  size_t gapIndex = 0;
+  bool apart = false;
   for (size_t step = 0; step < axisCount; ++step) {
     const size_t index = (start + step) % axisCount;
     const Vector& axis = axes[index];
     float minA, maxA, minB, maxB;
     Project(cloudA, axis, minA, maxA);
     Project(cloudB, axis, minB, maxB);
-    const bool overlap = minB > minA ? maxA > minB : maxB > minA;
-    if (!overlap) {
+    const float gap = Gap(minA, maxA, minB, maxB);
+    if (!(gap < reach)) {
       // An existing entry is kept; only a pair seen apart for the first time
       // is added. Reusing the lookup above spares a second search of a table
       // that holds every pair ever seen apart (large, and cold in cache).
       if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
       return false;
+    }
+    if (!(gap < 0.0f)) {
+      // Apart along this axis, by less than the reach. The hulls are at
+      // least the largest such gap apart; the normal points from A towards
+      // B, to the side B's interval lies on.
+      if (!apart || gap > largestGap) {
+        apart = true;
+        largestGap = gap;
+        gapNormal = minB > minA ? axis : -axis;
+        gapIndex = index;
+      }
+      continue;
     }
     // Penetration along +axis (B beyond A) is maxA - minB, along -axis
     // (A beyond B) maxB - minA. When one interval holds the other either
@@ -174,8 +202,18 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     }
   }
 
+  // Apart within the reach: the axis of the largest gap is remembered, so
+  // that once the pair has drawn apart by its reach one projection rejects
+  // it, and the contact's depth is minus the gap.
+  if (apart) {
+    if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(gapIndex));
+    bestDepth = -largestGap;
+    bestNormal = gapNormal;
+  }
+
   // The contact, in the reference frame first. X: A's vertex furthest along
-  // the normal (on A's extreme plane); Y: B's vertex deepest into A.
+  // the normal (on A's extreme plane); Y: B's vertex deepest into A, or
+  // nearest to it when the pair is apart.
   const Vector& n = bestNormal;
   const Vector x = cloudA.At(Extreme(cloudA, n, 1.0f));
   const size_t yIndex = Extreme(cloudB, n, -1.0f);
@@ -237,7 +275,9 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     const uint32_t index = deepest[i].second;
     const Vector vertex = cloudB.At(index);
     ContactPoint point;
-    point.depth = std::fabs(Dot3(vertex - x, n));
+    // Apart, every point's gap counts, signed; in contact the depth is the
+    // distance from A's extreme plane either way.
+    point.depth = apart ? Dot3(x - vertex, n) : std::fabs(Dot3(vertex - x, n));
     point.pointOnB = frame.Apply(vertex);
     point.pointOnA = point.pointOnB + worldNormal * point.depth;
     point.normal = worldNormal;

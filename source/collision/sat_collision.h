@@ -1,18 +1,24 @@
 #pragma once
 // SATCollision: the narrow phase. Decides with the separating-axis theorem
-// whether two convex hulls overlap and, when they do, writes one contact
+// whether two convex hulls overlap or come closer than the pair's
+// speculative reach (SpeculativeReach) and, when they do, writes one contact
 // manifold with its points.
 //
 // Candidate axes are the face normals of both hulls and the normalised cross
-// products of their edge directions. A hull is only its vertex cloud: an
-// axis separates the pair when the two clouds' projections on it do not
-// overlap. With no separating axis the axis of least penetration gives the
-// normal (pointing from A towards B) and the depth.
+// products of their edge directions. A hull is only its vertex cloud: along
+// an axis the pair is apart by the gap between the two clouds' projections
+// on it, and the pair is rejected as soon as one axis shows a gap of at
+// least the reach. Otherwise, when some axis shows a gap, the pair is apart
+// by no less than the largest one: that axis gives the normal (pointing from
+// A towards B) and the depth is minus that gap (a speculative contact, which
+// lets the physics close the gap and no more). With no gap on any axis the
+// axis of least penetration gives the normal and the depth.
 //
 // All projections happen in the frame of the "reference" object, the one
 // with more hull vertices, so only the smaller hull is transformed, once per
-// pair. Each pair remembers the first axis that ever separated it and tries
-// that one first, so a pair that stays apart costs one projection.
+// pair. Each pair remembers the first axis that ever rejected it, or the
+// axis of its largest gap when it was first found apart within its reach,
+// and tries that one first, so a pair that stays apart costs one projection.
 //
 // Runs on the collision thread under the object lock; not thread-safe (the
 // cache and the scratch buffers are members).
@@ -49,9 +55,12 @@ class SATCollision : public Extension<CollisionManager> {
 
   SATCollision();
 
-  // Tests A (the set object) against B (its candidate). On overlap appends
-  // one manifold stamped with `time` and its points (one, or up to ten when
+  // Tests A (the set object) against B (its candidate). When the hulls
+  // overlap or are apart by less than SpeculativeReach(A, B), appends one
+  // manifold stamped with `time` and its points (one, or up to ten when
   // multipleContacts is set) and returns true; otherwise appends nothing.
+  // A point's depth is negative when the hulls are apart: minus the gap
+  // between A's extreme plane along the normal and that vertex of B.
   bool Collide(const SatBody& a, const SatBody& b, bool multipleContacts, double time,
                const ContactSink& sink);
 
@@ -110,7 +119,8 @@ class SATCollision : public Extension<CollisionManager> {
                  const std::vector<Vector>& otherEdges);
 
   // Separating-axis cache: unordered pair (smaller id, larger id) -> index of
-  // the first axis that separated it. Entries are never changed or removed.
+  // the first axis that rejected it, or of its largest gap when it was first
+  // found apart within its reach. Entries are never changed or removed.
   //
   // It is searched for every pair that reaches the narrow phase and holds
   // every pair ever seen apart, so in a large scene it is big and mostly cold

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "collision/broad_phase.h"
 #include "collision/pick.h"
 #include "collision_test_util.h"
 #include "core/event_manager.h"
@@ -93,6 +94,45 @@ TEST_F(CollisionFrame, BoxOnGroundGivesFourPointsOrOneAndSetSwitchesCollisionOff
   manager.Update();
   manager.GetContacts(manifolds, points);
   EXPECT_EQ(manifolds.size(), 1u);
+}
+
+// The broad phase grows each sphere by what its object's motion may cover in
+// two steps of 1/60 s, (|v| + |w| (|c| + r)) / 30 up to 5, plus 0.005; the
+// pick pass keeps the plain sphere. Two boxes in the air whose spheres are
+// apart make a pair once one flies at the other, with the normal from the
+// first to the second and minus their gap as the depth; flying side by side
+// at the same speed, they make none.
+TEST_F(CollisionFrame, AFastBodysReachGrowsItsSphereAndBringsItsPairIn) {
+  CollisionComp comp = collision_test::BoxHull(Vector(0.3f, 0.3f, 0.3f));
+  comp.boundingCenter = Vector(3, 4, 0);
+  const float plain = comp.boundingRadius;
+  // {v.x, w.z, growth}: a turn moves the sphere's far side, 5 + r out.
+  const float motions[][3] = {{-30, 0, 1}, {-30, 6, 1 + 6 * (5 + plain) / 30}, {1e4f, 0, 5}, {NAN, 0, 0}};
+  for (const auto& m : motions) {
+    comp.SetMotion(Vector(m[0], 0, 0), Vector(0, 0, m[1]));
+    EXPECT_NEAR(SpeculativeSphere(1, Vector(), Quaternion(), comp).radius, plain + m[2] + 0.005f, 1e-5f) << m[0];
+    EXPECT_EQ(WorldSphere(1, Vector(), Quaternion(), comp).radius, plain);
+  }
+
+  CollisionManager& manager = CollisionManager::Instance();
+  ObjectManager& objects = ObjectManager::Instance();
+  const uint32_t left = Add(MakeSolid("left", SceneMesh(Shape::Box, 0.25f), Vector(0, 5, 0)));
+  const uint32_t right = Add(MakeSolid("right", SceneMesh(Shape::Box, 0.25f), Vector(1.3f, 5, 0)));
+  CollisionComp& leftComp = *objects.GetGameObject(left).Find<CollisionComp>();
+  float extent = 0.0f;  // of the hull along x
+  for (const Vector& v : leftComp.hullVertices) extent = std::max(extent, v.x);
+  ASSERT_GT(1.3f, 2.0f * leftComp.boundingRadius);  // the plain spheres are apart
+  objects.GetGameObject(right).Find<CollisionComp>()->SetMotion(Vector(-30, 0, 0), Vector());
+  std::vector<ContactManifold> manifolds;
+  std::vector<ContactPoint> points;
+  for (const float speed : {-30.0f, 0.0f}) {
+    leftComp.SetMotion(Vector(speed, 0, 0), Vector());
+    manager.Update();
+    manager.GetContacts(manifolds, points);
+    ASSERT_EQ(points.size(), speed == 0.0f ? 1u : 0u);
+  }
+  EXPECT_TRUE(manifolds[0].objectA == left && manifolds[0].objectB == right && points[0].normal.x > 0.999999f);
+  EXPECT_NEAR(Dot3(points[0].point * 2.0f - points[0].pointOnB * 2.0f, points[0].normal), 2.0f * extent - 1.3f, 1e-5f);
 }
 
 // A box whose mesh sits three units from its object's origin, turned by a

@@ -95,6 +95,70 @@ TEST(SATCollision, SeparationIsCachedAndASunkBoxGivesTheTopNormalAndDepth) {
     }
 }
 
+// The depth the physics measures for a point of a manifold: from A's
+// support vertex (recovered from the first point) to the point's vertex of
+// B, along the normal.
+float SignedDepth(const Output& out, const ContactPoint& p) {
+  const ContactPoint& first = out.points[out.manifolds[0].firstPoint];
+  return Dot3(first.point * 2.0f - first.pointOnB - p.pointOnB, p.normal);
+}
+
+// Hulls apart by less than the pair's reach give a manifold along the axis
+// of their largest gap, every point at minus its gap; farther apart, none,
+// and the pair's axis is remembered either way. The reach is (|vA - vB| +
+// each turn times its sphere's far side) over two steps of 1/60 s, plus
+// 0.01, each body's part at most 5.
+TEST(SATCollision, PairsApartWithinTheirReachGetMinusTheGapAlongTheLargestGap) {
+  const CollisionComp large = BoxHull(Vector(5, 1, 5));
+  CollisionComp small = BoxHull(Vector(0.5f, 0.5f, 0.5f));
+  // {vA.y, vB.y, wB.z, gap, reported}: reaches 1.01 (either at 30 towards
+  // the other), 0.01 (falling together, or at rest), 15 sqrt(0.75) / 30 +
+  // 0.01 = 0.443 (B turning), 5.01 (B at 1e5).
+  const float cases[][5] = {{0, -30, 0, 0.95f, 1}, {30, 0, 0, 1.1f, 0}, {-30, -30, 0, 0.2f, 0}, {0, 0, 0, 0.005f, 1},
+                            {0, 0, 15, 0.4f, 1},   {0, 0, 15, 0.5f, 0},  {0, -1e5f, 0, 4.9f, 1}, {0, -1e5f, 0, 5.1f, 0}};
+  for (const auto& c : cases) {
+    CollisionComp a = large;
+    a.SetMotion(Vector(0, c[0], 0), Vector());
+    small.SetMotion(Vector(0, c[1], 0), Vector(0, 0, c[2]));
+    SATCollision sat;
+    Output out;
+    uint32_t id = 0, index = 0;
+    ASSERT_EQ(Collide(sat, a, Vector(), Quaternion(), small, Vector(1, 1.5f + c[3], -2), Quaternion(), true, out, &id),
+              c[4] != 0) << "gap " << c[3];
+    ASSERT_TRUE(sat.CachedAxis(id, id + 1, index) && std::fabs(sat.LastAxes()[index].y) > 0.999999f);
+    ASSERT_EQ(out.points.size(), c[4] != 0 ? 4u : 0u);
+    for (const ContactPoint& p : out.points)
+      EXPECT_TRUE(p.normal.y > 0.999999f && std::fabs(p.depth + c[3]) < 1e-5f && std::fabs(SignedDepth(out, p) + c[3]) < 1e-5f &&
+                  std::fabs(p.pointOnB.y - 1.0f - c[3]) < 1e-5f) << "gap " << c[3];
+  }
+
+  // Beside A's edge and above it, apart by 0.2 along x (the first axis
+  // tried) and 0.6 along y: the pair is at least 0.6 apart, along y.
+  small.SetMotion(Vector(0, -30, 0), Vector());
+  SATCollision sat;
+  Output side, ridges;
+  ASSERT_TRUE(Collide(sat, large, Vector(), Quaternion(), small, Vector(5.7f, 2.1f, 0), Quaternion(), false, side));
+  EXPECT_TRUE(side.points[0].normal.y > 0.999999f && std::fabs(SignedDepth(side, side.points[0]) + 0.6f) < 1e-5f);
+
+  // Tetrahedra with a ridge along x on top, (+-1, 1, 0), and one along z
+  // below, (0, -1, +-1), the upper 2.3 above the lower: the ridges cross 0.3
+  // apart and only their cross product separates the pair. Their data is
+  // turned by q, so that no axis lies in a coordinate plane.
+  const Quaternion q = Quaternion::FromAxisAngle(Normalize(Vector(1, 2, 3)), 0.7f);
+  CollisionComp tetra;
+  for (const Vector& v : {Vector(1, 1, 0), Vector(-1, 1, 0), Vector(0, -1, 1), Vector(0, -1, -1)})
+    tetra.hullVertices.push_back(q.Rotate(v));
+  for (const Vector& n : {Vector(0, 1, 2), Vector(0, 1, -2), Vector(2, -1, 0), Vector(-2, -1, 0)})
+    tetra.faceNormals.push_back(q.Rotate(n / std::sqrt(5.0f)));
+  for (const Vector& e : {Vector(1, 0, 0), Vector(0, 0, 1), Vector(1, 2, -1), Vector(1, 2, 1), Vector(-1, 2, -1), Vector(-1, 2, 1)})
+    tetra.edgeDirections.push_back(q.Rotate(Normalize(e)));
+  CollisionComp upper = tetra;
+  upper.SetMotion(Vector(0, -30, 0), Vector());
+  ASSERT_TRUE(Collide(sat, tetra, Vector(), Quaternion(), upper, q.Rotate(Vector(0, 2.3f, 0)), Quaternion(), false, ridges));
+  EXPECT_NEAR(Dot3(ridges.points[0].normal, q.Rotate(Vector(0, 1, 0))), 1.0f, 1e-5f);
+  EXPECT_NEAR(SignedDepth(ridges, ridges.points[0]), -0.3f, 1e-5f);
+}
+
 TEST(SATCollision, BoxFlatOnBoxGivesItsFourBottomCornersWithSteadyKeys) {
   CollisionComp large = BoxHull(Vector(5, 1, 5)), small = BoxHull(Vector(0.5f, 0.5f, 0.5f));
   // Local boxes grown as the scene grows them, so face contacts do not sit

@@ -2,11 +2,13 @@
 // worker threads: a rebuilt scene starts clean, everything falls under
 // g = 10 and comes to rest on (not in) the ground at the contact slop, with
 // no contact ever pulling; then cuts made while it runs, the split queue
-// doing its work once per frame as in the program.
+// doing its work once per frame as in the program; and fast shots, which
+// stop on the ground or a thin plate rather than pass into it.
 
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -164,4 +166,63 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
   const double endVolume = SolidVolume();
   EXPECT_LE(endVolume, startVolume * 1.001);
   EXPECT_GE(endVolume, startVolume * 0.98);
+}
+
+// Fast shots: small solids flying at 30, 60 and 120 units/s (half a unit to
+// two units a step, more than their own size), straight down and at 45
+// degrees, onto the ground and onto a thin plate (4 x 0.1 x 4) lying on it.
+// The collision layer reports each pair while it is still apart by what the
+// bodies may close before the next frame, and the physics lets them close
+// that gap and no more: no shot's centre ever gets below the ground top or
+// under the plate, none ends sunk into the ground, and none is slowed before
+// it comes within the hull margins of what it is shot at.
+//
+// Disabled until Physics keeps each CollisionComp's motion up to date at
+// write-back (SetMotion) and lets a contact whose hulls are apart close its
+// whole gap in the step, with no friction.
+TEST(HeadlessScene, DISABLED_FastShotsNeitherPassThroughNorSlowBeforeTheGroundOrAThinPlate) {
+  HeadlessScene scene;
+  struct Shot {
+    uint32_t id, plate;
+    Vector velocity;  // as launched
+    float top;        // height of what it is shot at
+    int through = 0, slowed = 0;
+    bool near = false;
+  };
+  std::vector<Shot> shots;
+  // Sphere radius 0.2, box half extents 0.3, cone base radius 0.5 and height
+  // 0.5, each in a lane of its own along x, where an oblique one slides on.
+  const ModelType types[] = {Sphere, Box, Cone};
+  const Vector sizes[] = {Vector(0.2f, 0, 0), Vector(0.3f, 0.3f, 0.3f), Vector(0.5f, 0.25f, 0)};
+  for (int shape = 0; shape < 3; ++shape)
+    for (const float speed : {30.0f, 60.0f, 120.0f})
+      for (const float across : {0.0f, 1.0f})
+        for (const float top : {0.0f, 0.1f}) {
+          const Vector target(0.0f, top, 6.0f * shots.size() - 105.0f), direction = Normalize(Vector(across, -1, 0));
+          const std::string name = "shot " + std::to_string(shots.size());
+          const uint32_t plate = top > 0.0f ? scene.AddSolid("plate " + name, target - Vector(0, 0.05f, 0), Vector(2, 0.05f, 2), Box) : 0;
+          const uint32_t id = scene.AddSolid(name, target - direction * 3.0f, sizes[shape], types[shape], Quaternion(), kShotDensity);
+          scene.Body(id).linearVelocity = direction * speed;
+          shots.push_back(Shot{id, plate, direction * speed, top});
+        }
+  for (int step = 1; step <= 60; ++step) {
+    scene.Step(1);
+    for (Shot& shot : shots) {
+      GameObject& object = scene.Object(shot.id);
+      // Until it first comes within the hull margins of what it is shot at,
+      // nothing may act on it but gravity (g = 10).
+      shot.near = shot.near || Bottom(object) < shot.top + 0.3f;
+      const Vector free = shot.velocity - Vector(0, 10.0f * step / 60.0f, 0);
+      shot.slowed += !shot.near && Length(scene.Body(shot.id).linearVelocity - free) > 0.01f ? 1 : 0;
+      // Within the plate's outline, the centre stays above its middle.
+      const Vector local = shot.plate == 0 ? Vector(0, 1, 0)
+                                           : scene.Object(shot.plate).orientation.Conjugate().Rotate(
+                                                 object.position - scene.Object(shot.plate).position);
+      shot.through += object.position.y < 0.0f || (std::fabs(local.x) < 2.0f && std::fabs(local.z) < 2.0f && local.y < 0.0f);
+    }
+  }
+  for (const Shot& shot : shots)
+    EXPECT_TRUE(shot.through == 0 && shot.slowed == 0 && Bottom(scene.Object(shot.id)) > -0.1f)
+        << scene.Object(shot.id).name << ": " << shot.through << " steps through, " << shot.slowed << " slowed, ends at "
+        << Bottom(scene.Object(shot.id));
 }
