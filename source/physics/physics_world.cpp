@@ -583,6 +583,11 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   // The hulls overlap by their margins along the normal where the meshes
   // only touch: A's at X, B's at each point's vertex.
   const float marginA = MarginAlong(supportA, a.position, n);
+  // Hulls still apart (the collision thread reports pairs that may meet
+  // within its look-ahead): the contact only limits how fast the gap may
+  // close, and has no friction until the bodies touch.
+  const bool speculative =
+      Dot3(supportA - Carried(deepest.pointOnB, manifold.positionB, b.position), n) < 0.0f;
   size_t chosen[kMaxManifoldPoints];
   const size_t count = ChooseManifoldPoints(points, first, end - first, n, chosen);
   uint32_t normalRows[kMaxManifoldPoints];
@@ -630,6 +635,8 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
     normalRows[c] = static_cast<uint32_t>(solver.RowCount());
     solver.AddRow(j, map, bias, 0.0f, kMaxContactForce, push);
   }
+
+  if (speculative) return;
 
   // Friction, two rows per point, after all the normal rows of the manifold.
   // The tangents come from the normal as seen from the body of higher index,
@@ -758,8 +765,11 @@ void PhysicsWorld::WriteBack(ObjectTable& objects) {
     const RigidBody& body = bodies[i];
     object.position += body.position - body.snapPosition;
     object.orientation = object.orientation + (body.orientation - body.snapOrientation);
-    if (CollisionComp* collision = object.Find<CollisionComp>())
+    if (CollisionComp* collision = object.Find<CollisionComp>()) {
       collision->resting = body.sleeping || (groundKnown && it->first == groundId);
+      // How far the collision thread looks ahead for this body's contacts.
+      collision->SetMotion(body.linearVelocity, body.angularVelocity);
+    }
     PhysicsComp* comp = object.Find<PhysicsComp>();
     if (comp == nullptr) continue;
     comp->angularVelocity += body.angularVelocity - body.snapAngularVelocity;

@@ -417,8 +417,8 @@ TEST(PhysicsWorldContacts, LateContactsAreMeasuredWhereTheBodiesAreNow) {
     point.depth = 0.25f;
   }
   world.Step(0.0, kDt, manifolds, points);
-  ASSERT_EQ(world.solver.RowCount(), 12u);
-  for (size_t row = 0; row < 12; row += 3) EXPECT_EQ(world.solver.Lambda(row), 0.0f) << row;
+  ASSERT_EQ(world.solver.RowCount(), 4u);  // clear of the ground: no friction yet
+  for (size_t row = 0; row < 4; ++row) EXPECT_EQ(world.solver.Lambda(row), 0.0f) << row;
   world.WriteBack(table);
   EXPECT_NEAR(Comp(table, 2).linearVelocity.y, -10.0f * kDt, 1e-4f);
   EXPECT_LT(Length(Comp(table, 2).angularVelocity), 1e-5f);

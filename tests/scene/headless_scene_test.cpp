@@ -176,11 +176,7 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
 // that gap and no more: no shot's centre ever gets below the ground top or
 // under the plate, none ends sunk into the ground, and none is slowed before
 // it comes within the hull margins of what it is shot at.
-//
-// Disabled until Physics keeps each CollisionComp's motion up to date at
-// write-back (SetMotion) and lets a contact whose hulls are apart close its
-// whole gap in the step, with no friction.
-TEST(HeadlessScene, DISABLED_FastShotsNeitherPassThroughNorSlowBeforeTheGroundOrAThinPlate) {
+TEST(HeadlessScene, FastShotsNeitherPassThroughNorSlowBeforeTheGroundOrAThinPlate) {
   HeadlessScene scene;
   struct Shot {
     uint32_t id, plate;
