@@ -114,8 +114,11 @@ class PhysicsWorld {
   static constexpr float kSupportTolerance = 0.02f;
   static constexpr float kSupportNormalY = 0.05f;
   // An awake body running into a sleeping one at this speed (units/s, along
-  // the contact normal) or faster wakes its island.
-  static constexpr float kWakeSpeed = 0.1f;
+  // the contact normal) or faster wakes its island. Slower, it meets the
+  // sleeper as immovable: a piece rocking against the edge of a settled heap
+  // (the collision thread reports pairs a little before they touch) would
+  // otherwise wake hundreds of bodies every second.
+  static constexpr float kWakeSpeed = 0.25f;
   // The points of a manifold the solver takes, at most: the deepest and the
   // three that span the largest area with it. Four points hold a face as
   // well as ten, at under half the rows.
