@@ -40,6 +40,10 @@ class CollisionComp : public Component {
   std::vector<Vector> edgeDirections;  // distinct unit edge directions, local frame
   std::vector<Vector> faceNormals;     // distinct unit face normals, local frame
   std::vector<Vector> hullVertices;    // distinct scaled vertices pushed out by the margin
+  // Per face normal, the least and the greatest projection of the hull
+  // vertices on it (two entries a normal): the narrow phase reads a hull's
+  // interval on its own normals here instead of projecting every vertex.
+  std::vector<float> faceExtents;
 
   bool hasOrientedBox = false;  // read by nothing
   OrientedBox orientedBox;      // read by nothing

@@ -31,6 +31,24 @@ Vector PushedOut(Vector v) {
   return length > kTiny ? v * (kHullMargin / length + 1.0f) : v;
 }
 
+// The interval of the hull vertices on each face normal, projected as the
+// narrow phase projects them (x a.x + y a.y + z a.z in float).
+void SetFaceExtents(CollisionComp& comp) {
+  comp.faceExtents.clear();
+  if (comp.hullVertices.empty()) return;
+  for (const Vector& n : comp.faceNormals) {
+    float low = 0.0f, high = 0.0f;
+    for (size_t i = 0; i < comp.hullVertices.size(); ++i) {
+      const Vector& v = comp.hullVertices[i];
+      const float d = v.x * n.x + v.y * n.y + v.z * n.z;
+      if (i == 0 || d < low) low = d;
+      if (i == 0 || d > high) high = d;
+    }
+    comp.faceExtents.push_back(low);
+    comp.faceExtents.push_back(high);
+  }
+}
+
 // The hull of a loaded model's piece through Qhull. False (with a warning)
 // when Qhull finds no hull; the caller then builds the mesh hull.
 bool GenerateQhullHull(const Mesh& mesh, float s, CollisionComp& comp) {
@@ -47,6 +65,7 @@ bool GenerateQhullHull(const Mesh& mesh, float s, CollisionComp& comp) {
   comp.edgeDirections = std::move(hull.edgeDirections);
   comp.faceNormals = std::move(hull.faceNormals);
   comp.hullVertices = std::move(hull.vertices);
+  SetFaceExtents(comp);
   comp.boundingRadius += kHullMargin;
   comp.hasHull = true;
   return true;
@@ -147,6 +166,7 @@ void GenerateCollisionHull(GameObject& object) {
   comp->edgeDirections = std::move(edges.vectors);
   comp->faceNormals = std::move(normals.vectors);
   comp->hullVertices = std::move(vertices.vectors);
+  SetFaceExtents(*comp);
   comp->boundingRadius += kHullMargin;
   comp->hasHull = true;
 }

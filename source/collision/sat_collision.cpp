@@ -111,13 +111,40 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   const uint64_t key = CacheKey(a.objectId, b.objectId);
   const uint32_t* cached = cache.Find(key);
   const size_t refNormalCount = refComp.faceNormals.size();
+  const size_t otherNormalCount = otherComp.faceNormals.size();
+  // Both hulls' intervals on axis `index` of the list. On its own face
+  // normals a hull's interval is known (faceExtents, in its own frame); the
+  // other hull's moves with the relative translation along the axis.
+  const bool refExtents = refComp.faceExtents.size() == 2 * refNormalCount;
+  const bool otherExtents = otherComp.faceExtents.size() == 2 * otherNormalCount;
+  const auto project = [&](size_t index, const Vector& axis, float& minA, float& maxA,
+                           float& minB, float& maxB) {
+    float refMin, refMax, otherMin, otherMax;
+    if (refExtents && index < refNormalCount) {
+      refMin = refComp.faceExtents[2 * index];
+      refMax = refComp.faceExtents[2 * index + 1];
+    } else {
+      Project(refCloud, axis, refMin, refMax);
+    }
+    const size_t own = index - refNormalCount;  // wraps below refNormalCount
+    if (otherExtents && own < otherNormalCount) {
+      const float shift = Dot3(relative.t, axis);
+      otherMin = otherComp.faceExtents[2 * own] + shift;
+      otherMax = otherComp.faceExtents[2 * own + 1] + shift;
+    } else {
+      Project(otherCloud, axis, otherMin, otherMax);
+    }
+    minA = referenceIsA ? refMin : otherMin;
+    maxA = referenceIsA ? refMax : otherMax;
+    minB = referenceIsA ? otherMin : refMin;
+    maxB = referenceIsA ? otherMax : refMax;
+  };
   if (cached != nullptr && *cached < refNormalCount + otherComp.faceNormals.size()) {
     const Vector axis = *cached < refNormalCount
                             ? refComp.faceNormals[*cached]
                             : relative.Rotate(otherComp.faceNormals[*cached - refNormalCount]);
     float minA, maxA, minB, maxB;
-    Project(cloudA, axis, minA, maxA);
-    Project(cloudB, axis, minB, maxB);
+    project(*cached, axis, minA, maxA, minB, maxB);
     if (!(Gap(minA, maxA, minB, maxB) < reach)) return false;
   }
 
@@ -152,8 +179,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     const size_t index = (start + step) % axisCount;
     const Vector& axis = axes[index];
     float minA, maxA, minB, maxB;
-    Project(cloudA, axis, minA, maxA);
-    Project(cloudB, axis, minB, maxB);
+    project(index, axis, minA, maxA, minB, maxB);
     const float gap = Gap(minA, maxA, minB, maxB);
     if (!(gap < reach)) {
       // An existing entry is kept; only a pair seen apart for the first time
