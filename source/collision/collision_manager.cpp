@@ -118,6 +118,7 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
       SpeculativeSphere(set.objectId, objectA->position, objectA->orientation, *compA);
   const SatBody bodyA{set.objectId, compA, RigidTransform(objectA->orientation, objectA->position)};
   const ContactSink sink{&manifoldBuffer.Back(), &pointBuffer.Back()};
+  for (const uint32_t id : set.candidates) sat->Prefetch(set.objectId, id);
   for (const uint32_t id : set.candidates) {
     CollisionComp* compB = nullptr;
     const GameObject* objectB = LiveObject(id, compB);

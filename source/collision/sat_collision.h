@@ -73,6 +73,9 @@ class SATCollision : public Extension<CollisionManager> {
 
   // The axis index remembered for the unordered pair, if any.
   bool CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) const;
+  // Starts loading the pair's slot of the separating-axis cache: the table
+  // holds every pair ever seen apart, and is mostly cold in a large scene.
+  void Prefetch(uint32_t idA, uint32_t idB) const { cache.Prefetch(CacheKey(idA, idB)); }
   size_t CacheSize() const { return cache.Size(); }
   // The candidate axes of the last Collide that got as far as building them,
   // in the reference object's frame, in index order.
@@ -147,6 +150,7 @@ class SATCollision : public Extension<CollisionManager> {
       ++count;
     }
     size_t Size() const { return count; }
+    void Prefetch(uint64_t key) const { __builtin_prefetch(&slots[Home(key)]); }
 
    private:
     struct Slot {
