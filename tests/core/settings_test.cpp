@@ -66,6 +66,7 @@ TEST(ParseSettings, TableOfLineForms) {
       {"screenWidth=-640", 800, 600, 0},
       {"screenWidth=16385", 800, 600, 0},
       {"screenHeight=-2147483649", 800, 600, 0},
+      {"screenWidth=4294967297", 800, 600, 0},  // 2^32 + 1: wrapped to 32 bits it would read 1
       {"slowFrameTime=0.5\nslowFrameTime=nan", 800, 600, 1, 0.5},
       {"slowFrameTime=-1", 800, 600, 0},
       {"slowFrameTime=0", 800, 600, 0},
