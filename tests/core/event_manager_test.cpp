@@ -1,5 +1,5 @@
-// The EventManager: routing order across threads, the "BROADCAST" queue
-// and the registration reports. (Every
+// The EventManager: routing order across threads, the "BROADCAST" queue,
+// the registration reports, and delayed and persistent events. (Every
 // module's event handling runs through these; the module tests send their
 // own events.) Each test uses client names of its own: the EventManager is
 // shared.
@@ -91,6 +91,29 @@ TEST(EventManager, RegistrationErrorsAreReportedAndUnknownTargetsWait) {
   events.UnregisterClient(name);  // listed twice: both go quietly, a third time is reported
   events.UnregisterClient(name);
   EXPECT_TRUE(log.Count("ERROR: core/event_manager.cpp:") == 2u && !System::Instance().running) << log.NewLog();
+}
+
+// A delayed event waits in the manager until an Update at or after its
+// delivery time; a persistent one is handed over at every fetch until it
+// expires, and an expired one is dropped at the next Update.
+TEST(EventManager, DelayedEventsWaitAndPersistentOnesRepeatUntilTheyExpire) {
+  EventManager& events = EventManager::Instance();
+  const std::string name = Unique("Timed");
+  events.RegisterClient(name);
+  const double now = System::Instance().GetTime();
+  Event later("Test", name, "Later"), due("Test", name, "Due"), kept("Test", name, "Kept"), gone("Test", name, "Gone");
+  later.delayed = due.delayed = kept.persistent = gone.persistent = true;
+  later.deliveryTime = kept.expiryTime = now + 1000.0;
+  due.deliveryTime = gone.expiryTime = now;
+  for (const Event& e : {later, due, kept, gone}) events.PostEvent(e);
+  std::string fetched;  // the types each of three fetches hands over; an Update before the second
+  for (int fetch = 0; fetch < 3; ++fetch, fetched += "| ") {
+    if (fetch == 1) events.Update();
+    for (const Event& e : events.GetEvents(name)) fetched += e.type + " ";
+  }
+  EXPECT_EQ("Kept | Kept Due | Kept | ", fetched);
+  EXPECT_EQ(2u, events.PendingCount());  // "Later" and "Kept"; "Gone" was dropped
+  events.UnregisterClient(name);
 }
 
 }  // namespace
