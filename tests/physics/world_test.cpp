@@ -1,5 +1,6 @@
-// Bodies and their objects: rigid-body integration, and the sync, step and
-// write-back of PhysicsWorld over a plain object table. (Forces and joints
+// Bodies and their objects: rigid-body integration, the sync, step and
+// write-back of PhysicsWorld over a plain object table, and a spring or a
+// ball joint acting alone. (Forces and joints
 // are built from requests in physics_module_test.cpp; nothing in the scene
 // uses springs or ball joints.)
 
@@ -160,6 +161,41 @@ TEST(PhysicsWorldWriteBack, ChangesMadeDuringTheStepSurvive) {
   table.erase(1);
   world.WriteBack(table);
   EXPECT_TRUE(table.empty());
+}
+
+// Two free bodies (masses m and m / 4) 5 apart along (3, -4, 0), tied by one
+// spring or one ball joint at their centres, after one step. The spring
+// changes each body's velocity by dt F / m, F = k (|d| - L) along d: a
+// stretched spring pulls the two together, a compressed one pushes them
+// apart. The joint closes 0.3 of the gap along each axis (a Baumgarte factor
+// of 0.6 over two steps), or what a row force of 3000 moves the bodies in a
+// step if that is less.
+TEST(PhysicsWorldForces, SpringsAndBallJointsPullAtTheirRates) {
+  const auto step = [](float mass, std::unique_ptr<Force> spring, std::unique_ptr<Constraint> joint) {
+    PhysicsWorld world;
+    PhysicsWorld::ObjectTable table;
+    table.emplace(1, MakeObject("a", Vector(1, 2, 3), mass));
+    table.emplace(2, MakeObject("b", Vector(4, -2, 3), mass / 4.0f));
+    if (spring) world.AddForce(std::move(spring));
+    if (joint) world.AddJoint(std::move(joint));
+    world.Sync(table);
+    world.Step(0.0, kDt, {}, {});
+    return std::make_pair(world.bodies[world.BodyIndex(1)], world.bodies[world.BodyIndex(2)]);
+  };
+  const double d[3] = {3.0, -4.0, 0.0};
+  for (const double rest : {1.0, 9.0}) {
+    const auto [a, b] = step(2.0f, std::make_unique<SpringForce>(1, 2, float(rest), 3.0f), nullptr);
+    const double f = kDt * 3.0 * (5.0 - rest) / 5.0;  // dt k (|d| - L) / |d|
+    for (int i = 0; i < 3; ++i)
+      EXPECT_TRUE(std::fabs(a.linearVelocity[i] - f * d[i] / 2.0) < 1e-6 &&
+                  std::fabs(b.linearVelocity[i] + f * d[i] / 0.5) < 1e-6) << rest << " " << i;
+  }
+  for (const float mass : {1.0f, 4000.0f}) {
+    const auto [a, b] = step(mass, nullptr, std::make_unique<BallJointConstraint>(1, 2));
+    const double bound = 3000.0 * kDt * kDt * 5.0 / mass;  // lambda dt^2 (1 / m + 4 / m)
+    for (int i = 0; i < 3; ++i)
+      EXPECT_NEAR(b.position[i] - a.position[i], d[i] * (1.0 - std::min(0.3, bound / std::fabs(d[i]))), 1e-5) << mass << " " << i;
+  }
 }
 
 // One contact of a sliding box with the ground, deeper than the slop: the
