@@ -434,6 +434,29 @@ TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
   EXPECT_FLOAT_EQ(world.solver.StartLambda(0), light);
 }
 
+// A box held up by one contact under its centre, which then goes missing
+// for some steps and comes back: missing for fewer than kWarmStartMaxAge
+// steps (a flicker), it starts from the force it last had; missing that
+// long, from rest.
+TEST(PhysicsWorldContacts, AContactBackAfterAFlickerStartsWarmAfterALongGapCold) {
+  for (const int gap : {ConstraintSolver::kWarmStartMaxAge - 1, ConstraintSolver::kWarmStartMaxAge}) {
+    PhysicsWorld world;
+    PhysicsWorld::ObjectTable table;
+    BoxOnGround(world, table, Vector(0, 0.48f, 0), 20.0f, 3.3f);
+    double time = 0.0;
+    float held = 0.0f;
+    for (int k = 0; k <= 10 + gap; ++k) {
+      std::vector<ContactManifold> manifolds;
+      std::vector<ContactPoint> points;
+      if (k < 10 || k == 10 + gap) BoxGroundContact(table, {Vector()}, time, manifolds, points);
+      if (k == 10) held = world.solver.Lambda(0);
+      StepWith(world, table, time, manifolds, points);
+    }
+    ASSERT_GT(held, 100.0f);
+    EXPECT_EQ(world.solver.StartLambda(0), gap < ConstraintSolver::kWarmStartMaxAge ? held : 0.0f) << gap;
+  }
+}
+
 // The collision thread finds contacts while this thread steps the bodies,
 // so a contact arrives a step or so late. Its points are carried along with
 // their bodies: a box that has been pushed up out of the ground since the
