@@ -1,6 +1,7 @@
 // Caps of every kind of outline, over the sample solids of assets/models
 // (a torus, an L bracket, a star prism, a mug with a handle): concave
-// outlines, several outlines, outlines with holes. Expected figures come
+// outlines, several outlines, outlines with holes; and nested squares, an
+// island with a hole inside a hole. Expected figures come
 // from the solids' construction (polygon areas, Euler characteristics),
 // never from the cap code.
 
@@ -180,6 +181,37 @@ TEST(CapProperty, HalvesOfASphereFinerThanTheBandAreClosed) {
     EXPECT_EQ(check(sphere, normal, "60 slices"), "");
   EXPECT_EQ(check(BuildSphere(61, 61, 0.17f), Vector(0.0209041797f, 0.999771535f, -0.00446011778f),
                   "61 slices"), "");
+}
+
+// Four nested squares about the origin in z = 0, half sides 5, 4, 3 and 2:
+// an outline, a hole in it, an island in the hole and a hole in the island.
+// Every point of the region lies in exactly one cap triangle and no point of
+// a hole in any, so each hole went to the outline right around it.
+TEST(TriangulateCap, AHoleInAnIslandInAHoleBelongsToTheIsland) {
+  Mesh mesh;
+  CapOutline outline;
+  for (const float r : {5.0f, 4.0f, 3.0f, 2.0f}) {
+    for (int k = 0; k < 4; ++k) {  // counter-clockwise; the holes (4 and 2) clockwise
+      const float u = k == 1 || k == 2 ? r : -r, v = k >= 2 ? r : -r;
+      outline.entries.push_back(mesh.AddVertex(r == 4.0f || r == 2.0f ? Vertex(v, u, 0) : Vertex(u, v, 0)));
+    }
+    outline.starts.push_back(outline.entries.size());
+  }
+  ASSERT_TRUE(TriangulateCap(outline, mesh));
+  for (double x = -5.9; x < 6.0; x += 0.37)
+    for (double y = -5.8; y < 6.0; y += 0.41) {
+      int covering = 0;  // triangles holding (x, y) strictly inside
+      for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) {
+        bool inside = true;
+        for (int c = 0; c < 3; ++c) {
+          const Vector p = mesh.CornerPosition(t, c), q = mesh.CornerPosition(t, (c + 1) % 3);
+          inside = inside && (double(q.x) - p.x) * (y - p.y) - (double(q.y) - p.y) * (x - p.x) > 0.0;
+        }
+        covering += inside;
+      }
+      const double r = std::max(std::fabs(x), std::fabs(y));
+      EXPECT_EQ(covering, (r > 4.0 && r < 5.0) || (r > 2.0 && r < 3.0)) << x << ", " << y;
+    }
 }
 
 // Fans from the centre o of a loop o, p1 .. pn lying in z = 0 (normal +z),
