@@ -11,7 +11,8 @@ namespace {
 // Two boxes interleaved triangle by triangle, the second box's vertices
 // stored first and an unused vertex before both: the parts come back in
 // order of first triangle, corner for corner the boxes they were, and a
-// vertex shared by two boxes joins them into one part.
+// vertex shared by two boxes joins them into one part, whichever corner of
+// a triangle it is.
 TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
   const Mesh a = BuildBox(1, 1, 1, 2, 2, 2);
   Mesh b = a;
@@ -39,8 +40,11 @@ TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
         EXPECT_EQ(parts[p].CornerNormal(t, c).y, expected.CornerNormal(t, c).y);
       }
   }
-  both.triangles[1].indices[0] = both.triangles[0].indices[0];  // b's first triangle touches a
-  EXPECT_EQ(SplitIntoConnectedParts(both).size(), 1u);
+  for (const int corner : {0, 1, 2}) {  // b's first triangle touches a at one corner
+    Mesh touching = both;
+    touching.triangles[1].indices[corner] = both.triangles[0].indices[0];
+    EXPECT_EQ(SplitIntoConnectedParts(touching).size(), 1u) << corner;
+  }
 }
 
 }  // namespace
