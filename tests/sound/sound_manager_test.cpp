@@ -1,5 +1,5 @@
 // SoundManager: an old layer version, the no-device path (loading, playing, the listener on the
-// camera), and bad sound files.
+// camera, the "Sound Volume" event), and bad sound files.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "core/event_manager.h"
 #include "core/system.h"
 #include "objects/object_manager.h"
 #include "sound/sound_manager.h"
@@ -75,6 +76,15 @@ TEST_F(SoundManagerTest, NoDevicePathLoadsPlaysFollowsTheCameraAndKills) {
     const Vector back = camera.GetBack();
     EXPECT_TRUE(Vector(p.x, p.y, p.z) == WithW(camera.position, 0.0f) && Vector(v.x, v.y, v.z) == Vector()) << step;
     EXPECT_TRUE(Vector(f.x, f.y, f.z) == Vector(back.x, -back.y, back.z) && Vector(u.x, u.y, u.z) == Vector(0, 1, 0)) << step;
+  }
+
+  // "Sound Volume" scales a gain of 0 to 1 to 0 .. 255, truncated, and holds other gains to that range.
+  for (const auto& [gain, level] : {std::pair(0.5f, 127), std::pair(2.0f, 255), std::pair(-1.0f, 0)}) {
+    Event event("Test", manager.name, "Sound Volume");
+    event.SetParam<float>("volume", gain);
+    EventManager::Instance().PostEvent(event);
+    manager.Update();
+    EXPECT_EQ(manager.volume, level) << gain;
   }
 
   manager.Kill();  // after which the module stays harmless
