@@ -1,5 +1,6 @@
 // The scene module in-process, without a window (no GPU buffers are made):
-// Reset, gravity requests and the choice of the held object.
+// Reset, gravity requests, the choice of the held object and of the objects
+// culled when frames are slow.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "game_logic/game_logic.h"
 #include "game_logic/object_break_logic.h"
 #include "objects/object_manager.h"
+#include "physics/physics_comp.h"
 #include "scene/solid_factory.h"
 #include "support/objects.h"
 #include "window/input_manager.h"
@@ -70,6 +72,34 @@ TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
     for (const char* name : {"obj3", "obj4", "obj7"}) expected.insert(ObjectManager::Instance().GetObjNum(name));
     EXPECT_EQ(named, expected);
   }
+}
+
+// Slow frames past the grace period with 25 objects besides the ground: the
+// first batch takes 4 of the 22 that may go (a fifth), one a frame, the
+// oldest first, never the ground or an object too heavy to cull.
+TEST_F(SceneLogicTest, SlowFramesCullTheOldestLightObjects) {
+  ObjectBreakLogic logic;
+  ObjectManager& manager = ObjectManager::Instance();
+  logic.CreateGroundPlane();
+  std::multiset<std::string> kept = {"GROUND_PLANE", "heavy"};
+  for (int i = 0; i < 25; ++i) {
+    const std::string name = i < 24 ? "light" + std::to_string(i) : "heavy";
+    const float density = i < 24 ? 1.0f : 1e5f;  // the culler takes only bodies under 10000
+    GameObject& object = manager.GetGameObject(manager.AddGameObject(
+        BuildSolid(name, Vector(3.0f * i, 5.0f, 0.0f), Vector(0.5f, 0.5f, 0.5f, 0.0f), Box, Quaternion(), density)));
+    object.age = i < 24 ? (7 * i) % 24 : 1000;  // ages 0 .. 23 in shuffled order
+    if (i < 24 && object.age < 20) kept.insert(name);
+  }
+  GameObject& ground = manager.GetGameObject("GROUND_PLANE");
+  ground.age = 1000;
+  ground.Find<PhysicsComp>()->mass = 1.0f;  // light and oldest: only being the ground keeps it
+  System& system = System::Instance();
+  const double frameTime = system.avgFrameTime;
+  system.avgFrameTime = 1.0;
+  logic.culler.Restart(-100.0);
+  for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
+  system.avgFrameTime = frameTime;
+  EXPECT_EQ(Names(), kept);
 }
 
 TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
