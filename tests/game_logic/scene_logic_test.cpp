@@ -1,10 +1,11 @@
 // The scene module in-process, without a window (no GPU buffers are made):
 // Reset, gravity requests, the choice of the held object and of the objects
-// culled when frames are slow.
+// culled when frames are slow, and the camera controls.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ class SceneLogicTest : public ::testing::Test {
   void TearDown() override {
     ClearScene();
     InputManager::Instance().table.Clear();
+    System::Instance().avgFrameTime = kFrameBudget;
     EXPECT_TRUE(System::Instance().running) << "an error was reported";
   }
   static void ClearScene() {
@@ -93,13 +95,35 @@ TEST_F(SceneLogicTest, SlowFramesCullTheOldestLightObjects) {
   GameObject& ground = manager.GetGameObject("GROUND_PLANE");
   ground.age = 1000;
   ground.Find<PhysicsComp>()->mass = 1.0f;  // light and oldest: only being the ground keeps it
-  System& system = System::Instance();
-  const double frameTime = system.avgFrameTime;
-  system.avgFrameTime = 1.0;
+  System::Instance().avgFrameTime = 1.0;
   logic.culler.Restart(-100.0);
   for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
-  system.avgFrameTime = frameTime;
   EXPECT_EQ(Names(), kept);
+}
+
+// The right button turns the camera 3 radians per unit of cursor travel
+// (in device coordinates) from where it went down, up and right turning it
+// down and left; W and D move it cameraSpeed units a second forward and to
+// its right, as it faced at the frame's start.
+TEST_F(SceneLogicTest, CameraTurnsAndMovesAtItsRates) {
+  ObjectBreakLogic logic;
+  Camera& camera = ObjectManager::Instance().camera;
+  camera.position = Vector(1.0f, 2.0f, 3.0f);
+  camera.yaw = 0.5f, camera.pitch = 0.1f;
+  camera.UpdateView();
+  InputManager& input = InputManager::Instance();
+  input.mousePos = Vector(0.1f, 0.2f, 0.0f);
+  input.table.PollButton(1, true);
+  System::Instance().avgFrameTime = 0.05;
+  logic.UpdateCamera();
+  input.mousePos = Vector(0.3f, 0.1f, 0.0f);
+  input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
+  logic.UpdateCamera();
+  EXPECT_NEAR(camera.yaw, 0.5 - 3.0 * 0.2, 1e-5);
+  EXPECT_NEAR(camera.pitch, 0.1 + 3.0 * 0.1, 1e-5);
+  const double step = 5.0 * 0.05, s = std::sin(0.5), c = std::cos(0.5);
+  const double back[3] = {s * std::cos(0.1), std::sin(0.1), c * std::cos(0.1)}, right[3] = {c, 0.0, -s};
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(camera.position[i], i + 1.0 + step * (right[i] - back[i]), 1e-5) << i;
 }
 
 TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
