@@ -1,5 +1,6 @@
 // The scene module in-process, without a window (no GPU buffers are made):
-// Reset, gravity requests, the choice of the held object and of the objects
+// Init and its Help lines, Reset, gravity requests, the choice of the held
+// object and of the objects
 // culled when frames are slow, and the camera controls.
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include "scene/solid_factory.h"
 #include "support/objects.h"
 #include "window/input_manager.h"
+#include "window/interface_manager.h"
 
 namespace {
 
@@ -47,12 +49,15 @@ class SceneLogicTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
+TEST_F(SceneLogicTest, InitShowsTheHelpLineByLineAndResetTwiceLeavesTheStartObjects) {
   ObjectBreakLogic& logic = GameLogic::Instance().Logic();
-  logic.CreateGroundPlane();
-  logic.SpawnInitialObjects();
+  logic.Init();
   const std::multiset<std::string> start = {"GROUND_PLANE", "obj3", "obj4", "obj7"};
   ASSERT_EQ(Names(), start);
+  // The bar's Help group shows the help text line by line, the last line too.
+  std::string help;
+  for (const TweakBar::Item& line : InterfaceManager::Instance().bar.Groups().at(0).items) help += line.label + "\n";
+  EXPECT_EQ(help, logic.helpText + "\n");
   // Something to clear away besides the start objects.
   logic.CreateObject("bullet_x", Vector(0.0f, 5.0f, 0.0f), Vector(0.7f, 0.7f, 0.7f, 0.0f), Box,
                      Quaternion(), 3.0f);
@@ -74,6 +79,7 @@ TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
     for (const char* name : {"obj3", "obj4", "obj7"}) expected.insert(ObjectManager::Instance().GetObjNum(name));
     EXPECT_EQ(named, expected);
   }
+  logic.Kill();
 }
 
 // Slow frames past the grace period with 25 objects besides the ground: the
