@@ -1,7 +1,7 @@
 // The scene module in-process, without a window (no GPU buffers are made):
 // Init and its Help lines, Reset, gravity requests, the choice of the held
-// object and of the objects
-// culled when frames are slow, and the camera controls.
+// object and of the objects culled when frames are slow, and the camera
+// controls.
 
 #include <gtest/gtest.h>
 
