@@ -174,10 +174,12 @@ TEST_F(SceneE2eTest, CutOfTheSphereIsHeardAndTheTutorialFollowsEachAction) {
   e2e::Sleep(0.5);
   Quit();
 
-  // The whole road of one cut, in order.
+  // The whole road of one cut, in order; each half of the sphere is closed
+  // along one loop.
   const std::string log = run.Log();
   size_t at = 0;
   for (const char* prefix : {"startWorldPoint = ", "endWorldPoint = ", "dist = ", "Attempting split", "endSplit - startSplit = ",
+                             "boundaryList.size() = 1\nnumClosed = 1\n", "boundaryList.size() = 1\nnumClosed = 1\n",
                              "endRepair - startRepair = ", "endFindDegenerate - startFindDegenerate = ",
                              "Split into front and back", "mass = ", "mass = ", "generateAttributesEnd - generateAttributesBegin = ",
                              "generatePhysicsEnd - generatePhysicsBegin = "}) {
