@@ -190,11 +190,9 @@ TEST(CapProperty, HalvesOfASphereFinerThanTheBandAreClosed) {
 TEST(TriangulateCap, AHoleInAnIslandInAHoleBelongsToTheIsland) {
   Mesh mesh;
   CapOutline outline;
-  for (const float r : {5.0f, 4.0f, 3.0f, 2.0f}) {
-    for (int k = 0; k < 4; ++k) {  // counter-clockwise; the holes (4 and 2) clockwise
-      const float u = k == 1 || k == 2 ? r : -r, v = k >= 2 ? r : -r;
-      outline.entries.push_back(mesh.AddVertex(r == 4.0f || r == 2.0f ? Vertex(v, u, 0) : Vertex(u, v, 0)));
-    }
+  for (const float r : {5.0f, -4.0f, 3.0f, -2.0f}) {  // half sides; a hole (r < 0) is mirrored to wind clockwise
+    for (int k = 0; k < 4; ++k)
+      outline.entries.push_back(mesh.AddVertex(Vertex(k == 1 || k == 2 ? r : -r, k < 2 ? -std::fabs(r) : std::fabs(r), 0)));
     outline.starts.push_back(outline.entries.size());
   }
   ASSERT_TRUE(TriangulateCap(outline, mesh));
