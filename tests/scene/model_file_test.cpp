@@ -200,8 +200,8 @@ TEST(SliceCommand, WritesEachClosedPartWithItsVolumeAndRefusesBadInput) {
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"back", "back", "front", "front"})) << json;
 
-  EXPECT_EQ(RunSliceCommand(cubes, "0,0,0,1", dir.File("parts"), out, err), 1);
-  EXPECT_EQ(RunSliceCommand(cubes, "1,2,3", dir.File("parts"), out, err), 1);
+  for (const char* bad : {"0,0,0,1", "1,2,3", "1,2,3,4,5"})
+    EXPECT_EQ(RunSliceCommand(cubes, bad, dir.File("parts"), out, err), 1) << bad;
   // x = 1e39 lies beyond float range; x = 3e38 does not, and has both cubes behind it.
   EXPECT_EQ(RunSliceCommand(cubes, "1,0,0,1e39", dir.File("far"), out, err), 1);
   EXPECT_NE(err.str().find("farther than any float coordinate reaches"), std::string::npos) << err.str();
