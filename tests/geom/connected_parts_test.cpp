@@ -27,6 +27,7 @@ TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
       for (uint32_t& i : copy.indices) i += m == &a ? 1 + b.VertexCount() : 1;
       both.triangles.push_back(copy);
     }
+  both.triangles.emplace_back().indices[1] = both.VertexCount();  // out of range: left out
   const std::vector<Mesh> parts = SplitIntoConnectedParts(both);
   ASSERT_EQ(parts.size(), 2u);
   for (size_t p = 0; p < 2; ++p) {
