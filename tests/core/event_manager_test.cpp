@@ -99,12 +99,9 @@ TEST(EventManager, RegistrationErrorsAreReportedAndUnknownTargetsWait) {
 TEST(EventManager, DelayedEventsWaitAndPersistentOnesRepeatUntilTheyExpire) {
   EventManager& events = EventManager::Instance();
   const std::string name = Unique("Timed");
-  events.RegisterClient(name);
-  const double now = System::Instance().GetTime();
   Event later("Test", name, "Later"), due("Test", name, "Due"), kept("Test", name, "Kept"), gone("Test", name, "Gone");
   later.delayed = due.delayed = kept.persistent = gone.persistent = true;
-  later.deliveryTime = kept.expiryTime = now + 1000.0;
-  due.deliveryTime = gone.expiryTime = now;
+  later.deliveryTime = kept.expiryTime = System::Instance().GetTime() + 1000.0;  // the others' times, 0, are past
   for (const Event& e : {later, due, kept, gone}) events.PostEvent(e);
   std::string fetched;  // the types each of three fetches hands over; an Update before the second
   for (int fetch = 0; fetch < 3; ++fetch, fetched += "| ") {
@@ -113,7 +110,6 @@ TEST(EventManager, DelayedEventsWaitAndPersistentOnesRepeatUntilTheyExpire) {
   }
   EXPECT_EQ("Kept | Kept Due | Kept | ", fetched);
   EXPECT_EQ(2u, events.PendingCount());  // "Later" and "Kept"; "Gone" was dropped
-  events.UnregisterClient(name);
 }
 
 }  // namespace
