@@ -89,47 +89,42 @@ TEST_F(SceneLogicTest, SlowFramesCullTheOldestLightObjects) {
   ObjectBreakLogic logic;
   ObjectManager& manager = ObjectManager::Instance();
   logic.CreateGroundPlane();
+  manager.GetGameObject("GROUND_PLANE").age = 1000;  // the oldest, and light: only being the ground keeps it
+  manager.GetGameObject("GROUND_PLANE").Find<PhysicsComp>()->mass = 1.0f;
   std::multiset<std::string> kept = {"GROUND_PLANE", "heavy"};
-  for (int i = 0; i < 25; ++i) {
+  for (int i = 0; i < 25; ++i) {  // light objects aged 0 .. 23 in shuffled order, and an older one too heavy to cull
     const std::string name = i < 24 ? "light" + std::to_string(i) : "heavy";
-    const float density = i < 24 ? 1.0f : 1e5f;  // the culler takes only bodies under 10000
-    GameObject& object = manager.GetGameObject(manager.AddGameObject(
-        BuildSolid(name, Vector(3.0f * i, 5.0f, 0.0f), Vector(0.5f, 0.5f, 0.5f, 0.0f), Box, Quaternion(), density)));
-    object.age = i < 24 ? (7 * i) % 24 : 1000;  // ages 0 .. 23 in shuffled order
-    if (i < 24 && object.age < 20) kept.insert(name);
+    manager.GetGameObject(manager.AddGameObject(BuildSolid(name, Vector(3.0f * i, 5.0f, 0.0f), Vector(0.5f, 0.5f, 0.5f, 0.0f),
+                                                           Box, Quaternion(), i < 24 ? 1.0f : 1e5f))).age = i < 24 ? (7 * i) % 24 : 1000;
+    if (i < 24 && (7 * i) % 24 < 20) kept.insert(name);
   }
-  GameObject& ground = manager.GetGameObject("GROUND_PLANE");
-  ground.age = 1000;
-  ground.Find<PhysicsComp>()->mass = 1.0f;  // light and oldest: only being the ground keeps it
   System::Instance().avgFrameTime = 1.0;
   logic.culler.Restart(-100.0);
   for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
   EXPECT_EQ(Names(), kept);
 }
 
-// The right button turns the camera 3 radians per unit of cursor travel
-// (in device coordinates) from where it went down, up and right turning it
-// down and left; W and D move it cameraSpeed units a second forward and to
-// its right, as it faced at the frame's start.
+// The right button turns the camera 3 radians per unit of cursor travel (in
+// device coordinates) from where it went down, the cursor going right or
+// down turning it right or down; W and D move it cameraSpeed (5) units a
+// second forward and to its right, as it faced at the frame's start.
 TEST_F(SceneLogicTest, CameraTurnsAndMovesAtItsRates) {
   ObjectBreakLogic logic;
   Camera& camera = ObjectManager::Instance().camera;
-  camera.position = Vector(1.0f, 2.0f, 3.0f);
-  camera.yaw = 0.5f, camera.pitch = 0.1f;
+  camera.position = Vector(), camera.yaw = 0.5f, camera.pitch = 0.1f;
   camera.UpdateView();
   InputManager& input = InputManager::Instance();
-  input.mousePos = Vector(0.1f, 0.2f, 0.0f);
+  input.mousePos = Vector();
   input.table.PollButton(1, true);
   System::Instance().avgFrameTime = 0.05;
   logic.UpdateCamera();
-  input.mousePos = Vector(0.3f, 0.1f, 0.0f);
+  input.mousePos = Vector(0.2f, -0.1f, 0.0f);
   input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
   logic.UpdateCamera();
-  EXPECT_NEAR(camera.yaw, 0.5 - 3.0 * 0.2, 1e-5);
-  EXPECT_NEAR(camera.pitch, 0.1 + 3.0 * 0.1, 1e-5);
-  const double step = 5.0 * 0.05, s = std::sin(0.5), c = std::cos(0.5);
-  const double back[3] = {s * std::cos(0.1), std::sin(0.1), c * std::cos(0.1)}, right[3] = {c, 0.0, -s};
-  for (int i = 0; i < 3; ++i) EXPECT_NEAR(camera.position[i], i + 1.0 + step * (right[i] - back[i]), 1e-5) << i;
+  EXPECT_TRUE(std::fabs(camera.yaw - (0.5f - 0.6f)) < 1e-6f && std::fabs(camera.pitch - (0.1f + 0.3f)) < 1e-6f);
+  // 0.25 along right - back: right (cos 0.5, 0, -sin 0.5), back (sin 0.5 cos 0.1, sin 0.1, cos 0.5 cos 0.1).
+  const double s = std::sin(0.5), c = std::cos(0.5), cp = std::cos(0.1);
+  EXPECT_LT(Length(camera.position - Vector(0.25 * (c - s * cp), -0.25 * std::sin(0.1), -0.25 * (s + c * cp))), 1e-6f);
 }
 
 TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
