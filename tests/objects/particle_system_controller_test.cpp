@@ -26,7 +26,7 @@ TEST(ParticleSystemController, RemovesOnlyWhatItHoldsAndReportsTheRest) {
   EXPECT_EQ(blue.colour, particles.Emitters().at(second).colour);
 
   // A number is never given out again, so a stale one cannot remove a newer emitter.
-  const uint32_t third = particles.AddEmitter(red);
+  particles.AddEmitter(red);
   EXPECT_FALSE(particles.RemoveEmitter(first));
   EXPECT_EQ(2u, particles.Emitters().size());
 }
