@@ -104,30 +104,7 @@ TEST_F(SceneLogicTest, SlowFramesCullTheOldestLightObjects) {
   EXPECT_EQ(Names(), kept);
 }
 
-// The right button turns the camera 3 radians per unit of cursor travel (in
-// device coordinates) from where it went down, the cursor going right or
-// down turning it right or down; W and D move it cameraSpeed (5) units a
-// second forward and to its right, as it faced at the frame's start.
-TEST_F(SceneLogicTest, CameraTurnsAndMovesAtItsRates) {
-  ObjectBreakLogic logic;
-  Camera& camera = ObjectManager::Instance().camera;
-  camera.position = Vector(), camera.yaw = 0.5f, camera.pitch = 0.1f;
-  camera.UpdateView();
-  InputManager& input = InputManager::Instance();
-  input.mousePos = Vector();
-  input.table.PollButton(1, true);
-  System::Instance().avgFrameTime = 0.05;
-  logic.UpdateCamera();
-  input.mousePos = Vector(0.2f, -0.1f, 0.0f);
-  input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
-  logic.UpdateCamera();
-  EXPECT_TRUE(std::fabs(camera.yaw - (0.5f - 0.6f)) < 1e-6f && std::fabs(camera.pitch - (0.1f + 0.3f)) < 1e-6f);
-  // 0.25 along right - back: right (cos 0.5, 0, -sin 0.5), back (sin 0.5 cos 0.1, sin 0.1, cos 0.5 cos 0.1).
-  const double s = std::sin(0.5), c = std::cos(0.5), cp = std::cos(0.1);
-  EXPECT_LT(Length(camera.position - Vector(0.25 * (c - s * cp), -0.25 * std::sin(0.1), -0.25 * (s + c * cp))), 1e-6f);
-}
-
-TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
+TEST_F(SceneLogicTest, PressHoldsTheNearestObjectAheadAndTheCameraTurnsAndMovesAtItsRates) {
   // The camera's eye sits inside a big sphere (its hit lies behind the eye,
   // t < 0) and looks at a small one ahead (t > 0): the press must hold the
   // one ahead, never the one around or behind the eye.
@@ -167,6 +144,25 @@ TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
   collision.Update();
   lonely.UpdatePick();
   EXPECT_TRUE(!lonely.pickState.picking && lonely.pickState.tried);
+
+  // The right button turns the camera 3 radians per unit of cursor travel
+  // (in device coordinates) from where it went down, the cursor going right
+  // or down turning it right or down; W and D move it cameraSpeed (5) units
+  // a second forward and to its right, as it faced at the frame's start.
+  InputManager& input = InputManager::Instance();
+  camera.yaw = 0.5f, camera.pitch = 0.1f;
+  camera.UpdateView();
+  input.mousePos = Vector();
+  input.table.PollButton(1, true);
+  System::Instance().avgFrameTime = 0.05;
+  lonely.UpdateCamera();
+  input.mousePos = Vector(0.2f, -0.1f, 0.0f);
+  input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
+  lonely.UpdateCamera();
+  EXPECT_TRUE(std::fabs(camera.yaw - (0.5f - 0.6f)) < 1e-6f && std::fabs(camera.pitch - (0.1f + 0.3f)) < 1e-6f);
+  // 0.25 along right - back: right (cos 0.5, 0, -sin 0.5), back (sin 0.5 cos 0.1, sin 0.1, cos 0.5 cos 0.1).
+  const double s = std::sin(0.5), c = std::cos(0.5), cp = std::cos(0.1);
+  EXPECT_LT(Length(camera.position - Vector(0.25 * (c - s * cp), -0.25 * std::sin(0.1), -0.25 * (s + c * cp))), 1e-6f);
 
   collision.pickOn = false;
   collision.collisionOn = true;
