@@ -49,7 +49,7 @@ class SceneLogicTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SceneLogicTest, InitShowsTheHelpLineByLineAndResetTwiceLeavesTheStartObjects) {
+TEST_F(SceneLogicTest, InitShowsTheHelpResetTwiceLeavesTheStartObjectsAndSlowFramesCullTheOldest) {
   ObjectBreakLogic& logic = GameLogic::Instance().Logic();
   logic.Init();
   const std::multiset<std::string> start = {"GROUND_PLANE", "obj3", "obj4", "obj7"};
@@ -79,29 +79,25 @@ TEST_F(SceneLogicTest, InitShowsTheHelpLineByLineAndResetTwiceLeavesTheStartObje
     for (const char* name : {"obj3", "obj4", "obj7"}) expected.insert(ObjectManager::Instance().GetObjNum(name));
     EXPECT_EQ(named, expected);
   }
-  logic.Kill();
-}
 
-// Slow frames past the grace period with 25 objects besides the ground: the
-// first batch takes 4 of the 22 that may go (a fifth), one a frame, the
-// oldest first, never the ground or an object too heavy to cull.
-TEST_F(SceneLogicTest, SlowFramesCullTheOldestLightObjects) {
-  ObjectBreakLogic logic;
+  // Slow frames past the grace period with 26 objects besides the ground:
+  // the first batch takes 4 of the 23 that may go (a fifth), one a frame,
+  // the oldest first, never the ground or an object too heavy to cull.
   ObjectManager& manager = ObjectManager::Instance();
-  logic.CreateGroundPlane();
   manager.GetGameObject("GROUND_PLANE").age = 1000;  // the oldest, and light: only being the ground keeps it
   manager.GetGameObject("GROUND_PLANE").Find<PhysicsComp>()->mass = 1.0f;
-  std::multiset<std::string> kept = {"GROUND_PLANE", "heavy"};
-  for (int i = 0; i < 25; ++i) {  // light objects aged 0 .. 23 in shuffled order, and an older one too heavy to cull
-    const std::string name = i < 24 ? "light" + std::to_string(i) : "heavy";
+  std::multiset<std::string> kept = Names();
+  for (int i = 0; i < 23; ++i) {  // light objects aged 1 .. 22 in shuffled order, and an older one too heavy to cull
+    const std::string name = i < 22 ? "light" + std::to_string(i) : "heavy";
     manager.GetGameObject(manager.AddGameObject(BuildSolid(name, Vector(3.0f * i, 5.0f, 0.0f), Vector(0.5f, 0.5f, 0.5f, 0.0f),
-                                                           Box, Quaternion(), i < 24 ? 1.0f : 1e5f))).age = i < 24 ? (7 * i) % 24 : 1000;
-    if (i < 24 && (7 * i) % 24 < 20) kept.insert(name);
+                                                           Box, Quaternion(), i < 22 ? 1.0f : 1e5f))).age = i < 22 ? (7 * i) % 22 + 1 : 1000;
+    if (i == 22 || (7 * i) % 22 + 1 < 19) kept.insert(name);
   }
   System::Instance().avgFrameTime = 1.0;
   logic.culler.Restart(-100.0);
   for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
   EXPECT_EQ(Names(), kept);
+  logic.Kill();
 }
 
 TEST_F(SceneLogicTest, PressHoldsTheNearestObjectAheadAndTheCameraTurnsAndMovesAtItsRates) {
