@@ -434,10 +434,9 @@ TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoesAndOutlivesA
   for (const int gap : {ConstraintSolver::kWarmStartMaxAge - 1, ConstraintSolver::kWarmStartMaxAge}) {
     const double held = world.solver.Lambda(0);
     for (int k = 0; k <= gap; ++k) {
-      std::vector<ContactManifold> late;
-      std::vector<ContactPoint> latePoints;
-      if (k == gap) contacts(time, false, late, latePoints);
-      StepWith(world, table, time, late, latePoints);
+      manifolds.clear(), points.clear();
+      if (k == gap) contacts(time, false, manifolds, points);
+      StepWith(world, table, time, manifolds, points);
     }
     EXPECT_EQ(world.solver.StartLambda(0), gap < ConstraintSolver::kWarmStartMaxAge ? held : 0.0) << gap;
   }
