@@ -4,7 +4,6 @@
 // no contact ever pulling; then cuts made while it runs, the split queue
 // doing its work once per frame as in the program.
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <utility>
