@@ -1,5 +1,5 @@
-// The EventManager: routing order across threads, the "BROADCAST" queue
-// and the registration reports. (Every
+// The EventManager: routing order across threads, the "BROADCAST" queue,
+// the registration reports, and delayed and persistent events. (Every
 // module's event handling runs through these; the module tests send their
 // own events.) Each test uses client names of its own: the EventManager is
 // shared.
@@ -75,10 +75,13 @@ TEST(EventManager, RoutingKeepsPerTargetOrderAcrossThreePostingThreads) {
 
 // An event for a client not (yet) registered waits in its own queue; a
 // second registration is reported and starts an empty queue; unregistering
-// a client that is not there is reported.
-TEST(EventManager, RegistrationErrorsAreReportedAndUnknownTargetsWait) {
+// a client that is not there is reported. A delayed event waits in the
+// manager until an Update at or after its delivery time; a persistent one is
+// handed over at every fetch until it expires, and an expired one is dropped
+// at the next Update.
+TEST(EventManager, RegistrationErrorsAreReportedUnknownTargetsWaitAndTimedEventsKeepTheirTimes) {
   EventManager& events = EventManager::Instance();
-  const std::string name = Unique("Twice"), ghost = Unique("Ghost");
+  const std::string name = Unique("Twice"), ghost = Unique("Ghost"), timed = Unique("Timed");
   events.RegisterClient(name);
   events.PostEvent(Event("Test", ghost, "Lost"));
   events.PostEvent(Event("Test", name, "Waiting"));
@@ -91,6 +94,18 @@ TEST(EventManager, RegistrationErrorsAreReportedAndUnknownTargetsWait) {
   events.UnregisterClient(name);  // listed twice: both go quietly, a third time is reported
   events.UnregisterClient(name);
   EXPECT_TRUE(log.Count("ERROR: core/event_manager.cpp:") == 2u && !System::Instance().running) << log.NewLog();
+
+  Event later("Test", timed, "Later"), due("Test", timed, "Due"), kept("Test", timed, "Kept"), gone("Test", timed, "Gone");
+  later.delayed = due.delayed = kept.persistent = gone.persistent = true;
+  later.deliveryTime = kept.expiryTime = System::Instance().GetTime() + 1000.0;  // the others' times, 0, are past
+  for (const Event& e : {later, due, kept, gone}) events.PostEvent(e);
+  std::string fetched;  // the types each of three fetches hands over; an Update before the second
+  for (int fetch = 0; fetch < 3; ++fetch, fetched += "| ") {
+    if (fetch == 1) events.Update();
+    for (const Event& e : events.GetEvents(timed)) fetched += e.type + " ";
+  }
+  EXPECT_EQ("Kept | Kept Due | Kept | ", fetched);
+  EXPECT_EQ(2u, events.PendingCount());  // "Later" and "Kept"; "Gone" was dropped
 }
 
 }  // namespace

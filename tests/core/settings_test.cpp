@@ -1,11 +1,10 @@
-// The settings parser: a table of line forms, then random garbage through
-// the same check of the rejection message, and the file reader on large
-// files.
+// The settings parser: a table of line forms, each through the check of the
+// rejection message that tests/fuzz/settings_fuzz.cpp applies to arbitrary
+// input, and the file reader on large files.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -66,6 +65,7 @@ TEST(ParseSettings, TableOfLineForms) {
       {"screenWidth=-640", 800, 600, 0},
       {"screenWidth=16385", 800, 600, 0},
       {"screenHeight=-2147483649", 800, 600, 0},
+      {"screenWidth=4294967297", 800, 600, 0},  // 2^32 + 1: wrapped to 32 bits it would read 1
       {"slowFrameTime=0.5\nslowFrameTime=nan", 800, 600, 1, 0.5},
       {"slowFrameTime=-1", 800, 600, 0},
       {"slowFrameTime=0", 800, 600, 0},
@@ -87,16 +87,6 @@ TEST(ParseSettings, TableOfLineForms) {
     EXPECT_DOUBLE_EQ(c.slowFrameTime, s.slowFrameTime);
     EXPECT_EQ(c.fullscreen, s.fullscreen);
   }
-  std::mt19937 rng(42);
-  std::uniform_int_distribution<int> byte(0, 255), size(1, 600);
-  int rejected = 0;
-  for (int n = 0; n < 300; ++n) {
-    std::string text(static_cast<size_t>(size(rng)), '\0');
-    for (char& c : text) c = static_cast<char>(byte(rng));
-    if (n % 3 == 0) text = "screenWidth=" + text;  // almost a settings file
-    rejected += CheckMessage(text, ParseSettings(text)) >= 0;
-  }
-  EXPECT_GT(rejected, 100) << "garbage should mostly be rejected";
 }
 
 TEST(ReadTextFile, ReadsEveryByteOfSmallAndTenMegabyteFiles) {

@@ -1,9 +1,12 @@
 // The scene module in-process, without a window (no GPU buffers are made):
-// Reset, gravity requests and the choice of the held object.
+// Init and its Help lines, Reset, gravity requests, the choice of the held
+// object and of the objects culled when frames are slow, and the camera
+// controls.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,9 +18,11 @@
 #include "game_logic/game_logic.h"
 #include "game_logic/object_break_logic.h"
 #include "objects/object_manager.h"
+#include "physics/physics_comp.h"
 #include "scene/solid_factory.h"
 #include "support/objects.h"
 #include "window/input_manager.h"
+#include "window/interface_manager.h"
 
 namespace {
 
@@ -27,6 +32,7 @@ class SceneLogicTest : public ::testing::Test {
   void TearDown() override {
     ClearScene();
     InputManager::Instance().table.Clear();
+    System::Instance().avgFrameTime = kFrameBudget;
     EXPECT_TRUE(System::Instance().running) << "an error was reported";
   }
   static void ClearScene() {
@@ -43,12 +49,15 @@ class SceneLogicTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
+TEST_F(SceneLogicTest, InitShowsTheHelpResetTwiceLeavesTheStartObjectsAndSlowFramesCullTheOldest) {
   ObjectBreakLogic& logic = GameLogic::Instance().Logic();
-  logic.CreateGroundPlane();
-  logic.SpawnInitialObjects();
+  logic.Init();
   const std::multiset<std::string> start = {"GROUND_PLANE", "obj3", "obj4", "obj7"};
   ASSERT_EQ(Names(), start);
+  // The bar's Help group shows the help text line by line, the last line too.
+  std::string help;
+  for (const TweakBar::Item& line : InterfaceManager::Instance().bar.Groups().at(0).items) help += line.label + "\n";
+  EXPECT_EQ(help, logic.helpText + "\n");
   // Something to clear away besides the start objects.
   logic.CreateObject("bullet_x", Vector(0.0f, 5.0f, 0.0f), Vector(0.7f, 0.7f, 0.7f, 0.0f), Box,
                      Quaternion(), 3.0f);
@@ -70,9 +79,28 @@ TEST_F(SceneLogicTest, ResetTwiceLeavesTheGroundAndTheThreeStartObjects) {
     for (const char* name : {"obj3", "obj4", "obj7"}) expected.insert(ObjectManager::Instance().GetObjNum(name));
     EXPECT_EQ(named, expected);
   }
+
+  // Slow frames past the grace period with 26 objects besides the ground:
+  // the first batch takes 4 of the 23 that may go (a fifth), one a frame,
+  // the oldest first, never the ground or an object too heavy to cull.
+  ObjectManager& manager = ObjectManager::Instance();
+  manager.GetGameObject("GROUND_PLANE").age = 1000;  // the oldest, and light: only being the ground keeps it
+  manager.GetGameObject("GROUND_PLANE").Find<PhysicsComp>()->mass = 1.0f;
+  std::multiset<std::string> kept = Names();
+  for (int i = 0; i < 23; ++i) {  // light objects aged 1 .. 22 in shuffled order, and an older one too heavy to cull
+    const std::string name = i < 22 ? "light" + std::to_string(i) : "heavy";
+    manager.GetGameObject(manager.AddGameObject(BuildSolid(name, Vector(3.0f * i, 5.0f, 0.0f), Vector(0.5f, 0.5f, 0.5f, 0.0f),
+                                                           Box, Quaternion(), i < 22 ? 1.0f : 1e5f))).age = i < 22 ? (7 * i) % 22 + 1 : 1000;
+    if (i == 22 || (7 * i) % 22 + 1 < 19) kept.insert(name);
+  }
+  System::Instance().avgFrameTime = 1.0;
+  logic.culler.Restart(-100.0);
+  for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
+  EXPECT_EQ(Names(), kept);
+  logic.Kill();
 }
 
-TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
+TEST_F(SceneLogicTest, PressHoldsTheNearestObjectAheadAndTheCameraTurnsAndMovesAtItsRates) {
   // The camera's eye sits inside a big sphere (its hit lies behind the eye,
   // t < 0) and looks at a small one ahead (t > 0): the press must hold the
   // one ahead, never the one around or behind the eye.
@@ -112,6 +140,25 @@ TEST_F(SceneLogicTest, PressHoldsTheNearestObjectInFrontOfTheEye) {
   collision.Update();
   lonely.UpdatePick();
   EXPECT_TRUE(!lonely.pickState.picking && lonely.pickState.tried);
+
+  // The right button turns the camera 3 radians per unit of cursor travel
+  // (in device coordinates) from where it went down, the cursor going right
+  // or down turning it right or down; W and D move it cameraSpeed (5) units
+  // a second forward and to its right, as it faced at the frame's start.
+  InputManager& input = InputManager::Instance();
+  camera.yaw = 0.5f, camera.pitch = 0.1f;
+  camera.UpdateView();
+  input.mousePos = Vector();
+  input.table.PollButton(1, true);
+  System::Instance().avgFrameTime = 0.05;
+  lonely.UpdateCamera();
+  input.mousePos = Vector(0.2f, -0.1f, 0.0f);
+  input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
+  lonely.UpdateCamera();
+  EXPECT_TRUE(std::fabs(camera.yaw - (0.5f - 0.6f)) < 1e-6f && std::fabs(camera.pitch - (0.1f + 0.3f)) < 1e-6f);
+  // 0.25 along right - back: right (cos 0.5, 0, -sin 0.5), back (sin 0.5 cos 0.1, sin 0.1, cos 0.5 cos 0.1).
+  const double s = std::sin(0.5), c = std::cos(0.5), cp = std::cos(0.1);
+  EXPECT_LT(Length(camera.position - Vector(0.25 * (c - s * cp), -0.25 * std::sin(0.1), -0.25 * (s + c * cp))), 1e-6f);
 
   collision.pickOn = false;
   collision.collisionOn = true;

@@ -68,6 +68,16 @@ TEST(SlowFrameCuller, FramesSlowForOtherReasonsNeverCostTheWorld) {
   slowRenderer.Run(culler, 120.0);
   EXPECT_EQ(slowRenderer.pauses, 2);
   EXPECT_LE(slowRenderer.removed, (40 - 3) / 5 + 50 / 5);
+  // Fast frames for a while, then slow again: culling resumes only after
+  // two seconds of fast frames (the average falls below 1/30 s in 0.4 s).
+  for (const double fast : {1.0, 3.0}) {
+    const int batches = slowRenderer.batches;
+    slowRenderer.workTime = [](int) { return 0.01; };
+    slowRenderer.Run(culler, fast);
+    slowRenderer.workTime = [](int) { return 0.2; };
+    slowRenderer.Run(culler, 20.0);
+    EXPECT_EQ(slowRenderer.batches, batches + (fast > 2.0 ? 1 : 0)) << fast;
+  }
 
   // A Reset starts a new grace period: nothing happens in its first 3 s.
   Machine afterReset{[](int) { return 0.2; }, 40, slowRenderer.now};

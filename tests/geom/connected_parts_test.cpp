@@ -11,7 +11,8 @@ namespace {
 // Two boxes interleaved triangle by triangle, the second box's vertices
 // stored first and an unused vertex before both: the parts come back in
 // order of first triangle, corner for corner the boxes they were, and a
-// vertex shared by two boxes joins them into one part.
+// vertex shared by two boxes joins them into one part, even as the last
+// corner of a triangle. A triangle with an index out of range is left out.
 TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
   const Mesh a = BuildBox(1, 1, 1, 2, 2, 2);
   Mesh b = a;
@@ -26,6 +27,7 @@ TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
       for (uint32_t& i : copy.indices) i += m == &a ? 1 + b.VertexCount() : 1;
       both.triangles.push_back(copy);
     }
+  both.triangles.emplace_back().indices[1] = both.VertexCount();  // out of range: left out
   const std::vector<Mesh> parts = SplitIntoConnectedParts(both);
   ASSERT_EQ(parts.size(), 2u);
   for (size_t p = 0; p < 2; ++p) {
@@ -39,7 +41,7 @@ TEST(ConnectedParts, RecoversInterleavedPiecesAndJoinsAtSharedVertices) {
         EXPECT_EQ(parts[p].CornerNormal(t, c).y, expected.CornerNormal(t, c).y);
       }
   }
-  both.triangles[1].indices[0] = both.triangles[0].indices[0];  // b's first triangle touches a
+  both.triangles[1].indices[2] = both.triangles[0].indices[0];  // b's first triangle touches a, at its third corner
   EXPECT_EQ(SplitIntoConnectedParts(both).size(), 1u);
 }
 

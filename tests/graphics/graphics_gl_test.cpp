@@ -194,9 +194,11 @@ TEST_F(GraphicsGl, MissingOrBrokenShaderIsAnErrorNamingTheFileAndFramesStaySafe)
   const uint32_t missing = graphics.LoadProgram("shaders/no_such_shader.glsl", "shaders/simple_ssao_frag.glsl");
   EXPECT_TRUE(log.Logged("ERROR: graphics/graphics.cpp:") && log.Logged(" shaders/no_such_shader.glsl")) << log.NewLog();
   EXPECT_FALSE(Graphics::ProgramUsable(missing));
-  std::ofstream("bad_frag.glsl") << "void main() { gl_FragColor = vec4(1.0) +; }\n";
+  // Only the compiler knows this name: its message is passed on. One report per bad file.
+  std::ofstream("bad_frag.glsl") << "void main() { gl_FragColor = vec4(undeclared_name_xyz); }\n";
   const uint32_t broken = graphics.LoadProgram("shaders/deferred_final_vert.glsl", "bad_frag.glsl");
-  EXPECT_TRUE(log.Logged(" bad_frag.glsl does not compile: ")) << log.NewLog();
+  EXPECT_TRUE(log.Logged(" bad_frag.glsl does not compile: ") && log.Logged("undeclared_name_xyz") && log.Count("ERROR") == 2u)
+      << log.NewLog();
   EXPECT_FALSE(Graphics::ProgramUsable(broken));
   EXPECT_FALSE(System::Instance().running);
   System::Instance().running = true;

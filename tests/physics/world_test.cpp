@@ -1,5 +1,6 @@
-// Bodies and their objects: rigid-body integration, and the sync, step and
-// write-back of PhysicsWorld over a plain object table. (Forces and joints
+// Bodies and their objects: rigid-body integration, the sync, step and
+// write-back of PhysicsWorld over a plain object table, and a spring or a
+// ball joint acting alone. (Forces and joints
 // are built from requests in physics_module_test.cpp; nothing in the scene
 // uses springs or ball joints.)
 
@@ -160,6 +161,34 @@ TEST(PhysicsWorldWriteBack, ChangesMadeDuringTheStepSurvive) {
   table.erase(1);
   world.WriteBack(table);
   EXPECT_TRUE(table.empty());
+}
+
+// Two free bodies (masses m and m / 4) 5 apart along d = (3, -4, 0), tied by
+// one spring or one ball joint at their centres, after one step. The spring
+// changes each body's velocity by dt F / m, F = k (|d| - L) along d: a
+// stretched spring pulls the two together, a compressed one pushes them
+// apart. The joint closes 0.3 of the gap along each axis (a Baumgarte factor
+// of 0.6 over two steps), or what a row force of 3000 moves the bodies in a
+// step if that is less (either way along the axis).
+TEST(PhysicsWorldForces, SpringsAndBallJointsPullAtTheirRates) {
+  const double d[3] = {3.0, -4.0, 0.0};
+  for (int k = 0; k < 4; ++k) {  // springs of rest length 1 and 9, joints between bodies of mass 2 and 4000
+    const float rest = k == 0 ? 1.0f : 9.0f, mass = k < 3 ? 2.0f : 4000.0f;
+    PhysicsWorld world;
+    PhysicsWorld::ObjectTable table;
+    table.emplace(1, MakeObject("a", Vector(1, 2, 3), mass));
+    table.emplace(2, MakeObject("b", Vector(4, -2, 3), mass / 4.0f));
+    if (k < 2) world.AddForce(std::make_unique<SpringForce>(1, 2, rest, 3.0f));
+    else world.AddJoint(std::make_unique<BallJointConstraint>(1, 2));
+    world.Sync(table);
+    world.Step(0.0, kDt, {}, {});
+    const RigidBody &a = world.bodies[world.BodyIndex(1)], &b = world.bodies[world.BodyIndex(2)];
+    const double f = kDt * 3.0 * (5.0 - rest) / 5.0 / mass, bound = 3000.0 * kDt * kDt * 5.0 / mass;
+    for (int i = 0; i < 3; ++i) {
+      if (k < 2) EXPECT_LT(std::fabs(a.linearVelocity[i] - f * d[i]) + std::fabs(b.linearVelocity[i] + 4.0 * f * d[i]), 1e-6) << k << i;
+      else EXPECT_NEAR(b.position[i] - a.position[i], d[i] * (1.0 - std::min(0.3, bound / std::fabs(d[i]))), 1e-5) << k << i;
+    }
+  }
 }
 
 // One contact of a sliding box with the ground, deeper than the slop: the
@@ -346,8 +375,10 @@ TEST(PhysicsWorldContacts, ContactsFoundForABodysOldShapeAreNotUsed) {
 
 // The warm-start cache names bodies by index. When a body goes, the bodies
 // after it move down one index; their lambdas move with them, and the one
-// that took a heavy body's old index does not start from that body's.
-TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
+// that took a heavy body's old index does not start from that body's. A
+// contact missing for a step or a few keeps its lambdas; one gone for long
+// starts afresh.
+TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoesAndOutlivesAFlicker) {
   // The table's order decides the indices: find which number comes first.
   uint32_t first = 0, second = 0;
   {
@@ -395,7 +426,20 @@ TEST(PhysicsWorldContacts, WarmStartFollowsABodyWhenAnEarlierOneGoes) {
   world.Sync(table);
   ASSERT_EQ(world.BodyIndex(second), lightIndex - 1);
   world.Step(time, kDt, manifolds, points);
+  world.WriteBack(table);
   EXPECT_FLOAT_EQ(world.solver.StartLambda(0), light);
+  // The contact then goes missing for a few steps and comes back: after
+  // fewer than kWarmStartMaxAge steps (a flicker) it starts from the force
+  // it last had, after that many from rest.
+  for (const int gap : {ConstraintSolver::kWarmStartMaxAge - 1, ConstraintSolver::kWarmStartMaxAge}) {
+    const double held = world.solver.Lambda(0);
+    for (int k = 0; k <= gap; ++k) {
+      manifolds.clear(), points.clear();
+      if (k == gap) contacts(time, false, manifolds, points);
+      StepWith(world, table, time, manifolds, points);
+    }
+    EXPECT_EQ(world.solver.StartLambda(0), gap < ConstraintSolver::kWarmStartMaxAge ? held : 0.0) << gap;
+  }
 }
 
 // The collision thread finds contacts while this thread steps the bodies,
@@ -460,8 +504,10 @@ TEST(PhysicsWorldContacts, AWokenBodyStartsFromTheForcesThatHeldIt) {
   ASSERT_EQ(world.solver.RowCount(), 0u);
 
   Comp(table, 2).sleeping = false;
-  step(true);  // woken, and held in place while the contacts come back
+  const Vector resting = table.at(2).position;
+  step(false);  // woken; the collision frame of this step skipped it, asleep
   step(true);
+  EXPECT_TRUE(table.at(2).position == resting);  // held in place while its contacts come back
   step(true);
   ASSERT_EQ(world.solver.RowCount(), 12u);
   EXPECT_NEAR(normalForce(&ConstraintSolver::StartLambda), held, 0.01f * held);

@@ -5,7 +5,6 @@
 // doing its work once per frame as in the program; and fast shots, which
 // stop on the ground or a thin plate rather than pass into it.
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -26,13 +25,6 @@
 namespace {
 
 using scene_test::Finite;
-
-// Lowest world height of an object's mesh.
-float Bottom(GameObject& obj) {
-  float bottom = 1e9f;
-  for (const Vector& p : scene_test::WorldVertices(obj)) bottom = std::min(bottom, p.y);
-  return bottom;
-}
 
 // Sum of the exact volumes of every solid but the ground.
 double SolidVolume() {
@@ -144,7 +136,7 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
     EXPECT_TRUE(Finite(body->linearVelocity));
     // Resting pieces sink about the 0.08 contact slop; a small piece still
     // settling may be a little deeper. Falling through would be far lower.
-    EXPECT_GT(Bottom(obj), -0.25f);
+    EXPECT_GT(scene_test::Heights(obj).first, -0.25f);
     const support::Moments moments = support::PolyhedronMoments(mesh);  // origin at the centre of mass
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(moments.centre[k], 0.0, 1e-3);
   }
@@ -160,7 +152,7 @@ TEST(SplitSceneTest, CutsKeepEveryPieceClosedOnTheGroundAndTheVolume) {
   scene.Step(300);
   for (const auto& piece : asleep) {
     EXPECT_TRUE(piece.first->Find<PhysicsComp>()->sleeping) << piece.first->name;
-    EXPECT_GT(Bottom(*piece.first), -0.25f) << piece.first->name;
+    EXPECT_GT(scene_test::Heights(*piece.first).first, -0.25f) << piece.first->name;
   }
   // Cuts only divide: what is left is the start volume less any chips.
   const double endVolume = SolidVolume();

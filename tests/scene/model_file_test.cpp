@@ -159,7 +159,7 @@ TEST(ModelFile, OpenEdgesCountEveryUseWithoutExactlyOneReverse) {
   std::mt19937 random(7);
   for (int round = 0; round < 2000; ++round) {
     Mesh mesh;
-    const int count = 1 + static_cast<int>(random() % 20);
+    const int count = static_cast<int>(random() % 21);  // none at all, too
     for (int t = 0; t < count; ++t) {
       Triangle& tri = mesh.triangles.emplace_back();
       for (uint32_t& i : tri.indices) i = static_cast<uint32_t>(random() % 5);
@@ -200,8 +200,8 @@ TEST(SliceCommand, WritesEachClosedPartWithItsVolumeAndRefusesBadInput) {
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"back", "back", "front", "front"})) << json;
 
-  EXPECT_EQ(RunSliceCommand(cubes, "0,0,0,1", dir.File("parts"), out, err), 1);
-  EXPECT_EQ(RunSliceCommand(cubes, "1,2,3", dir.File("parts"), out, err), 1);
+  for (const char* bad : {"0,0,0,1", "1,2,3", "1,2,3,4,5"})
+    EXPECT_EQ(RunSliceCommand(cubes, bad, dir.File("parts"), out, err), 1) << bad;
   // x = 1e39 lies beyond float range; x = 3e38 does not, and has both cubes behind it.
   EXPECT_EQ(RunSliceCommand(cubes, "1,0,0,1e39", dir.File("far"), out, err), 1);
   EXPECT_NE(err.str().find("farther than any float coordinate reaches"), std::string::npos) << err.str();

@@ -17,15 +17,6 @@
 
 namespace {
 
-// Lowest and highest world height of an object's mesh.
-void Extent(GameObject& obj, float& bottom, float& top) {
-  bottom = 1e9f, top = -1e9f;
-  for (const Vector& p : scene_test::WorldVertices(obj)) {
-    bottom = std::min(bottom, p.y);
-    top = std::max(top, p.y);
-  }
-}
-
 bool AtRest(HeadlessScene& scene, uint32_t id) {
   const PhysicsComp& body = scene.Body(id);
   return body.sleeping && Length(body.linearVelocity) < 0.05f &&
@@ -39,8 +30,7 @@ TEST(RestAndSleep, HalvesOfAHorizontallyCutSphereRestWhereTheyWereCut) {
   const uint32_t sphere = scene.AddSolid("obj4", Vector(-1, 3, -2), Vector(2, 0, 0), Sphere);
   scene.Step(180);
   ASSERT_TRUE(AtRest(scene, sphere));
-  float bottom = 0.0f, oldTop = 0.0f;
-  Extent(scene.Object(sphere), bottom, oldTop);
+  const auto [bottom, oldTop] = scene_test::Heights(scene.Object(sphere));
   // Resting on the ground, not in it.
   EXPECT_TRUE(std::fabs(bottom) < 0.02f && std::fabs(oldTop - bottom - 4.0f) < 0.01f) << bottom << " " << oldTop;
   const Vector center = scene.Object(sphere).position;
@@ -56,16 +46,13 @@ TEST(RestAndSleep, HalvesOfAHorizontallyCutSphereRestWhereTheyWereCut) {
   float highest = -1e9f;
   for (int step = 0; step < 300; ++step) {  // five seconds
     scene.Step(1);
-    float low = 0.0f, high = 0.0f;
-    Extent(scene.Object(upper), low, high);
-    highest = std::max(highest, high);
+    highest = std::max(highest, scene_test::Heights(scene.Object(upper)).second);
   }
   EXPECT_LE(highest, oldTop + 0.005f);  // never thrown up
   for (const uint32_t id : {sphere, upper}) {
     SCOPED_TRACE(scene.Object(id).name);
     EXPECT_TRUE(AtRest(scene, id));
-    float low = 0.0f, high = 0.0f;
-    Extent(scene.Object(id), low, high);
+    const auto [low, high] = scene_test::Heights(scene.Object(id));
     // Each half stays where it was: below or above the cut, not beside it.
     EXPECT_NEAR(std::max(std::fabs(high - center.y), std::fabs(low - center.y)), 2.0f, 0.03f);
     const Vector away = scene.Object(id).position - center;

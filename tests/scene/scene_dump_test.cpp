@@ -64,11 +64,6 @@ TEST(SceneDump, OneLinePerObjectInNumberOrderThenThePage) {
   odd.orientation.s = std::numeric_limits<float>::infinity();
   EXPECT_EQ(SceneDumpLine(odd, 9u) + "\n",
             Line("say \\\"hi\\\"\\\\\\u000a", 9, "[0,null,0]", "[null,0,0,0]", "2.5", "null", "5", "false"));
-  // openEdges counts the holes: one missing triangle leaves three edges.
-  Mesh box = BuildBox(2, 2, 2, 1.0f, 1.0f, 1.0f);
-  box.triangles.pop_back();
-  EXPECT_EQ(CountOpenEdges(box), 3u);
-  EXPECT_EQ(CountOpenEdges(Mesh()), 0u);
 }
 
 TEST(SceneDump, FileHoldsTheRegistryAndAnUnwritablePathIsWarnedAbout) {

@@ -2,6 +2,7 @@
 // Small helpers shared by the scene tests.
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "objects/model_comp.h"
@@ -24,6 +25,13 @@ inline std::vector<Vector> WorldVertices(GameObject& obj) {
   for (const Vertex& v : model->mesh.vertices)
     out.push_back(obj.orientation.Rotate(v.Position() * model->scale) + obj.position);
   return out;
+}
+
+// The lowest and the highest world height of an object's mesh.
+inline std::pair<float, float> Heights(GameObject& obj) {
+  std::pair<float, float> heights(1e9f, -1e9f);
+  for (const Vector& p : WorldVertices(obj)) heights = {std::fmin(heights.first, p.y), std::fmax(heights.second, p.y)};
+  return heights;
 }
 
 // The body of `obj` against the exact mass properties of its mesh as it lies

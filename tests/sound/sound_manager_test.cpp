@@ -1,5 +1,5 @@
 // SoundManager: an old layer version, the no-device path (loading, playing, the listener on the
-// camera), and bad sound files.
+// camera, the "Sound Volume" event), and bad sound files.
 
 #include <gtest/gtest.h>
 
@@ -76,6 +76,12 @@ TEST_F(SoundManagerTest, NoDevicePathLoadsPlaysFollowsTheCameraAndKills) {
     EXPECT_TRUE(Vector(p.x, p.y, p.z) == WithW(camera.position, 0.0f) && Vector(v.x, v.y, v.z) == Vector()) << step;
     EXPECT_TRUE(Vector(f.x, f.y, f.z) == Vector(back.x, -back.y, back.z) && Vector(u.x, u.y, u.z) == Vector(0, 1, 0)) << step;
   }
+
+  // "Sound Volume" takes a gain of 0 to 1 to 0 .. 255, truncated: 0.5 gives 127.
+  Event volume("Test", manager.name, "Sound Volume");
+  volume.SetParam<float>("volume", 0.5f);
+  manager.HandleEvent(volume);
+  EXPECT_EQ(manager.volume, 127);
 
   manager.Kill();  // after which the module stays harmless
   EXPECT_FALSE(manager.system);
