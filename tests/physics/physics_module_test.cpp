@@ -38,13 +38,7 @@ class PhysicsModuleTest : public ::testing::Test {
     EventManager::Instance().GetEvents("BROADCAST");
   }
   static uint32_t AddBody(const std::string& name, const Vector& position, float mass) {
-    GameObject object;
-    object.name = name;
-    object.position = position;
-    PhysicsComp comp;
-    comp.mass = mass;
-    object.AttachComponent(comp);
-    return ObjectManager::Instance().AddGameObject(object);
+    return ObjectManager::Instance().AddGameObject(support::BodyObject(name, position, mass));
   }
   static Event Request(const std::string& type, const std::string& kind, uint32_t a = 0, uint32_t b = 0) {
     Event event("Test", "Physics", type);

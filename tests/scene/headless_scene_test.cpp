@@ -199,7 +199,7 @@ TEST(HeadlessScene, FastShotsNeitherPassThroughNorSlowBeforeTheGroundOrAThinPlat
       GameObject& object = scene.Object(shot.id);
       // Until it first comes within the hull margins of what it is shot at,
       // nothing may act on it but gravity (g = 10).
-      shot.near = shot.near || Bottom(object) < shot.top + 0.3f;
+      shot.near = shot.near || scene_test::Heights(object).first < shot.top + 0.3f;
       const Vector free = shot.velocity - Vector(0, 10.0f * step / 60.0f, 0);
       shot.slowed += !shot.near && Length(scene.Body(shot.id).linearVelocity - free) > 0.01f ? 1 : 0;
       // Within the plate's outline, the centre stays above its middle.
@@ -210,7 +210,7 @@ TEST(HeadlessScene, FastShotsNeitherPassThroughNorSlowBeforeTheGroundOrAThinPlat
     }
   }
   for (const Shot& shot : shots)
-    EXPECT_TRUE(shot.through == 0 && shot.slowed == 0 && Bottom(scene.Object(shot.id)) > -0.1f)
+    EXPECT_TRUE(shot.through == 0 && shot.slowed == 0 && scene_test::Heights(scene.Object(shot.id)).first > -0.1f)
         << scene.Object(shot.id).name << ": " << shot.through << " steps through, " << shot.slowed << " slowed, ends at "
-        << Bottom(scene.Object(shot.id));
+        << scene_test::Heights(scene.Object(shot.id)).first;
 }
