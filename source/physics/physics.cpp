@@ -51,10 +51,16 @@ void Physics::Init() { EventManager::Instance().RegisterClient(name); }
 void Physics::Kill() { EventManager::Instance().UnregisterClient(name); }
 
 void Physics::HandleEvent(Event& event) {
-  if (event.type != "AddForce" && event.type != "AddConstraint") return;
+  if (event.type != "AddForce" && event.type != "AddConstraint" && event.type != "Settings")
+    return;
   // A malformed request must not throw out of the physics thread.
   try {
-    if (event.type == "AddForce") {
+    if (event.type == "Settings") {
+      if (event.HasParam("gravity")) world.SetGravity(event.GetParam<float>("gravity"));
+      if (event.HasParam("iterations"))
+        world.solverIterations = static_cast<int>(event.GetParam<uint32_t>("iterations"));
+      if (event.HasParam("sleeping")) world.SetSleeping(event.GetParam<bool>("sleeping"));
+    } else if (event.type == "AddForce") {
       std::unique_ptr<Force> force = MakeForce(event);
       if (force) world.AddForce(std::move(force));
     } else {

@@ -28,7 +28,10 @@ class Physics : public Module<Physics> {
   // "AddForce" with "type" "GravityForce" ("obj"; optional "g", "dir") or
   // "SpringForce" ("objA", "objB", "L", "k"); "AddConstraint" with "type"
   // "BallJointConstraint" ("objA", "objB", "anchorA", "anchorB"). Anything
-  // else is ignored; an event missing a parameter or carrying one of the
+  // else is ignored. "Settings" carries any of "gravity" (float, see
+  // PhysicsWorld::SetGravity), "iterations" (uint32_t, solver sweeps per
+  // step) and "sleeping" (bool); it takes effect from the next step. An
+  // event missing a parameter or carrying one of the
   // wrong type is warned about and dropped.
   void HandleEvent(Event& event) override;
 

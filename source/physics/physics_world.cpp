@@ -126,9 +126,31 @@ float DistanceToHull(It begin, It end, float x, float z) {
 }  // namespace
 
 void PhysicsWorld::AddForce(std::unique_ptr<Force> force) {
+  if (gravitySet)
+    if (auto* pull = dynamic_cast<GravityForce*>(force.get())) pull->g = gravity;
   pendingWake.push_back(force->objectId);
   pendingWake.push_back(force->SecondObjectId());
   forces.push_back(std::move(force));
+}
+
+void PhysicsWorld::SetGravity(float g) {
+  gravitySet = true;
+  gravity = g;
+  for (const std::unique_ptr<Force>& force : forces) {
+    auto* pull = dynamic_cast<GravityForce*>(force.get());
+    if (pull == nullptr) continue;
+    pull->g = g;
+    // A sleeping body's island wakes to feel the new pull.
+    pendingWake.push_back(pull->objectId);
+  }
+}
+
+void PhysicsWorld::SetSleeping(bool on) {
+  sleepingOn = on;
+  if (on) return;
+  for (const RigidBody& body : bodies)
+    if (body.sleeping) wakeIslands.push_back(body.island);
+  WakeIslands();
 }
 
 void PhysicsWorld::AddJoint(std::unique_ptr<Constraint> joint) {
@@ -688,7 +710,7 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   FindTies(manifolds, points);
   FindSupport(manifolds, points);
   WakeTouched();
-  FallAsleep();
+  if (sleepingOn) FallAsleep();
 
   for (size_t m = 0; m < manifolds.size(); ++m) {
     if (manifoldTies[m] == kNoBody) continue;  // an object without a body
@@ -721,7 +743,7 @@ void PhysicsWorld::Step(double time, float dt, const std::vector<ContactManifold
   solver.resting.resize(bodies.size());
   for (uint32_t i = 0; i < bodies.size(); ++i)
     solver.resting[i] = bodies[i].sleeping || !Dynamic(i);
-  solver.Solve(bodies, dt, 1.0f, kSolverIterations, true, kRelaxIterations);
+  solver.Solve(bodies, dt, 1.0f, std::max(solverIterations, 1), true, kRelaxIterations);
 
   for (RigidBody& body : bodies) {
     if (Frozen(body)) {

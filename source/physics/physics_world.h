@@ -175,7 +175,19 @@ class PhysicsWorld {
   void AddJoint(std::unique_ptr<Constraint> joint);
 
   // Forgets bodies, forces, joints, the warm-start cache and the ground plane.
+  // The settings below keep their values.
   void Reset();
+
+  // Every gravity force, and every one added from now on, pulls with g
+  // (units/s^2). Until the first call each force keeps the g it was made with.
+  void SetGravity(float g);
+  // Switched off, every sleeping island wakes and no body falls asleep
+  // until it is switched on again.
+  void SetSleeping(bool on);
+  bool SleepingOn() const { return sleepingOn; }
+
+  // Gauss-Seidel sweeps per step (kSolverIterations unless changed), at least 1.
+  int solverIterations = kSolverIterations;
 
   // The ground plane's object id, looked up by kGroundPlaneName at the
   // first sync that sees it and again whenever that object is gone.
@@ -226,6 +238,9 @@ class PhysicsWorld {
 
   bool groundKnown = false;
   uint32_t groundId = 0;
+  bool sleepingOn = true;
+  bool gravitySet = false;  // SetGravity was called: new gravity forces take `gravity`
+  float gravity = 0.0f;
   std::vector<bool> seen;     // per body index: found alive in this sync
   ConstraintRows scratchRows;  // reused by every friction and joint row build
   std::vector<uint32_t> wakeIslands;     // islands to wake in this step
