@@ -68,6 +68,25 @@ void TweakBar::AddButton(const std::string& group, const std::string& label,
   GroupNamed(group).items.push_back(std::move(item));
 }
 
+void TweakBar::AddBool(const std::string& group, const std::string& label, bool* value) {
+  Item item;
+  item.kind = ItemKind::kBool;
+  item.label = label;
+  item.boolValue = value;
+  GroupNamed(group).items.push_back(std::move(item));
+}
+
+void TweakBar::AddInt(const std::string& group, const std::string& label, int* value,
+                      int minValue, int maxValue) {
+  Item item;
+  item.kind = ItemKind::kInt;
+  item.label = label;
+  item.intPointer = value;
+  item.intMin = std::min(minValue, maxValue);
+  item.intMax = std::max(minValue, maxValue);
+  GroupNamed(group).items.push_back(std::move(item));
+}
+
 const TweakBar::Item* TweakBar::Find(const std::string& group, const std::string& label) const {
   for (const Group& g : groups) {
     if (g.name != group) continue;

@@ -14,6 +14,9 @@
 //                                            [min, max] on multiples of step
 //                                            counted from min
 //   AddButton(group, label, callback)        calls callback when clicked
+//   AddBool(group, label, &flag)             a check box
+//   AddInt(group, label, &v, min, max)       an integer slider, kept in
+//                                            [min, max]
 //
 // Values are held by the caller and reached through the pointers or getter
 // given here, so they must outlive the bar (module fields do). Everything
@@ -35,7 +38,7 @@
 
 class TweakBar {
  public:
-  enum class ItemKind { kText, kReadOnlyInt, kEnum, kFloat, kButton };
+  enum class ItemKind { kText, kReadOnlyInt, kEnum, kFloat, kButton, kBool, kInt };
 
   struct Item {
     ItemKind kind = ItemKind::kText;
@@ -46,6 +49,9 @@ class TweakBar {
     float* floatValue = nullptr;       // kFloat
     float minValue = 0.0f, maxValue = 0.0f, step = 0.0f;
     std::function<void()> callback;    // kButton
+    bool* boolValue = nullptr;         // kBool
+    int* intPointer = nullptr;         // kInt, in [intMin, intMax]
+    int intMin = 0, intMax = 0;
   };
 
   struct Group {
@@ -67,6 +73,9 @@ class TweakBar {
                 float maxValue, float step);
   void AddButton(const std::string& group, const std::string& label,
                  std::function<void()> callback);
+  void AddBool(const std::string& group, const std::string& label, bool* value);
+  void AddInt(const std::string& group, const std::string& label, int* value, int minValue,
+              int maxValue);
   void Clear() { groups.clear(); }
 
   const std::vector<Group>& Groups() const { return groups; }
