@@ -55,32 +55,61 @@ double FrameStats::StepMean(FrameStep step) {
   return stepCount[i] > 0 ? stepSum[i] / static_cast<double>(stepCount[i]) : 0.0;
 }
 
-std::string FrameStats::Json() {
+void FrameStats::SetScene(int bodiesAwake, int bodiesAsleep, int contacts) {
+  boost::mutex::scoped_lock lock(mutex);
+  scene.bodiesAwake = bodiesAwake;
+  scene.bodiesAsleep = bodiesAsleep;
+  scene.contacts = contacts;
+}
+
+void FrameStats::AddPieces(int count) {
+  boost::mutex::scoped_lock lock(mutex);
+  scene.piecesMade += count;
+}
+
+const char* FrameStats::StepKey(FrameStep step) { return kStepKeys[static_cast<int>(step)]; }
+
+FrameSummary FrameStats::Summarise() {
+  FrameSummary summary;
   std::vector<float> times;
   {
     boost::mutex::scoped_lock lock(mutex);
     times = frameTimes;
+    summary.scene = scene;
   }
   double sum = 0.0;
   for (float t : times) sum += t;
   const double mean = times.empty() ? 0.0 : sum / static_cast<double>(times.size());
-  const double best = times.empty() ? 0.0 : *std::min_element(times.begin(), times.end());
-  const double worst = times.empty() ? 0.0 : *std::max_element(times.begin(), times.end());
+  summary.frames = times.size();
+  summary.meanMs = 1000.0 * mean;
+  summary.minMs = times.empty() ? 0.0 : 1000.0 * *std::min_element(times.begin(), times.end());
+  summary.worstMs = times.empty() ? 0.0 : 1000.0 * *std::max_element(times.begin(), times.end());
+  summary.medianMs = 1000.0 * Percentile(times, 50.0);
+  summary.p95Ms = 1000.0 * Percentile(times, 95.0);
+  // The window title's load figure, unsmoothed: mean work over the budget.
+  summary.load = mean / kFrameBudget;
+  for (int i = 0; i < kSteps; ++i) summary.stepMs[i] = 1000.0 * StepMean(static_cast<FrameStep>(i));
+  return summary;
+}
 
-  std::string json = "{\"frames\":" + std::to_string(times.size());
+std::string FrameStats::Json(const FrameSummary& summary) {
+  std::string json = "{\"frames\":" + std::to_string(summary.frames);
   auto add = [&json](const char* key, double value, const char* format) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, key, value);
     json += buffer;
   };
-  add("mean_ms", 1000.0 * mean, ",\"%s\":%.3f");
-  add("min_ms", 1000.0 * best, ",\"%s\":%.3f");
-  add("median_ms", 1000.0 * Percentile(times, 50.0), ",\"%s\":%.3f");
-  add("p95_ms", 1000.0 * Percentile(times, 95.0), ",\"%s\":%.3f");
-  add("worst_ms", 1000.0 * worst, ",\"%s\":%.3f");
-  // The window title's load figure, unsmoothed: mean work over the budget.
-  add("load", mean / kFrameBudget, ",\"%s\":%.4f");
-  for (int i = 0; i < kSteps; ++i)
-    add(kStepKeys[i], 1000.0 * StepMean(static_cast<FrameStep>(i)), ",\"%s\":%.3f");
+  add("mean_ms", summary.meanMs, ",\"%s\":%.3f");
+  add("min_ms", summary.minMs, ",\"%s\":%.3f");
+  add("median_ms", summary.medianMs, ",\"%s\":%.3f");
+  add("p95_ms", summary.p95Ms, ",\"%s\":%.3f");
+  add("worst_ms", summary.worstMs, ",\"%s\":%.3f");
+  add("load", summary.load, ",\"%s\":%.4f");
+  for (int i = 0; i < kSteps; ++i) add(kStepKeys[i], summary.stepMs[i], ",\"%s\":%.3f");
+  const SceneCounts& scene = summary.scene;
+  json += ",\"bodies_awake\":" + std::to_string(scene.bodiesAwake) +
+          ",\"bodies_asleep\":" + std::to_string(scene.bodiesAsleep) +
+          ",\"contacts\":" + std::to_string(scene.contacts) +
+          ",\"pieces_made\":" + std::to_string(scene.piecesMade);
   return json + "}";
 }

@@ -29,6 +29,25 @@ enum class FrameStep {
   kCount
 };
 
+// What the scene holds, as of the last SetScene; piecesMade counts every
+// piece a cut has made since the start (or the last reset).
+struct SceneCounts {
+  int bodiesAwake = 0;
+  int bodiesAsleep = 0;
+  int contacts = 0;  // contact points of the latest collision frame
+  long piecesMade = 0;
+};
+
+// Every figure of the JSON line, in its units: what --stats prints at exit
+// and the statistics overlay shows while the program runs.
+struct FrameSummary {
+  size_t frames = 0;
+  double meanMs = 0.0, minMs = 0.0, medianMs = 0.0, p95Ms = 0.0, worstMs = 0.0;
+  double load = 0.0;  // mean frame work over the frame budget
+  double stepMs[static_cast<int>(FrameStep::kCount)] = {};  // mean of each step
+  SceneCounts scene;
+};
+
 class FrameStats {
  public:
   std::atomic<bool> enabled{false};  // nothing is recorded while false
@@ -36,6 +55,9 @@ class FrameStats {
   void AddFrame(double seconds);
   void AddStep(FrameStep step, double seconds);
   void RequestReset() { resetRequested = true; }
+  // Counts are kept whether or not recording is enabled.
+  void SetScene(int bodiesAwake, int bodiesAsleep, int contacts);
+  void AddPieces(int count);
 
   // The nearest-rank percentile p (0 < p <= 100) of the frame times in
   // seconds: the smallest time that at least p % of the frames do not
@@ -43,8 +65,12 @@ class FrameStats {
   double FramePercentile(double p);
   double StepMean(FrameStep step);  // seconds; 0 when never timed
 
+  FrameSummary Summarise();
   // {"frames":N,"mean_ms":..,"min_ms":..,...} on one line, no line feed.
-  std::string Json();
+  std::string Json() { return Json(Summarise()); }
+  static std::string Json(const FrameSummary& summary);
+  // The JSON key of a step's mean ("physics_ms").
+  static const char* StepKey(FrameStep step);
 
  private:
   static constexpr int kSteps = static_cast<int>(FrameStep::kCount);
@@ -54,4 +80,5 @@ class FrameStats {
   std::vector<float> frameTimes;  // seconds
   double stepSum[kSteps] = {};
   long stepCount[kSteps] = {};
+  SceneCounts scene;
 };

@@ -357,6 +357,7 @@ std::vector<uint32_t> SplitOrchestrator::SplitIntoFrontAndBack(uint32_t object, 
     if (pieceNumber != 0) {
       pieces.push_back(pieceNumber);
       SendGravity(pieceNumber);
+      System::Instance().frameStats.AddPieces(1);
     }
   }
   LogValue("generateAttributesEnd - generateAttributesBegin", attributesTime);

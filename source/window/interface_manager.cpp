@@ -6,6 +6,7 @@
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl2.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <string>
 
@@ -26,6 +27,11 @@ const ImVec4 kTextColour(0.92f, 0.95f, 1.0f, 1.0f);
 const ImVec4 kMouseOnColour(0.45f, 1.0f, 0.45f, 1.0f);
 const ImVec4 kMouseOffColour(1.0f, 0.8f, 0.4f, 1.0f);
 const char* const kBarTitle = "TweakBar";
+// The statistics overlay: its window's title, distance from the window's
+// top-right corner (pixels) and background opacity.
+const char* const kOverlayTitle = "Statistics";
+const float kOverlayMargin = 10.0f;
+const float kOverlayAlpha = 0.6f;
 }  // namespace
 
 InterfaceManager::InterfaceManager() : Module<InterfaceManager>("InterfaceManager") {}
@@ -139,6 +145,16 @@ void InterfaceManager::LayOut() {
           case TweakBar::ItemKind::kButton:
             if (ImGui::Button(item.label.c_str()) && item.callback) item.callback();
             break;
+          case TweakBar::ItemKind::kBool:
+            if (item.boolValue != nullptr) ImGui::Checkbox(item.label.c_str(), item.boolValue);
+            break;
+          case TweakBar::ItemKind::kInt: {
+            if (item.intPointer == nullptr) break;
+            int value = *item.intPointer;
+            if (ImGui::SliderInt(item.label.c_str(), &value, item.intMin, item.intMax))
+              *item.intPointer = std::clamp(value, item.intMin, item.intMax);
+            break;
+          }
         }
         ImGui::PopID();
       }
@@ -151,6 +167,19 @@ void InterfaceManager::LayOut() {
   barY = static_cast<int>(pos.y);
   barWidth = static_cast<int>(size.x);
   barHeight = static_cast<int>(size.y);
+  ImGui::End();
+
+  if (overlayLines.empty()) return;
+  // Top right, sized to its lines; it never takes the mouse.
+  const ImGuiIO& io = ImGui::GetIO();
+  ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x - kOverlayMargin, kOverlayMargin),
+                          ImGuiCond_Always, ImVec2(1.0f, 0.0f));
+  ImGui::SetNextWindowBgAlpha(kOverlayAlpha);
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs |
+                                 ImGuiWindowFlags_AlwaysAutoResize |
+                                 ImGuiWindowFlags_NoSavedSettings;
+  if (ImGui::Begin(kOverlayTitle, nullptr, flags))
+    for (const std::string& line : overlayLines) ImGui::TextUnformatted(line.c_str());
   ImGui::End();
 }
 

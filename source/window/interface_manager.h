@@ -20,6 +20,9 @@
 // Failures are reported as "ImGui initialization failed: " and the step
 // that failed; start-up goes on without a bar.
 
+#include <string>
+#include <vector>
+
 #include "core/module.h"
 #include "math/bounding_box.h"
 #include "window/tweak_bar.h"
@@ -60,6 +63,9 @@ class InterfaceManager : public Module<InterfaceManager> {
   void ScrollInput(double dx, double dy);
 
   TweakBar bar;               // what the bar shows; filled by the scene
+  // Lines shown in a small window at the top right (the statistics
+  // overlay), one frame after they are set; none while empty.
+  std::vector<std::string> overlayLines;
   bool inputEnabled = false;  // mouse input goes to the bar
 
  private:
