@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "collision/collision_manager.h"
 #include "core/data_folder.h"
 #include "core/event_manager.h"
 #include "core/settings.h"
@@ -246,11 +247,18 @@ void Graphics::CheckGlError(int line) {
 
 void Graphics::Update() {
   ProcessEvents();
+  debugViews.PollKeys();
+  System& system = System::Instance();
+  contactManifolds.clear();
+  contactPoints.clear();
+  if (debugViews.contacts || statsOverlay.shown || system.frameStats.enabled)
+    CollisionManager::Instance().GetContacts(contactManifolds, contactPoints);
+  statsOverlay.Update(static_cast<int>(contactPoints.size()));
   if (!glReady) {
     debugGraphics.queue.clear();  // nothing draws them; do not let them pile up
     return;
   }
-  System& system = System::Instance();
+  debugViews.Collect(contactManifolds, contactPoints);
   const double renderStart = system.GetTime();
   double mark = renderStart;
   ++frameCount;
@@ -331,6 +339,7 @@ void Graphics::DrawFrame() {
   // Overlays go on top of the frame, with the depth test still off (the
   // window's depth buffer is not used).
   debugGraphics.DrawQueued();
+  debugViews.Draw();
   particleGraphics.Draw();
   InterfaceManager& interface = InterfaceManager::Instance();
   if (interface.IsBarShown()) interface.Draw();

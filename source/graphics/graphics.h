@@ -39,10 +39,12 @@
 #include "core/frame_stats.h"
 #include "core/module.h"
 #include "graphics/debug_graphics.h"
+#include "graphics/debug_views.h"
 #include "graphics/image_graphics.h"
 #include "graphics/mesh_graphics.h"
 #include "graphics/particle_graphics.h"
 #include "graphics/scene_image.h"
+#include "graphics/stats_overlay.h"
 #include "math/matrix4.h"
 #include "math/vector.h"
 
@@ -93,6 +95,10 @@ class Graphics : public Module<Graphics> {
   DebugGraphics debugGraphics;
   MeshGraphics meshGraphics;
   ImageGraphics imageGraphics;
+  // Views of the physics over the frame, and the statistics overlay; the
+  // scene adds their switches to the bar and hands over the cut it drags.
+  DebugViews debugViews;
+  StatsOverlay statsOverlay;
 
   Matrix4 lightProjection;  // 72 degree, square, near 0.1, far 100
   uint32_t shadowProgram = 0;
@@ -145,4 +151,7 @@ class Graphics : public Module<Graphics> {
   uint64_t meshChanges = 0;
   // The geometry pass's objects, nearest first (eye depth of the position).
   std::vector<std::pair<float, GameObject*>> drawOrder;
+  // The latest collision frame's contacts, copied for the views and counts.
+  std::vector<ContactManifold> contactManifolds;
+  std::vector<ContactPoint> contactPoints;
 };
