@@ -17,6 +17,7 @@
 #include "core/event_manager.h"
 #include "core/system.h"
 #include "game_logic/game_logic.h"
+#include "graphics/graphics.h"
 #include "graphics/texture.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
@@ -125,6 +126,7 @@ void ObjectBreakLogic::Init() {
     // A bad model is left out; the sandbox goes on without it.
     if (!haveModel) CLEAVE_WARNING(error);
   }
+  livePanel.Load(liveSettings);
   FillTweakBar();
 
   CreateGroundPlane();
@@ -166,6 +168,9 @@ void ObjectBreakLogic::FillTweakBar() {
   bulletScale = 0.7f;
   bar.AddFloat("Settings", "Bullet Scale", &bulletScale, 0.1f, 1.5f, 0.1f);
   bar.AddButton("Settings", "Reset", [] { ObjectBreakLogic::Reset(nullptr); });
+  livePanel.FillBar(bar);
+  Graphics::Instance().debugViews.FillBar(bar);
+  Graphics::Instance().statsOverlay.FillBar(bar);
 }
 
 void ObjectBreakLogic::LoadMedia() {
@@ -272,6 +277,7 @@ void ObjectBreakLogic::Reset(void* clientData) {
 void ObjectBreakLogic::Kill() {
   const std::string& dump = System::Instance().options.dumpScene;
   if (!dump.empty()) WriteSceneDumpFile(dump, tutorialPage);
+  livePanel.Save();
   FreeMedia();
   EventManager::Instance().UnregisterClient("GameLogic");
 }
@@ -302,6 +308,7 @@ void ObjectBreakLogic::Update() {
   ObjectManager& manager = ObjectManager::Instance();
 
   ProcessSplitQueue();
+  livePanel.Update(system.GetTime());
 
   if (input.WasKeyPressed(GLFW_KEY_ESCAPE)) system.running = false;
 
@@ -365,6 +372,7 @@ void ObjectBreakLogic::Update() {
     line.SetParam<Vector>("pointA", sliceStart);
     line.SetParam<Vector>("pointB", sliceEnd);
     GameLogic::Instance().SendEvent(line);
+    Graphics::Instance().debugViews.PreviewCut(sliceStart, sliceEnd);
   }
 
   CullSlowFrame();

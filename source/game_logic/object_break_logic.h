@@ -30,6 +30,7 @@
 #include <string>
 
 #include "collision/pick.h"
+#include "core/live_settings.h"
 #include "core/module.h"
 #include "game_logic/slow_frame_culler.h"
 #include "math/plane.h"
@@ -37,6 +38,7 @@
 #include "math/vector.h"
 #include "scene/model_type.h"
 #include "scene/split_orchestration.h"
+#include "window/live_settings_panel.h"
 
 class GameLogic;
 
@@ -104,6 +106,8 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   bool clickArmed = true;       // the left button has been up since the last icon click
   PickState pickState;
   SlowFrameCuller culler;  // restarted by Init and Reset
+  LiveSettings liveSettings;    // read from its file by Init, edited in the bar
+  LiveSettingsPanel livePanel;  // the bar's group, the file, the physics hand-over
 
  private:
   // Shows page `to` when page `from` is shown (to = 0 hides the pages).
