@@ -127,10 +127,15 @@ float DistanceToHull(It begin, It end, float x, float z) {
 
 void PhysicsWorld::AddForce(std::unique_ptr<Force> force) {
   if (gravitySet)
-    if (auto* pull = dynamic_cast<GravityForce*>(force.get())) pull->g = gravity;
+    if (auto* pull = dynamic_cast<GravityForce*>(force.get()); pull && IsDownward(*pull))
+      pull->g = gravity;
   pendingWake.push_back(force->objectId);
   pendingWake.push_back(force->SecondObjectId());
   forces.push_back(std::move(force));
+}
+
+bool PhysicsWorld::IsDownward(const GravityForce& force) {
+  return force.direction == GravityForce(0).direction;
 }
 
 void PhysicsWorld::SetGravity(float g) {
@@ -138,7 +143,7 @@ void PhysicsWorld::SetGravity(float g) {
   gravity = g;
   for (const std::unique_ptr<Force>& force : forces) {
     auto* pull = dynamic_cast<GravityForce*>(force.get());
-    if (pull == nullptr) continue;
+    if (pull == nullptr || !IsDownward(*pull)) continue;
     pull->g = g;
     // A sleeping body's island wakes to feel the new pull.
     pendingWake.push_back(pull->objectId);
@@ -169,6 +174,9 @@ void PhysicsWorld::Reset() {
   groundId = 0;
   wakeIslands.clear();
   pendingWake.clear();
+  solverIterations = kSolverIterations;
+  sleepingOn = true;
+  gravitySet = false;
 }
 
 void PhysicsWorld::Sync(ObjectTable& objects) {

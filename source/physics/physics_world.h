@@ -174,13 +174,16 @@ class PhysicsWorld {
   void AddForce(std::unique_ptr<Force> force);
   void AddJoint(std::unique_ptr<Constraint> joint);
 
-  // Forgets bodies, forces, joints, the warm-start cache and the ground plane.
-  // The settings below keep their values.
+  // Forgets bodies, forces, joints, the warm-start cache and the ground
+  // plane, and puts the settings below back to their defaults.
   void Reset();
 
-  // Every gravity force, and every one added from now on, pulls with g
-  // (units/s^2). Until the first call each force keeps the g it was made with.
+  // Every gravity force that pulls straight down (the scene's gravity, as
+  // opposed to a pull along another direction), and every one added from now
+  // on, pulls with g (units/s^2). Until the first call each force keeps the
+  // g it was made with.
   void SetGravity(float g);
+  static bool IsDownward(const GravityForce& force);
   // Switched off, every sleeping island wakes and no body falls asleep
   // until it is switched on again.
   void SetSleeping(bool on);

@@ -1,5 +1,6 @@
 // The --stats figures: nearest-rank percentiles, means of each timed step,
-// the JSON line's values, and a reset that discards what came before.
+// the JSON line's values with the scene's counts, and a reset that discards
+// what came before.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,17 @@ TEST(FrameStats, PercentilesMeansAndTheJsonLine) {
   stats.AddFrame(0.010);
   EXPECT_EQ(1.0, Field(stats.Json(), "frames"));
   EXPECT_DOUBLE_EQ(stats.StepMean(FrameStep::kPhysics), 0.0);
+
+  // The scene's counts: the latest ones, and the pieces added up.
+  stats.SetScene(4, 9, 3);
+  stats.SetScene(3, 7, 12);
+  stats.AddPieces(2);
+  stats.AddPieces(3);
+  const std::string counts = stats.Json();
+  EXPECT_EQ(3.0, Field(counts, "bodies_awake"));
+  EXPECT_EQ(7.0, Field(counts, "bodies_asleep"));
+  EXPECT_EQ(12.0, Field(counts, "contacts"));
+  EXPECT_EQ(5.0, Field(counts, "pieces_made"));
 }
 
 }  // namespace

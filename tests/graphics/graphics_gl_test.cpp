@@ -10,6 +10,7 @@
 
 #include "graphics/debug_graphics.h"
 #include "graphics/mesh_graphics.h"
+#include "graphics/stats_overlay.h"
 #include "graphics/texture.h"
 #include "graphics_test_support.h"
 #include "objects/object_manager.h"
@@ -67,6 +68,28 @@ class GraphicsGl : public ::testing::Test {
 // A size change reaches System and remakes the render targets without a
 // leak, and the frame draws through them; three "renderMode" events cycle
 // back to mode 2.
+// The overlay shows the figures of the --stats line, to its digits: frames of
+// 10, 20, 30 and 40 ms have mean 25, nearest-rank median 20 and p95 40.
+TEST(StatsOverlay, ShowsTheFiguresOfTheStatsLine) {
+  FrameStats stats;
+  stats.enabled = true;
+  for (double ms : {30.0, 10.0, 40.0, 20.0}) stats.AddFrame(ms / 1000.0);
+  stats.AddStep(FrameStep::kCollision, 0.0015);
+  stats.AddStep(FrameStep::kCollision, 0.0025);
+  stats.SetScene(3, 7, 12);
+  stats.AddPieces(5);
+  const FrameSummary summary = stats.Summarise();
+  std::string text;
+  for (const std::string& line : StatsOverlay::Lines(summary)) text += line + "\n";
+  const std::string json = FrameStats::Json(summary);
+  for (const char* figure : {"25.000", "20.000", "40.000", "10.000", "2.000"})
+    EXPECT_TRUE(text.find(figure) != std::string::npos && json.find(figure) != std::string::npos) << figure;
+  EXPECT_NE(std::string::npos, text.find("collision step 2.000 ms")) << text;
+  EXPECT_NE(std::string::npos, text.find("median 20.000  p95 40.000  worst 40.000")) << text;
+  EXPECT_NE(std::string::npos, text.find("bodies awake 3, asleep 7\ncontact points 12\npieces made 5")) << text;
+  EXPECT_EQ(json, stats.Json());
+}
+
 TEST_F(GraphicsGl, ResizingAndRenderModesKeepDrawing) {
   graphics_test::RunFrame();  // what the first frame makes once (the bar's font) is there
   const int textures = support::CountLive(IsTexture);

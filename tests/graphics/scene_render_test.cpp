@@ -1,7 +1,8 @@
 // The deferred renderer on a small scene: a box on the ground, as the
 // program shows it. Checks that objects are drawn lit over the sky and
 // that ambient occlusion darkens the ground where an object rests on it,
-// and that a still scene shown from its kept picture looks as drawn.
+// and that a still scene shown from its kept picture looks as drawn; the
+// debug views' tint and hull lines over it.
 // Writes the frame to <build>/scene_render.png for a look.
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "graphics/screenshot.h"
 #include "graphics_test_support.h"
 #include "objects/object_manager.h"
+#include "physics/physics_comp.h"
 #include "scene/model_type.h"
 #include "scene/solid_factory.h"
 
@@ -83,6 +85,37 @@ TEST_F(SceneRender, ObjectsAreLitAndOccludeTheGroundWhereTheyRest) {
   EXPECT_NE(graphics_test::RunFrame(true), frame);
   boxObject.position.y -= 0.5f;
   EXPECT_EQ(graphics_test::RunFrame(true), frame);
+}
+
+// The sleep tint lays blue (1.0 over red 0.2) at alpha 0.35 over an asleep
+// box's centre; the hull view draws white lines, and only white lines.
+TEST_F(SceneRender, DebugViewsTintAsleepBodiesAndOutlineHulls) {
+  DebugViews& views = Graphics::Instance().debugViews;
+  ObjectManager::Instance().GetGameObject("box").Find<PhysicsComp>()->sleeping = true;
+  for (int i = 0; i < 3; ++i) graphics_test::RunFrame();
+  const std::vector<unsigned char> plain = graphics_test::RunFrame(true);
+  views.states = true;
+  const std::vector<unsigned char> tinted = graphics_test::RunFrame(true);
+  views.states = false;
+  views.hulls = true;
+  const std::vector<unsigned char> outlined = graphics_test::RunFrame(true);
+  views.hulls = false;
+
+  int x = 0, y = 0;
+  ASSERT_TRUE(ProjectToPixel(Vector(0.0f, 1.0f, 0.0f), x, y));
+  const support::Rgb before = support::PixelAt(plain, x, y), after = support::PixelAt(tinted, x, y);
+  EXPECT_NEAR(after.b - after.r, 0.65 * (before.b - before.r) + 0.35 * 255 * (1.0 - 0.2), 4.0);
+
+  int changed = 0, white = 0;
+  for (int py = 0; py < kHeight; ++py)
+    for (int px = 0; px < kWidth; ++px) {
+      const support::Rgb was = support::PixelAt(plain, px, py), now = support::PixelAt(outlined, px, py);
+      if (support::Near(was, now, 2)) continue;
+      ++changed;
+      white += support::Near(now, support::Rgb{255, 255, 255}, 40) ? 1 : 0;
+    }
+  EXPECT_GT(changed, 100);
+  EXPECT_GT(white, changed * 9 / 10);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Friction, support and waking in the headless scene, against what Coulomb's
 // law and statics say: a box slides v^2 / (2 mu g) and a sideways pull below
 // mu m g does not move it; pieces sleep only where their support holds them;
-// a force or a joint wakes a sleeping body.
+// a force or a joint wakes a sleeping body. Gravity, sleeping and solver
+// sweeps changed while the scene runs.
 
 #include <gtest/gtest.h>
 
@@ -123,4 +124,71 @@ TEST(Sleep, PiecesRestOnlyWhereTheirSupportHoldsThem) {
   // The tall box lies on a long side: its top is at most a unit up.
   const float top = scene_test::Heights(scene.Object(tall)).second;
   EXPECT_LT(top, 1.1f);
+}
+
+static void SendSettings(const char* key, float gravity, uint32_t iterations, bool sleeping) {
+  Event event("test", "Physics", "Settings");
+  if (std::string(key) == "gravity") event.SetParam<float>(key, gravity);
+  if (std::string(key) == "iterations") event.SetParam<uint32_t>(key, iterations);
+  if (std::string(key) == "sleeping") event.SetParam<bool>(key, sleeping);
+  EventManager::Instance().PostEvent(event);
+}
+
+// Gravity changed while bodies fall: a falling box, and one given the old
+// gravity afterwards, gain g dt of speed per step at the new g; a sideways
+// pull keeps its own strength.
+TEST(LiveSettings, GravityChangesTheFallOfEveryBodyAndOfNewOnes) {
+  HeadlessScene scene;
+  const uint32_t box = scene.AddSolid("high", Vector(0, 40, 0), Vector(1, 1, 1), Box);
+  scene.Step(3);
+  auto speedGain = [&](uint32_t id) {
+    const Vector before = scene.Body(id).linearVelocity;
+    scene.Step(1);
+    return before - scene.Body(id).linearVelocity;
+  };
+  EXPECT_NEAR(speedGain(box).y, kG / 60.0f, 1e-4f);
+  SendSettings("gravity", 25.0f, 0, true);
+  scene.Step(1);
+  const uint32_t late = scene.AddSolid("late", Vector(10, 40, 0), Vector(1, 1, 1), Box, Quaternion(), kStartDensity, kG);
+  Pull(late, Vector(1, 0, 0), 3.0f);
+  scene.Step(2);
+  EXPECT_NEAR(speedGain(box).y, 25.0f / 60.0f, 1e-4f);
+  const Vector gain = speedGain(late);
+  EXPECT_NEAR(gain.y, 25.0f / 60.0f, 1e-4f);
+  EXPECT_NEAR(gain.x, -3.0f / 60.0f, 1e-4f);
+}
+
+// Sleeping switched off wakes a resting box and keeps it awake; switched on
+// again, it falls asleep again.
+TEST(LiveSettings, SleepingOffKeepsBodiesAwake) {
+  HeadlessScene scene;
+  const uint32_t box = SettledBox(scene);
+  ASSERT_TRUE(scene.Body(box).sleeping);
+  SendSettings("sleeping", 0, 0, false);
+  bool everAsleep = false;
+  for (int step = 0; step < 240; ++step) {
+    scene.Step(1);
+    everAsleep = everAsleep || scene.Body(box).sleeping;
+  }
+  EXPECT_FALSE(everAsleep);
+  SendSettings("sleeping", 0, 0, true);
+  scene.Step(120);
+  EXPECT_TRUE(scene.Body(box).sleeping);
+}
+
+// A box dropped on another: one solver sweep per step ends elsewhere than
+// the default eight; eight asked for explicitly ends bit for bit where the
+// default does.
+TEST(LiveSettings, SolverIterationsAreUsed) {
+  auto drop = [](int iterations) {
+    HeadlessScene scene;
+    if (iterations > 0) SendSettings("iterations", 0, static_cast<uint32_t>(iterations), true);
+    scene.AddSolid("base", Vector(0, 0.6f, 0), Vector(1, 0.5f, 1), Box);
+    const uint32_t top = scene.AddSolid("top", Vector(0.3f, 2.5f, 0), Vector(1, 0.5f, 1), Box);
+    scene.Step(90);
+    return scene.Object(top).position;
+  };
+  const Vector standard = drop(0);
+  EXPECT_TRUE(drop(8) == standard);
+  EXPECT_FALSE(drop(1) == standard);
 }
