@@ -6,6 +6,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "collision/collision_shapes.h"
 #include "graphics/debug_graphics.h"
 #include "math/plane.h"
 #include "objects/model_comp.h"
@@ -29,26 +30,44 @@ constexpr float kContactCross = 0.04f;   // half size of a contact cross, units
 constexpr float kNormalLength = 0.25f;   // drawn length of a contact normal, units
 constexpr float kCentreCross = 0.15f;    // half size of a centre-of-mass cross, units
 constexpr float kLineWidth = 1.5f;       // pixels
-// A hull vertex belongs to a face when it lies this close to the face's
-// plane, relative to the hull's size.
+// A hull vertex belongs to a face when it lies within the hull margin (by
+// which every vertex was pushed out along its own direction, so a face's
+// vertices are no longer in one plane) and this much of the hull's size of
+// the face's outermost vertex.
 constexpr float kFaceTolerance = 1e-3f;
 
 // The keys of the views, in the order of the header's list.
 constexpr char kViewKeys[5] = {'1', '2', '3', '4', '5'};
 
-// The vertices of `loop` ordered counter-clockwise around `normal`.
-std::vector<Vector> WindAround(std::vector<Vector> loop, const Vector& normal) {
-  Vector centre;
-  for (const Vector& v : loop) centre += v;
-  centre = centre / static_cast<float>(loop.size());
-  // Any direction across the normal, and the one across both.
+// The corners of the convex polygon spanned by `points` (which lie in one
+// plane of the given normal), counter-clockwise seen from where the normal
+// points: Andrew's monotone chain in the plane's own coordinates, so points
+// inside the face or along its edges are left out.
+std::vector<Vector> FaceLoop(const std::vector<Vector>& points, const Vector& normal) {
   const Vector helper = std::fabs(normal.x) < 0.9f ? Vector(1, 0, 0, 0) : Vector(0, 1, 0, 0);
-  const Vector u = Normalize(Cross(normal, helper));
+  const Vector u = Normalize(WithW(Cross(normal, helper), 0.0f));
   const Vector w = Cross(normal, u);
-  std::sort(loop.begin(), loop.end(), [&](const Vector& a, const Vector& b) {
-    return std::atan2(Dot3(a - centre, w), Dot3(a - centre, u)) <
-           std::atan2(Dot3(b - centre, w), Dot3(b - centre, u));
-  });
+  std::vector<std::pair<float, float>> flat;
+  for (const Vector& p : points) flat.emplace_back(Dot3(p, u), Dot3(p, w));
+  std::vector<size_t> order(points.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return flat[a] < flat[b]; });
+  auto turn = [&](size_t o, size_t a, size_t b) {
+    return (flat[a].first - flat[o].first) * (flat[b].second - flat[o].second) -
+           (flat[a].second - flat[o].second) * (flat[b].first - flat[o].first);
+  };
+  std::vector<size_t> hull(2 * order.size());
+  size_t k = 0;
+  for (size_t i = 0; i < order.size(); ++i) {  // lower chain
+    while (k >= 2 && turn(hull[k - 2], hull[k - 1], order[i]) <= 0.0f) --k;
+    hull[k++] = order[i];
+  }
+  for (size_t i = order.size() - 1, lower = k + 1; i-- > 0;) {  // upper chain
+    while (k >= lower && turn(hull[k - 2], hull[k - 1], order[i]) <= 0.0f) --k;
+    hull[k++] = order[i];
+  }
+  std::vector<Vector> loop;
+  for (size_t i = 0; i + 1 < k; ++i) loop.push_back(points[hull[i]]);
   return loop;
 }
 
@@ -58,17 +77,22 @@ HullOutline OutlineHull(const CollisionComp& hull) {
   HullOutline outline;
   float size = 0.0f;
   for (const Vector& v : hull.hullVertices) size = std::max(size, Length(WithW(v, 0.0f)));
-  const float tolerance = kFaceTolerance * std::max(size, 1.0f);
+  const float tolerance = kHullMargin + kFaceTolerance * std::max(size, 1.0f);
   for (size_t k = 0; k < hull.faceNormals.size() && 2 * k + 1 < hull.faceExtents.size(); ++k) {
     const Vector& n = hull.faceNormals[k];
-    // The least extent is the face of -n, the greatest that of n.
-    for (int side = 0; side < 2; ++side) {
+    // The least extent is the face of -n, unless -n is a normal of its own;
+    // the greatest is that of n.
+    const bool opposite = std::any_of(hull.faceNormals.begin(), hull.faceNormals.end(),
+                                      [&](const Vector& m) { return Dot3(m, n) < -0.9999f; });
+    for (int side = opposite ? 1 : 0; side < 2; ++side) {
       const float extent = hull.faceExtents[2 * k + side];
       std::vector<Vector> loop;
       for (const Vector& v : hull.hullVertices)
         if (std::fabs(Dot3(v, n) - extent) <= tolerance) loop.push_back(WithW(v, 0.0f));
       if (loop.size() == 2) outline.edges.emplace_back(loop[0], loop[1]);
-      if (loop.size() >= 3) outline.faces.push_back(WindAround(loop, side == 0 ? -n : n));
+      if (loop.size() < 3) continue;
+      std::vector<Vector> face = FaceLoop(loop, side == 0 ? -n : n);
+      if (face.size() >= 3) outline.faces.push_back(std::move(face));
     }
   }
   return outline;

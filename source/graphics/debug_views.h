@@ -35,8 +35,9 @@ struct HullOutline {
 };
 
 // Recovers the faces of a collision hull from its vertices and face normals:
-// the vertices at a normal's greatest (and least) extent, within a small
-// tolerance, span a face when there are three or more, an edge when two.
+// the vertices at a normal's greatest (and least) extent, within the hull
+// margin, span a face (their convex outline across the normal) when there
+// are three or more, an edge when two.
 HullOutline OutlineHull(const CollisionComp& hull);
 
 class DebugViews {

@@ -114,8 +114,8 @@ TEST_F(SceneRender, DebugViewsTintAsleepBodiesAndOutlineHulls) {
       ++changed;
       white += support::Near(now, support::Rgb{255, 255, 255}, 40) ? 1 : 0;
     }
-  EXPECT_GT(changed, 100);
-  EXPECT_GT(white, changed * 9 / 10);
+  EXPECT_GT(white, 100);
+  EXPECT_GT(white, changed * 3 / 4);  // the rest: edges of the lines, blended
 }
 
 }  // namespace
