@@ -202,7 +202,7 @@ void DebugViews::Collect(const std::vector<ContactManifold>& manifolds,
       std::vector<Vector> corners(mesh.vertices.size());
       std::vector<float> side(mesh.vertices.size());
       for (size_t i = 0; i < corners.size(); ++i) {
-        corners[i] = world(mesh.vertices[i].Position());
+        corners[i] = world(mesh.vertices[i].Position() * model->scale);
         side[i] = cut.SignedDistance(corners[i]);
       }
       for (const Triangle& t : mesh.triangles) {
