@@ -5,15 +5,20 @@
 #include <GL/glew.h>
 #include <stb_image_write.h>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 
+#include "collision/collision_shapes.h"
 #include "graphics/debug_graphics.h"
+#include "graphics/debug_views.h"
 #include "graphics/mesh_graphics.h"
 #include "graphics/stats_overlay.h"
 #include "graphics/texture.h"
 #include "graphics_test_support.h"
 #include "objects/object_manager.h"
+#include "scene/model_type.h"
+#include "scene/solid_factory.h"
 #include "support/log_capture.h"
 #include "window/resource_manager.h"
 
@@ -88,6 +93,36 @@ TEST(StatsOverlay, ShowsTheFiguresOfTheStatsLine) {
   EXPECT_NE(std::string::npos, text.find("median 20.000  p95 40.000  worst 40.000")) << text;
   EXPECT_NE(std::string::npos, text.find("bodies awake 3, asleep 7\ncontact points 12\npieces made 5")) << text;
   EXPECT_EQ(json, stats.Json());
+}
+
+// A box's hull (a grid of 26 vertices v, each moved out by the margin m
+// along v / |v|) is outlined as its six faces, each through the box's four
+// corners and its four edge midpoints (moved out, they stick out past the
+// lines between the corners): moved back in, every point of a face is on
+// the box's grid with one coordinate or none at the centre.
+TEST(HullOutline, ABoxHullIsSixFacesThroughItsCornersAndEdgeMidpoints) {
+  const Vector half(1.0f, 0.5f, 2.0f);
+  const GameObject box = BuildSolid("box", Vector(), half, Box, Quaternion(), 1.0f);
+  const HullOutline outline = OutlineHull(*box.Find<CollisionComp>());
+  ASSERT_EQ(6u, outline.faces.size());
+  for (const std::vector<Vector>& face : outline.faces) {
+    ASSERT_EQ(8u, face.size());
+    int corners = 0;
+    for (const Vector& p : face) {
+      const double length = std::sqrt(double(p.x) * p.x + double(p.y) * p.y + double(p.z) * p.z);
+      int centred = 0;
+      for (int k = 0; k < 3; ++k) {
+        const double in = std::fabs(p[k] * (length - kHullMargin) / length);
+        centred += in < 1e-4;
+        if (in >= 1e-4) EXPECT_NEAR(in, half[k], 1e-4) << k;
+      }
+      EXPECT_LE(centred, 1);
+      corners += centred == 0;
+    }
+    EXPECT_EQ(4, corners);
+    // Wound counter-clockwise seen from outside: the turn points away from the centre.
+    EXPECT_GT(Dot3(Cross(face[1] - face[0], face[2] - face[1]), face[0]), 0.0f);
+  }
 }
 
 TEST_F(GraphicsGl, ResizingAndRenderModesKeepDrawing) {
