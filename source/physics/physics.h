@@ -31,8 +31,8 @@ class Physics : public Module<Physics> {
   // else is ignored. "Settings" carries any of "gravity" (float, see
   // PhysicsWorld::SetGravity), "iterations" (uint32_t, solver sweeps per
   // step) and "sleeping" (bool); it takes effect from the next step. An
-  // event missing a parameter or carrying one of the
-  // wrong type is warned about and dropped.
+  // event missing a parameter or carrying one of the wrong type is warned
+  // about and dropped.
   void HandleEvent(Event& event) override;
 
   bool HasBody(uint32_t objectId) const { return world.HasBody(objectId); }

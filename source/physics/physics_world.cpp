@@ -143,7 +143,7 @@ void PhysicsWorld::SetGravity(float g) {
   gravity = g;
   for (const std::unique_ptr<Force>& force : forces) {
     auto* pull = dynamic_cast<GravityForce*>(force.get());
-    if (pull == nullptr || !IsDownward(*pull)) continue;
+    if (pull == nullptr || !IsDownward(*pull) || pull->g == g) continue;
     pull->g = g;
     // A sleeping body's island wakes to feel the new pull.
     pendingWake.push_back(pull->objectId);
