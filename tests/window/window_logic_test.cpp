@@ -1,16 +1,22 @@
 // The window side's logic that needs no display: mesh streams for the GPU,
-// the cursor mapping, the key table and the bar's value snapping.
+// the cursor mapping, the key table, the bar's value snapping and the live
+// settings panel.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/event_manager.h"
 #include "geom/mesh.h"
+#include "support/scratch.h"
 #include "window/input_manager.h"
 #include "window/resource_manager.h"
+#include "window/live_settings_panel.h"
 #include "window/tweak_bar.h"
 
 namespace {
@@ -108,6 +114,47 @@ TEST(TweakBarDescription, SliderValuesAndListIndicesStayInRange) {
   }
   EXPECT_TRUE(TweakBar::SnapFloat(std::nanf(""), kMin, kMax, kStep) == kMin && TweakBar::SnapFloat(1.234f, kMin, kMax, 0.0f) == 1.234f);
   EXPECT_TRUE(TweakBar::ClampIndex(7, 4) == 3 && TweakBar::ClampIndex(-2, 4) == 0 && TweakBar::ClampIndex(2, 0) == 0);
+}
+
+// The live settings panel hands Physics every setting at its first frame,
+// then only what changed; it writes the file once a change has stood for
+// the save delay (not while a slider is still moving), and at exit only what
+// is still unwritten.
+TEST(LiveSettingsPanel, SendsWhatChangedAndWritesTheFileOnceSettled) {
+  support::ScratchDir dir;
+  const std::string path = dir.File("live.txt");
+  EventManager& events = EventManager::Instance();
+  events.RegisterClient("Physics");
+  events.GetEvents("Physics");
+  LiveSettings settings;
+  LiveSettingsPanel panel;
+  panel.Load(settings, path);
+  auto sent = [&events] {
+    std::deque<Event> queue = events.GetEvents("Physics");
+    std::string keys;
+    for (Event& event : queue)
+      for (const char* key : {"gravity", "iterations", "sleeping"})
+        if (event.type == "Settings" && event.HasParam(key)) keys += std::string(key) + " ";
+    return keys;
+  };
+  panel.Update(0.0);
+  EXPECT_EQ("gravity iterations sleeping ", sent());
+  settings.gravity = 4.0f;
+  panel.Update(1.0);
+  settings.shotSpeed = 7.0f;
+  panel.Update(1.4);
+  EXPECT_EQ("gravity ", sent());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  panel.Update(1.4 + LiveSettingsPanel::kSaveDelay);
+  EXPECT_EQ("", sent());
+  EXPECT_TRUE(LoadLiveSettings(path) == settings);
+  std::filesystem::remove(path);
+  panel.Save();  // nothing new to write
+  EXPECT_FALSE(std::filesystem::exists(path));
+  settings.sleeping = false;
+  panel.Save();
+  EXPECT_TRUE(LoadLiveSettings(path) == settings);
+  events.UnregisterClient("Physics");
 }
 
 }  // namespace
