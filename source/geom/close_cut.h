@@ -10,25 +10,11 @@
 #include <deque>
 #include <vector>
 
+#include "geom/boundary_loops.h"
 #include "geom/index_pair.h"
 #include "geom/mesh.h"
 #include "geom/mesh_splitter.h"
 #include "geom/solid_check.h"
-
-// A boundary edge (first, second) is the reverse of a directed triangle edge
-// (second, first) that has no partner edge (first, second); a cap triangle
-// built on it winds against the open triangle, as a closed surface needs.
-using BoundaryEdge = IndexPair;
-
-// Loops of vertex indices joined by boundary edges, with a closed flag per
-// loop (a loop is closed when an edge joined its last entry back to its
-// first). The two lists stay in step.
-struct BoundaryLoopList {
-  std::vector<std::deque<uint32_t>> loops;
-  std::vector<bool> closed;
-
-  size_t size() const { return loops.size(); }
-};
 
 // Closes the openings of `mesh` around the vertices of `cutSet` (vertex
 // indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then caps. A
@@ -51,11 +37,6 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 // gives the boundary edge (b, a). Cut-set members and triangle edges with an
 // end past the vertex list (a broken mesh) are left out.
 std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet);
-
-// Links the edges, in order, into loops, growing a loop at either end and
-// merging two loops that an edge joins; logs "boundaryList.size() = N" and
-// "numClosed = N".
-BoundaryLoopList LinkBoundaryLoops(const std::vector<BoundaryEdge>& edges);
 
 // Fans a loop of n >= 3 entries from its first entry: (L0, Lk+1, Lk+2) for
 // k = 0 .. n-3, with AddTriangle; shorter loops add nothing. No convexity test.
