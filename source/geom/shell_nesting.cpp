@@ -109,7 +109,12 @@ double WindingNumber(const Mesh& shell, const double p[3]) {
 }
 
 std::vector<Mesh> SplitIntoSolids(const Mesh& mesh) {
-  std::vector<Shell> shells = Shells(mesh);
+  return GroupShells(SplitIntoConnectedParts(mesh));
+}
+
+std::vector<Mesh> GroupShells(std::vector<Mesh>&& parts) {
+  std::vector<Shell> shells;
+  for (Mesh& part : parts) shells.push_back(Describe(std::move(part)));
   std::vector<size_t> solids, cavities;
   size_t empty = 0;
   for (size_t s = 0; s < shells.size(); ++s) {

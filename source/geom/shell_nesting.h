@@ -25,6 +25,9 @@ double WindingNumber(const Mesh& shell, const double p[3]);
 // solids and must never become bodies.
 std::vector<Mesh> SplitIntoSolids(const Mesh& mesh);
 
+// SplitIntoSolids for the connected parts of a mesh already found.
+std::vector<Mesh> GroupShells(std::vector<Mesh>&& parts);
+
 // Turns every shell of `mesh` wound against its nesting: a shell inside an
 // even number of others (none, for one) must enclose a positive volume, a
 // shell inside an odd number a negative one (a cavity). When some shell is

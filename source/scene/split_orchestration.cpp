@@ -9,6 +9,7 @@
 #include "core/event.h"
 #include "core/module.h"
 #include "core/system.h"
+#include "geom/connected_parts.h"
 #include "geom/shell_nesting.h"
 #include "geom/mass_properties.h"
 #include "math/matrix4.h"
@@ -243,13 +244,14 @@ void SplitOrchestrator::SendGravity(uint32_t object) const {
 
 std::vector<Mesh> SeparateParts(Mesh& half) {
   std::vector<Mesh> parts;
-  std::vector<Mesh> found = SplitIntoSolids(half);
-  if (found.size() == 1 && found[0].TriangleCount() == half.TriangleCount()) {
-    // One solid of every triangle (the usual case): keep the half itself,
-    // unused vertices and all, instead of a renumbered copy.
+  std::vector<Mesh> found = SplitIntoConnectedParts(half);
+  if (found.size() <= 1) {
+    // One part (the usual case), a solid by the degeneracy check: keep the
+    // half itself, unused vertices and all, instead of a renumbered copy.
     parts.push_back(std::move(half));
     return parts;
   }
+  found = GroupShells(std::move(found));
   if (found.size() > 1)
     System::Instance().Log("Half falls apart into " + std::to_string(found.size()) + " parts");
   for (Mesh& part : found) {
