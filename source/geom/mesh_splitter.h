@@ -85,11 +85,11 @@ constexpr float kModelOnPlane = 16.0f * FLT_EPSILON;
 // kModelOnPlane times the diagonal of its bounding box for a loaded model.
 float OnPlaneTolerance(const Mesh& mesh);
 
-// Cuts `source` by `plane` with on-plane tolerance `onPlane`, appending to `front` and `back` (normally new,
-// empty meshes) and filling `context` (normally empty). A source triangle
-// whose indices collapse to fewer than three distinct vertices writes
-// "Splitting triangle N produced no valid triangles." to standard output
-// and yields nothing.
+// Cuts `source` by `plane` with on-plane tolerance `onPlane`, appending to
+// `front` and `back` (normally new, empty meshes) and filling `context`
+// (normally empty). A source triangle whose indices collapse to fewer than
+// three distinct vertices writes "Splitting triangle N produced no valid
+// triangles." to standard output and yields nothing.
 void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
                SplitContext& context, float onPlane = kSolidOnPlane);
 
