@@ -2,32 +2,19 @@
 // Closing the cut: after SplitMesh each half has an opening where the cut
 // passed. CloseCut finds the open (boundary) edges that touch the cut, links
 // them into loops of vertex indices and fans every loop into triangles, so
-// the half is again a closed surface. IsDegenerate is the check with which
-// the split rejects halves that are not proper surfaces.
+// the half is again a closed surface; IsDegenerate (solid_check.h) then
+// tells whether it is a proper solid.
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
 
+#include "geom/boundary_loops.h"
 #include "geom/index_pair.h"
 #include "geom/mesh.h"
 #include "geom/mesh_splitter.h"
-
-// A boundary edge (first, second) is the reverse of a directed triangle edge
-// (second, first) that has no partner edge (first, second); a cap triangle
-// built on it winds against the open triangle, as a closed surface needs.
-using BoundaryEdge = IndexPair;
-
-// Loops of vertex indices joined by boundary edges, with a closed flag per
-// loop (a loop is closed when an edge joined its last entry back to its
-// first). The two lists stay in step.
-struct BoundaryLoopList {
-  std::vector<std::deque<uint32_t>> loops;
-  std::vector<bool> closed;
-
-  size_t size() const { return loops.size(); }
-};
+#include "geom/solid_check.h"
 
 // Closes the openings of `mesh` around the vertices of `cutSet` (vertex
 // indices of this mesh): FindBoundaryEdges, LinkBoundaryLoops, then caps. A
@@ -51,34 +38,6 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 // end past the vertex list (a broken mesh) are left out.
 std::vector<BoundaryEdge> FindBoundaryEdges(const Mesh& mesh, const VertexIndexSet& cutSet);
 
-// Links the edges, in order, into loops, growing a loop at either end and
-// merging two loops that an edge joins; logs "boundaryList.size() = N" and
-// "numClosed = N".
-BoundaryLoopList LinkBoundaryLoops(const std::vector<BoundaryEdge>& edges);
-
 // Fans a loop of n >= 3 entries from its first entry: (L0, Lk+1, Lk+2) for
 // k = 0 .. n-3, with AddTriangle; shorter loops add nothing. No convexity test.
 void CapLoop(const std::deque<uint32_t>& loop, Mesh& mesh);
-
-// True when the mesh is not a proper solid; the reason is written to the log.
-// A mesh without triangles is not degenerate (it is simply empty). Checked in
-// this order:
-// - a vertex index out of range;
-// - crowding: some triangle shares edges with more than three other
-//   triangles (counting every triangle that holds both ends of one of its
-//   edges); the first such triangle, its shared edge counts and its
-//   neighbours are written to the log;
-// - not closed: some directed edge does not occur exactly once with its
-//   reverse exactly once (an opening, a doubled edge, or a mixed winding);
-// - no volume: the signed volume V is not above 1e-4 A^1.5 for surface area
-//   A (plus the volume that float rounding of the positions can account
-//   for), so the surface is flat (folded onto itself) or inside out (V < 0).
-// Linear in the size of the mesh for closed, uncrowded surfaces.
-bool IsDegenerate(const Mesh& mesh);
-
-// The least volume a closed surface of area `area` must enclose to count as
-// a solid (the no-volume rule above), where `reach` is the largest magnitude
-// of a vertex coordinate: 1e-4 area^1.5 plus what float rounding of the
-// positions can account for. Both terms grow as the cube of the scale, so a
-// surface passes or fails at any size alike.
-double LeastVolume(double area, double reach);

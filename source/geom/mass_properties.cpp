@@ -129,3 +129,19 @@ MassProperties ComputeMassProperties(const Mesh& mesh, double density) {
 }
 
 double EnclosedVolume(const Mesh& mesh) { return ComputeMassProperties(mesh).volume; }
+
+double TriangleArea(const Vertex& a, const Vertex& b, const Vertex& c) {
+  const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+  const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+  const double cx = u[1] * w[2] - u[2] * w[1], cy = u[2] * w[0] - u[0] * w[2],
+               cz = u[0] * w[1] - u[1] * w[0];
+  return 0.5 * std::sqrt(cx * cx + cy * cy + cz * cz);
+}
+
+double SurfaceArea(const Mesh& mesh) {
+  double sum = 0.0;
+  for (const Triangle& t : mesh.triangles)
+    sum += TriangleArea(mesh.vertices[t.indices[0]], mesh.vertices[t.indices[1]],
+                        mesh.vertices[t.indices[2]]);
+  return sum;
+}

@@ -48,3 +48,9 @@ MassProperties ComputeMassProperties(const Mesh& mesh, double density = 1.0);
 
 // ComputeMassProperties(mesh).volume.
 double EnclosedVolume(const Mesh& mesh);
+
+// Area of the triangle (a, b, c), in double precision.
+double TriangleArea(const Vertex& a, const Vertex& b, const Vertex& c);
+
+// Surface area of the triangles, in double precision.
+double SurfaceArea(const Mesh& mesh);

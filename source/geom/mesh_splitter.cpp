@@ -1,6 +1,7 @@
 #include "geom/mesh_splitter.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <iostream>
 #include <string>
@@ -10,17 +11,13 @@
 
 namespace {
 
-// On-plane tolerance of the side test, in mesh units.
-constexpr float kOnPlane = 0.01f;
 // A half whose triangle records are expected to take more than this many
 // bytes has them written by streaming stores (see streaming_store.h): they
 // would not stay in cache until they are read again anyway. Measured on
 // spheres: halves of 2 MB are split 15 % slower streamed, halves of 7 MB
 // the same either way, halves of 25 MB 10 % faster.
 constexpr size_t kStreamedRecordBytes = size_t{8} << 20;
-// Intersect's guards: the smallest |n . (B - A)| it accepts and the slack
-// below t = 0 (dimensionless).
-constexpr float kMinDenominator = 1e-8f;
+// Intersect's slack below t = 0 (dimensionless).
 constexpr float kMinParameter = -1e-8f;
 
 enum Side : uint8_t { kFront = 0, kBack = 1, kOn = 2 };
@@ -73,8 +70,9 @@ void PrefetchForWrite(const Mesh& half) {
 class Splitter {
  public:
   Splitter(const Mesh& source_, const Plane& plane_, Mesh& front_, Mesh& back_,
-           SplitContext& context_)
-      : source(source_), plane(plane_), front(front_), back(back_), context(context_) {}
+           SplitContext& context_, float onPlane_)
+      : source(source_), plane(plane_), front(front_), back(back_), context(context_),
+        onPlane(onPlane_) {}
 
   void Run();
 
@@ -102,6 +100,7 @@ class Splitter {
   Mesh& front;
   Mesh& back;
   SplitContext& context;
+  const float onPlane;
   std::vector<uint8_t>& side = SideTable();
   bool anyFront = false, anyBack = false;  // some vertex lies strictly on that side
   bool streamFront = false, streamBack = false;  // write whole-side triangles streamed
@@ -238,7 +237,7 @@ void Splitter::Run() {
   size_t frontCount = 0, backCount = 0;
   for (uint32_t v = 0; v < vertexCount; ++v) {
     const float d = plane.SignedDistance(source.vertices[v].Position());
-    const uint8_t s = d > kOnPlane ? kFront : (d < -kOnPlane ? kBack : kOn);
+    const uint8_t s = d > onPlane ? kFront : (d < -onPlane ? kBack : kOn);
     side[v] = s;
     frontCount += s != kBack;
     backCount += s != kFront;
@@ -315,17 +314,34 @@ void Splitter::Run() {
 
 }  // namespace
 
+float OnPlaneTolerance(const Mesh& mesh) {
+  if (!mesh.loadedModel || mesh.vertices.empty()) return kSolidOnPlane;
+  float low[3] = {FLT_MAX, FLT_MAX, FLT_MAX}, high[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+  for (const Vertex& v : mesh.vertices) {
+    const float p[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], p[k]);
+      high[k] = std::max(high[k], p[k]);
+    }
+  }
+  double diagonal = 0.0;
+  for (int k = 0; k < 3; ++k) diagonal += double(high[k] - low[k]) * (high[k] - low[k]);
+  return static_cast<float>(kModelOnPlane * std::sqrt(diagonal));
+}
+
 void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
-               SplitContext& context) {
-  Splitter(source, plane, front, back, context).Run();
+               SplitContext& context, float onPlane) {
+  Splitter(source, plane, front, back, context, onPlane).Run();
   // The halves may be handed to another thread.
   StreamFence();
 }
 
 Vector Intersect(const Vector& a, const Vector& b, const Plane& plane) {
   // With d(p) = n . (p - q), the crossing is at t = -d(A) / (d(B) - d(A)).
+  // A and B lie beyond the tolerance on either side, so the denominator is
+  // at least twice the tolerance, however small the model's units make it.
   const float den = Dot3(plane.normal, b - a);
-  CLEAVE_ASSERT(std::fabs(den) > kMinDenominator);
+  CLEAVE_ASSERT(den != 0.0f);
   const float t = Dot3(-plane.normal, a - plane.point) / den;
   CLEAVE_ASSERT(t > kMinParameter);
   CLEAVE_ASSERT(t < 1.0f);

@@ -7,14 +7,16 @@
 // (close_cut.h, included below) can find the openings. The splitter neither closes the cut nor computes shading data for
 // the triangles it creates: they carry only their indices.
 //
-// Vertex sides use d = n . (p - q) with a tolerance of 0.01 (mesh units):
-// front when d > 0.01, back when d < -0.01, on the plane otherwise. A
+// Vertex sides use d = n . (p - q) with an on-plane tolerance e (mesh
+// units; 0.01 for the built-in solids, see OnPlaneTolerance): front when
+// d > e, back when d < -e, on the plane otherwise. A
 // triangle with all three vertices on the plane lies in the cut face and goes
 // whole to the half whose surface it is: the back when its outward normal
 // points along n, the front otherwise; its vertices enter that half's cut set.
 // A side with no vertex strictly on it gets no such triangle (so a mesh lying
 // wholly within the tolerance goes to the front).
 
+#include <cfloat>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -72,16 +74,27 @@ struct SplitContext {
   Octree backOctree;
 };
 
-// Cuts `source` by `plane`, appending to `front` and `back` (normally new,
-// empty meshes) and filling `context` (normally empty). A source triangle
-// whose indices collapse to fewer than three distinct vertices writes
-// "Splitting triangle N produced no valid triangles." to standard output
-// and yields nothing.
+// On-plane tolerance of the built-in solids, in mesh units.
+constexpr float kSolidOnPlane = 0.01f;
+// On-plane tolerance of a loaded model, relative to its bounding-box
+// diagonal: a few units in the last place of its coordinates, so a cut of
+// the same model gives the same parts in whatever units it is drawn.
+constexpr float kModelOnPlane = 16.0f * FLT_EPSILON;
+
+// The tolerance for cutting `mesh`: kSolidOnPlane for a built-in solid,
+// kModelOnPlane times the diagonal of its bounding box for a loaded model.
+float OnPlaneTolerance(const Mesh& mesh);
+
+// Cuts `source` by `plane` with on-plane tolerance `onPlane`, appending to
+// `front` and `back` (normally new, empty meshes) and filling `context`
+// (normally empty). A source triangle whose indices collapse to fewer than
+// three distinct vertices writes "Splitting triangle N produced no valid
+// triangles." to standard output and yields nothing.
 void SplitMesh(const Mesh& source, const Plane& plane, Mesh& front, Mesh& back,
-               SplitContext& context);
+               SplitContext& context, float onPlane = kSolidOnPlane);
 
 // The point where the segment from A (the back-side vertex) to B (the
-// front-side vertex) crosses the plane. Asserts |n . (B - A)| > 1e-8 and
+// front-side vertex) crosses the plane. Asserts n . (B - A) != 0 and
 // -1e-8 < t < 1 for the segment parameter t, reporting "assert failed!" and
 // going on with the computed value when one fails.
 Vector Intersect(const Vector& a, const Vector& b, const Plane& plane);

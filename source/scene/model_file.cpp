@@ -54,7 +54,8 @@ void BoundsOf(const Mesh& mesh, double low[3], double high[3]) {
 
 }  // namespace
 
-bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
+bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
+                   ModelRepair* repairs) {
   const std::string prefix = "Model \"" + file + "\": ";
   // A model of a million triangles takes seconds to read and check, before
   // any window opens: say what is going on.
@@ -110,35 +111,21 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error) {
     error = prefix + "no triangles";
     return false;
   }
-  const size_t open = CountOpenEdges(mesh);
-  if (open != 0) {
-    error = prefix + std::to_string(open) + " open edges; not a closed solid";
+  // Holes filled, shells turned the right way, a volume enclosed.
+  ModelRepair repair;
+  if (!MakeModelSolid(mesh, repair, error)) {
+    error = prefix + error;
     return false;
   }
-  // A closed surface folded flat onto itself would make a body without mass;
-  // the rule is the one every cut piece must pass, and it holds at any scale.
-  // Its rounding allowance is taken for the model centred, as the object
-  // will hold it, wherever the file puts it.
-  double low[3], high[3];
-  BoundsOf(mesh, low, high);
-  const double reach = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]}) / 2.0;
-  const double volume = EnclosedVolume(mesh);
-  if (!(std::fabs(volume) > LeastVolume(SurfaceArea(mesh), reach))) {
-    error = prefix + "encloses no volume; not a solid";
-    return false;
-  }
-  // Files wound the other way round (clockwise seen from outside) describe
-  // the same solid; turned around, every face points out as the engine needs
-  // (a negative volume would give a negative mass).
-  if (volume < 0.0) {
-    for (Triangle& t : mesh.triangles) std::swap(t.indices[1], t.indices[2]);
-    mesh.ReindexTriangles();
-  }
+  if (repairs != nullptr) *repairs = repair;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   diagnostics::Log(prefix + std::to_string(mesh.TriangleCount()) + " triangles, " +
                    std::to_string(mesh.VertexCount()) + " vertices, read in " +
                    std::to_string(seconds) + " s");
+  if (repair.filled.holes > 0)
+    diagnostics::Log(prefix + "filled " + std::to_string(repair.filled.holes) + " holes with " +
+                     std::to_string(repair.filled.triangles) + " triangles");
   return true;
 }
 
@@ -177,21 +164,6 @@ size_t CountOpenEdges(const Mesh& mesh) {
     if (count[0] != 1) open += count[1];
   }
   return open;
-}
-
-double SurfaceArea(const Mesh& mesh) {
-  double sum = 0.0;
-  for (const Triangle& t : mesh.triangles) {
-    const Vertex& a = mesh.vertices[t.indices[0]];
-    const Vertex& b = mesh.vertices[t.indices[1]];
-    const Vertex& c = mesh.vertices[t.indices[2]];
-    const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-    const double w[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    const double cx = u[1] * w[2] - u[2] * w[1], cy = u[2] * w[0] - u[0] * w[2],
-                 cz = u[0] * w[1] - u[1] * w[0];
-    sum += std::sqrt(cx * cx + cy * cy + cz * cz);
-  }
-  return sum / 2.0;
 }
 
 void FitToSize(Mesh& mesh, float size) {

@@ -13,7 +13,7 @@
 
 #include "collision/collision_shapes.h"
 #include "geom/close_cut.h"
-#include "geom/connected_parts.h"
+#include "geom/shell_nesting.h"
 #include "geom/mass_properties.h"
 #include "geom/mesh_splitter.h"
 #include "scene/model_file.h"
@@ -100,7 +100,8 @@ int RunSliceCommand(const std::string& model, const std::string& planeText,
     return 1;
   }
   Mesh source;
-  if (!LoadModelFile(model, source, error)) {
+  ModelRepair repair;
+  if (!LoadModelFile(model, source, error, &repair)) {
     err << "cleave: " << error << "\n";
     return 1;
   }
@@ -121,12 +122,12 @@ int RunSliceCommand(const std::string& model, const std::string& planeText,
   context.frontOctree.Init(bounds);
   context.backOctree.Init(bounds);
   Mesh halves[2];  // front, back
-  SplitMesh(source, cut, halves[0], halves[1], context);
+  SplitMesh(source, cut, halves[0], halves[1], context, OnPlaneTolerance(source));
   CloseCut(halves[0], context.frontCutSet);
   CloseCut(halves[1], context.backCutSet);
   std::vector<Mesh> parts[2];
   for (int side = 0; side < 2; ++side)
-    if (halves[side].TriangleCount() > 0) parts[side] = SplitIntoConnectedParts(halves[side]);
+    if (halves[side].TriangleCount() > 0) parts[side] = SplitIntoSolids(halves[side]);
   const double milliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
@@ -134,7 +135,9 @@ int RunSliceCommand(const std::string& model, const std::string& planeText,
   const char* const sideNames[2] = {"front", "back"};
   std::string json = "{\"model\":" + Quoted(model) + ",\"plane\":[" + Number(plane[0]) + "," +
                      Number(plane[1]) + "," + Number(plane[2]) + "," + Number(plane[3]) +
-                     "],\"parts\":[";
+                     "],\"holesFilled\":" + std::to_string(repair.filled.holes) +
+                     ",\"trianglesAdded\":" + std::to_string(repair.filled.triangles) +
+                     ",\"parts\":[";
   bool first = true;
   for (int side = 0; side < 2; ++side) {
     for (size_t k = 0; k < parts[side].size(); ++k) {

@@ -10,6 +10,7 @@
 #include "core/module.h"
 #include "core/system.h"
 #include "geom/connected_parts.h"
+#include "geom/shell_nesting.h"
 #include "geom/mass_properties.h"
 #include "math/matrix4.h"
 #include "objects/game_object.h"
@@ -96,7 +97,7 @@ bool AttemptSplit(uint32_t object, const Plane& plane, BoundingBox& bounds, Mesh
   context.backOctree.Init(bounds);
 
   const double start = Now();
-  SplitMesh(source, localPlane, front, back, context);
+  SplitMesh(source, localPlane, front, back, context, OnPlaneTolerance(source));
   const double end = Now();
   LogValue("endSplit - startSplit", end - start);
   return true;
@@ -245,12 +246,14 @@ std::vector<Mesh> SeparateParts(Mesh& half) {
   std::vector<Mesh> parts;
   std::vector<Mesh> found = SplitIntoConnectedParts(half);
   if (found.size() <= 1) {
-    // One part (the usual case): keep the half itself, unused vertices and
-    // all, instead of a renumbered copy.
+    // One part (the usual case), a solid by the degeneracy check: keep the
+    // half itself, unused vertices and all, instead of a renumbered copy.
     parts.push_back(std::move(half));
     return parts;
   }
-  System::Instance().Log("Half falls apart into " + std::to_string(found.size()) + " parts");
+  found = GroupShells(std::move(found));
+  if (found.size() > 1)
+    System::Instance().Log("Half falls apart into " + std::to_string(found.size()) + " parts");
   for (Mesh& part : found) {
     if (part.VertexCount() < kMinPieceVertices || part.TriangleCount() < kMinPieceTriangles)
       continue;  // a sliver, not a solid

@@ -79,10 +79,11 @@ void RepairPieces(SplitContext& context, Mesh& front, Mesh& back);
 // and is not degenerate (the back half is tested first).
 void FindDegenerate(const Mesh& front, const Mesh& back, bool& keepFront, bool& keepBack);
 
-// The connected parts of a kept half (SplitIntoConnectedParts), each with
+// The solids of a kept half (SplitIntoSolids: connected parts, each cavity
+// with the part around it, parts enclosing no volume left out), each with
 // the half's loadedModel flag; parts too small to be a solid (fewer than 4
-// vertices or triangles) are dropped. A half in one part is moved into the
-// result unchanged.
+// vertices or triangles) are dropped. A half that is one solid is moved
+// into the result unchanged.
 std::vector<Mesh> SeparateParts(Mesh& half);
 
 // Recomputes a piece from its mesh: moves the mesh origin to its centre of

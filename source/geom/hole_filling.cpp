@@ -1,0 +1,200 @@
+#include "geom/hole_filling.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "geom/mass_properties.h"
+
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+constexpr double kForbidden = std::numeric_limits<double>::infinity();
+
+uint64_t UndirectedKey(uint32_t a, uint32_t b) {
+  return static_cast<uint64_t>(std::min(a, b)) << 32 | std::max(a, b);
+}
+
+// The directed triangle edges grouped by undirected edge: sorted by key,
+// with the direction (first < second) alongside.
+struct EdgeUse {
+  uint64_t key;
+  uint32_t from, to;
+  bool operator<(const EdgeUse& o) const { return key < o.key; }
+};
+
+std::vector<EdgeUse> SortedEdgeUses(const Mesh& mesh) {
+  std::vector<EdgeUse> uses;
+  uses.reserve(mesh.triangles.size() * 3);
+  for (const Triangle& t : mesh.triangles)
+    for (int c = 0; c < 3; ++c) {
+      const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
+      uses.push_back({UndirectedKey(a, b), a, b});
+    }
+  std::sort(uses.begin(), uses.end());
+  return uses;
+}
+
+// Least-area triangulation of `loop` (vertex indices in rim order) into
+// `out` as index triples, each running the rim's direction. W(i, k) is the
+// least area of a triangulation of the polygon i, i+1, .., k closed by the
+// chord (i, k); chords the mesh already has cost kForbidden unless no
+// triangulation avoids them all.
+void LeastAreaTriangulation(const Mesh& mesh, const std::vector<uint32_t>& loop,
+                            const std::unordered_set<uint64_t>& edges,
+                            std::vector<uint32_t>& out) {
+  const size_t n = loop.size();
+  std::vector<double> w(n * n, 0.0);
+  std::vector<uint32_t> best(n * n, kNone);
+  const auto at = [n](size_t i, size_t k) { return i * n + k; };
+  for (const bool avoid : {true, false}) {
+    for (size_t span = 2; span < n; ++span)
+      for (size_t i = 0; i + span < n; ++i) {
+        const size_t k = i + span;
+        const bool chord = !(i == 0 && k == n - 1);
+        if (avoid && chord && edges.count(UndirectedKey(loop[i], loop[k]))) {
+          w[at(i, k)] = kForbidden;
+          continue;
+        }
+        double least = kForbidden;
+        for (size_t m = i + 1; m < k; ++m) {
+          const double total =
+              w[at(i, m)] + w[at(m, k)] +
+              TriangleArea(mesh.vertices[loop[i]], mesh.vertices[loop[m]], mesh.vertices[loop[k]]);
+          if (total < least || best[at(i, k)] == kNone) {
+            least = total;
+            best[at(i, k)] = static_cast<uint32_t>(m);
+          }
+        }
+        w[at(i, k)] = least;
+      }
+    if (w[at(0, n - 1)] < kForbidden) break;
+  }
+  std::vector<std::pair<size_t, size_t>> pending{{0, n - 1}};
+  while (!pending.empty()) {
+    const auto [i, k] = pending.back();
+    pending.pop_back();
+    if (k < i + 2) continue;
+    const size_t m = best[at(i, k)];
+    out.insert(out.end(), {loop[i], loop[m], loop[k]});
+    pending.push_back({i, m});
+    pending.push_back({m, k});
+  }
+}
+
+// A fan from a new vertex at the loop's centroid.
+void CentroidFan(Mesh& mesh, const std::vector<uint32_t>& loop, std::vector<uint32_t>& out) {
+  double sum[3] = {0.0, 0.0, 0.0};
+  for (const uint32_t v : loop) {
+    sum[0] += mesh.vertices[v].x;
+    sum[1] += mesh.vertices[v].y;
+    sum[2] += mesh.vertices[v].z;
+  }
+  const double n = static_cast<double>(loop.size());
+  const uint32_t centre = mesh.AddVertex(Vertex(static_cast<float>(sum[0] / n),
+                                                static_cast<float>(sum[1] / n),
+                                                static_cast<float>(sum[2] / n)));
+  for (size_t j = 0; j < loop.size(); ++j)
+    out.insert(out.end(), {loop[j], loop[(j + 1) % loop.size()], centre});
+}
+
+}  // namespace
+
+size_t CountNonManifoldEdges(const Mesh& mesh) {
+  const std::vector<EdgeUse> uses = SortedEdgeUses(mesh);
+  size_t count = 0;
+  for (size_t j = 0, next; j < uses.size(); j = next) {
+    for (next = j + 1; next < uses.size() && uses[next].key == uses[j].key;) ++next;
+    count += next - j > 2;
+  }
+  return count;
+}
+
+bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error) {
+  filled = FilledHoles();
+  const std::vector<EdgeUse> uses = SortedEdgeUses(mesh);
+  std::vector<std::pair<uint32_t, uint32_t>> rims;  // (from, to) along the rims
+  std::unordered_set<uint64_t> edges;
+  size_t crowded = 0, samePair = 0;
+  for (size_t j = 0, next; j < uses.size(); j = next) {
+    for (next = j + 1; next < uses.size() && uses[next].key == uses[j].key;) ++next;
+    edges.insert(uses[j].key);
+    if (next - j > 2) {
+      ++crowded;
+    } else if (next - j == 2) {
+      samePair += uses[j].from == uses[j + 1].from;
+    } else {
+      rims.emplace_back(uses[j].to, uses[j].from);
+    }
+  }
+  if (crowded > 0) {
+    error = std::to_string(crowded) +
+            " non-manifold edges (each on three or more triangles); not a solid";
+    return false;
+  }
+  if (samePair > 0) {
+    error = std::to_string(samePair) +
+            " edges run the same way by both their triangles; faces wound inconsistently";
+    return false;
+  }
+
+  // Rims linked into simple loops: a walk along unused rim edges that comes
+  // back to a vertex already on it closes the loop from there (two holes
+  // touching at a vertex give two loops). Each vertex has as many rim edges
+  // in as out, so every walk ends where it started.
+  std::sort(rims.begin(), rims.end());
+  std::unordered_map<uint32_t, size_t> cursor;  // vertex -> its first rim edge not yet used
+  for (size_t e = rims.size(); e-- > 0;) cursor[rims[e].first] = e;
+  std::vector<bool> used(rims.size(), false);
+  const auto nextOut = [&](uint32_t v) {
+    const auto found = cursor.find(v);
+    if (found == cursor.end()) return rims.size();
+    size_t& e = found->second;
+    while (e < rims.size() && rims[e].first == v && used[e]) ++e;
+    return e < rims.size() && rims[e].first == v ? e : rims.size();
+  };
+  std::vector<std::vector<uint32_t>> loops;
+  for (size_t start = 0; start < rims.size(); ++start) {
+    if (used[start]) continue;
+    std::vector<uint32_t> path{rims[start].first};
+    std::unordered_map<uint32_t, size_t> at{{rims[start].first, 0}};
+    for (size_t e = start; e < rims.size();) {
+      used[e] = true;
+      const uint32_t w = rims[e].second;
+      const auto found = at.find(w);
+      if (found == at.end()) {
+        at[w] = path.size();
+        path.push_back(w);
+      } else {
+        const size_t from = found->second;
+        loops.emplace_back(path.begin() + static_cast<std::ptrdiff_t>(from), path.end());
+        for (size_t k = from + 1; k < path.size(); ++k) at.erase(path[k]);
+        path.resize(from + 1);
+        if (path.size() == 1) break;
+      }
+      e = nextOut(path.back());
+    }
+    if (path.size() != 1) {
+      error = std::to_string(rims.size()) + " open edges that form no closed loops; not a closed solid";
+      return false;
+    }
+  }
+
+  std::vector<uint32_t> added;
+  for (const std::vector<uint32_t>& loop : loops) {
+    if (loop.size() < 3) continue;
+    if (loop.size() <= kMaxDynamicLoop) {
+      LeastAreaTriangulation(mesh, loop, edges, added);
+    } else {
+      CentroidFan(mesh, loop, added);
+    }
+    ++filled.holes;
+  }
+  for (size_t j = 0; j < added.size(); j += 3) mesh.AddTriangle(added[j], added[j + 1], added[j + 2]);
+  filled.triangles = added.size() / 3;
+  return true;
+}
