@@ -38,19 +38,6 @@ bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) c
   return true;
 }
 
-size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign) {
-  size_t best = 0;
-  float bestValue = sign * (cloud.x[0] * axis.x + cloud.y[0] * axis.y + cloud.z[0] * axis.z);
-  for (size_t i = 1; i < cloud.Size(); ++i) {
-    const float d = sign * (cloud.x[i] * axis.x + cloud.y[i] * axis.y + cloud.z[i] * axis.z);
-    if (d > bestValue) {
-      bestValue = d;
-      best = i;
-    }
-  }
-  return best;
-}
-
 void SATCollision::BuildAxes(const CollisionComp& reference, const std::vector<Vector>& normals,
                              const std::vector<Vector>& edges) {
   // Order: the reference's face normals, the other's, then the edge cross
@@ -87,14 +74,8 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   const RotationBlock relative(reference.transform.Inverse() * other.transform);
   Cloud& refCloud = referenceIsA ? cloudA : cloudB;
   Cloud& otherCloud = referenceIsA ? cloudB : cloudA;
-  const size_t refCount = refComp.hullVertices.size();
-  const size_t otherCount = otherComp.hullVertices.size();
-  refCloud.Resize(refCount);
-  otherCloud.Resize(otherCount);
-  for (size_t i = 0; i < refCount; ++i) refCloud.Set(i, refComp.hullVertices[i]);
-  for (size_t i = 0; i < otherCount; ++i) otherCloud.Set(i, relative.Apply(otherComp.hullVertices[i]));
-  refCloud.Pad();
-  otherCloud.Pad();
+  Fill(refComp.hullVertices, nullptr, refCloud);
+  Fill(otherComp.hullVertices, &relative, otherCloud);
 
   // Most pairs that reach this point and were ever apart are still apart
   // along the axis they were last remembered by. When that axis is a face
@@ -276,22 +257,19 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // Feature codes key each point to its place on both local boxes.
   CLEAVE_ASSERT(compA.hasLocalBox);
   CLEAVE_ASSERT(compB.hasLocalBox);
-  deepest.clear();
-  float largest = -n.x * cloudB.x[0] - n.y * cloudB.y[0] - n.z * cloudB.z[0];
-  for (size_t i = 0; i < cloudB.Size(); ++i) {
-    const float value = -(n.x * cloudB.x[i] + n.y * cloudB.y[i] + n.z * cloudB.z[i]);
-    deepest.emplace_back(value, static_cast<uint32_t>(i));
-    largest = std::max(largest, value);
-  }
+  // The deepest value is minus B's least projection on n.
+  float least, greatest;
+  Project(cloudB, n, least, greatest);
+  const float largest = -least;
   const float band = kContactBand * compB.boundingRadius;
   // Sorted largest first, selection stops at the first vertex outside the
   // band: that is every vertex inside it. The deepest vertex always counts,
   // even when the band is empty (a zero bounding radius).
-  size_t kept = 0;
-  for (size_t i = 0; i < deepest.size(); ++i) {
-    if (largest - deepest[i].first < band || deepest[i].first == largest) deepest[kept++] = deepest[i];
+  deepest.clear();
+  for (size_t i = 0; i < cloudB.Size(); ++i) {
+    const float value = -(n.x * cloudB.x[i] + n.y * cloudB.y[i] + n.z * cloudB.z[i]);
+    if (largest - value < band || value == largest) deepest.emplace_back(value, static_cast<uint32_t>(i));
   }
-  deepest.resize(kept);
   std::stable_sort(deepest.begin(), deepest.end(),
                    [](const std::pair<float, uint32_t>& p, const std::pair<float, uint32_t>& q) {
                      return p.first > q.first;

@@ -117,6 +117,10 @@ class SATCollision : public Extension<CollisionManager> {
   // Index of the vertex with the largest (sign +1) or smallest (sign -1)
   // projection; the first one wins ties.
   static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign);
+  // Fills the cloud with the vertices, each moved by `transform` when one is
+  // given (x -> R x + t, as RotationBlock::Apply computes it), and pads it.
+  static void Fill(const std::vector<Vector>& vertices, const RotationBlock* transform,
+                   Cloud& cloud);
 
   void BuildAxes(const CollisionComp& reference, const std::vector<Vector>& otherNormals,
                  const std::vector<Vector>& otherEdges);
