@@ -32,9 +32,11 @@ Vector PushedOut(Vector v) {
 }
 
 // The interval of the hull vertices on each face normal, projected as the
-// narrow phase projects them (x a.x + y a.y + z a.z in float).
-void SetFaceExtents(CollisionComp& comp) {
+// narrow phase projects them (x a.x + y a.y + z a.z in float), and the
+// hull's inner radius about the bounding centre.
+void SetHullBounds(CollisionComp& comp) {
   comp.faceExtents.clear();
+  comp.innerRadius = InnerRadius(comp.hullVertices, comp.boundingCenter);
   if (comp.hullVertices.empty()) return;
   for (const Vector& n : comp.faceNormals) {
     float low = 0.0f, high = 0.0f;
@@ -65,7 +67,7 @@ bool GenerateQhullHull(const Mesh& mesh, float s, CollisionComp& comp) {
   comp.edgeDirections = std::move(hull.edgeDirections);
   comp.faceNormals = std::move(hull.faceNormals);
   comp.hullVertices = std::move(hull.vertices);
-  SetFaceExtents(comp);
+  SetHullBounds(comp);
   comp.boundingRadius += kHullMargin;
   comp.hasHull = true;
   return true;
@@ -166,7 +168,7 @@ void GenerateCollisionHull(GameObject& object) {
   comp->edgeDirections = std::move(edges.vectors);
   comp->faceNormals = std::move(normals.vectors);
   comp->hullVertices = std::move(vertices.vectors);
-  SetFaceExtents(*comp);
+  SetHullBounds(*comp);
   comp->boundingRadius += kHullMargin;
   comp->hasHull = true;
 }

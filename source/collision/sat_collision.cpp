@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,6 +20,10 @@ constexpr float kAxisEpsilon = 1e-8f;
 // In multiple-contact mode, B's vertices within this fraction of its
 // bounding radius of the deepest one become contact points.
 constexpr float kContactBand = 0.05f;
+// Rounding allowance of the inner-ball bound, per unit of the two bounding
+// radii: far above float rounding of the projections, far below a depth
+// that matters.
+constexpr float kBoundSlack = 1e-4f;
 
 // The gap between two intervals on an axis, measured from the one that
 // starts first: positive when they are apart, zero when they touch, negative
@@ -141,6 +146,33 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     return false;
   }
 
+  // The hulls' inner balls (innerRadius about each bounding centre) cover
+  // the centres' projections -+ their radii on every axis, so along an axis
+  // where the centres lie |c.axis| apart the hulls overlap by at least
+  // inner - |c.axis|: never apart there, and no shallower. First the axis
+  // the centres lie furthest apart along, the likeliest shallow one, gives
+  // a depth the pair reaches; then the walk passes over every axis whose
+  // least overlap is deeper than that (by a slack for rounding), as none of
+  // them could reject the pair, show a gap or be the least deep.
+  const bool innerKnown = refComp.innerRadius > 0.0f && otherComp.innerRadius > 0.0f;
+  const float inner = refComp.innerRadius + otherComp.innerRadius;
+  float limit = std::numeric_limits<float>::infinity();
+  if (innerKnown) {
+    const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
+    alignment.resize(axisCount);
+    size_t probe = 0;
+    for (size_t i = 0; i < axisCount; ++i) {
+      alignment[i] = std::fabs(Dot3(c, axes[i]));
+      if (alignment[i] > alignment[probe]) probe = i;
+    }
+    float minA, maxA, minB, maxB;
+    project(probe, axes[probe], minA, maxA, minB, maxB);
+    if (Gap(minA, maxA, minB, maxB) < 0.0f) {
+      limit = std::min(maxA - minB, maxB - minA) +
+              kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
+    }
+  }
+
   size_t start = 0;
   // Axis lists change size (hulls are regenerated after a cut, and edge
   // products come and go with the relative orientation), so a remembered
@@ -158,6 +190,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   bool apart = false;
   for (size_t step = 0; step < axisCount; ++step) {
     const size_t index = (start + step) % axisCount;
+    if (innerKnown && inner - alignment[index] > limit) continue;
     const Vector& axis = axes[index];
     float minA, maxA, minB, maxB;
     project(index, axis, minA, maxA, minB, maxB);
@@ -266,10 +299,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // band: that is every vertex inside it. The deepest vertex always counts,
   // even when the band is empty (a zero bounding radius).
   deepest.clear();
-  for (size_t i = 0; i < cloudB.Size(); ++i) {
-    const float value = -(n.x * cloudB.x[i] + n.y * cloudB.y[i] + n.z * cloudB.z[i]);
-    if (largest - value < band || value == largest) deepest.emplace_back(value, static_cast<uint32_t>(i));
-  }
+  Band(cloudB, n, largest, band, deepest);
   std::stable_sort(deepest.begin(), deepest.end(),
                    [](const std::pair<float, uint32_t>& p, const std::pair<float, uint32_t>& q) {
                      return p.first > q.first;

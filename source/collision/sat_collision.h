@@ -117,6 +117,10 @@ class SATCollision : public Extension<CollisionManager> {
   // Index of the vertex with the largest (sign +1) or smallest (sign -1)
   // projection; the first one wins ties.
   static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign);
+  // Appends (-d, index) for every vertex whose projection d on the axis has
+  // -d within `band` below `largest` (or equal to it), in index order.
+  static void Band(const Cloud& cloud, const Vector& axis, float largest, float band,
+                   std::vector<std::pair<float, uint32_t>>& out);
   // Fills the cloud with the vertices, each moved by `transform` when one is
   // given (x -> R x + t, as RotationBlock::Apply computes it), and pads it.
   static void Fill(const std::vector<Vector>& vertices, const RotationBlock* transform,
@@ -192,5 +196,6 @@ class SATCollision : public Extension<CollisionManager> {
   // Per-call scratch, kept to avoid reallocating for every pair.
   Cloud cloudA, cloudB;
   std::vector<Vector> otherNormals, otherEdges, axes;
+  std::vector<float> alignment;  // |centre offset . axis|, per axis
   std::vector<std::pair<float, uint32_t>> deepest;
 };

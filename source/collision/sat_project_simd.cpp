@@ -127,6 +127,38 @@ size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign)
   return 0;  // only when a projection is not a number
 }
 
+void SATCollision::Band(const Cloud& cloud, const Vector& axis, float largest, float band,
+                        std::vector<std::pair<float, uint32_t>>& out) {
+  const float* xs = cloud.x.data();
+  const float* ys = cloud.y.data();
+  const float* zs = cloud.z.data();
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128 ax = _mm_set1_ps(axis.x), ay = _mm_set1_ps(axis.y), az = _mm_set1_ps(axis.z);
+  const __m128 top = _mm_set1_ps(largest), width = _mm_set1_ps(band);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  for (; i + 4 <= cloud.Size(); i += 4) {
+    const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(xs + i), ax),
+                                           _mm_mul_ps(_mm_loadu_ps(ys + i), ay)),
+                                _mm_mul_ps(_mm_loadu_ps(zs + i), az));
+    const __m128 value = _mm_xor_ps(d, sign);
+    int inside = _mm_movemask_ps(_mm_or_ps(_mm_cmplt_ps(_mm_sub_ps(top, value), width),
+                                           _mm_cmpeq_ps(value, top)));
+    if (inside == 0) continue;
+    float values[4];
+    _mm_storeu_ps(values, value);
+    for (; inside != 0; inside &= inside - 1) {
+      const int lane = __builtin_ctz(static_cast<unsigned>(inside));
+      out.emplace_back(values[lane], static_cast<uint32_t>(i + lane));
+    }
+  }
+#endif
+  for (; i < cloud.Size(); ++i) {
+    const float value = -(xs[i] * axis.x + ys[i] * axis.y + zs[i] * axis.z);
+    if (largest - value < band || value == largest) out.emplace_back(value, static_cast<uint32_t>(i));
+  }
+}
+
 void SATCollision::Fill(const std::vector<Vector>& vertices, const RotationBlock* transform,
                         Cloud& cloud) {
   static_assert(sizeof(Vector) == 4 * sizeof(float), "a Vector is four packed floats");
