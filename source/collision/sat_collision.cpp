@@ -77,10 +77,21 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   if (refComp.hullVertices.empty() || otherComp.hullVertices.empty()) return false;
 
   const RotationBlock relative(reference.transform.Inverse() * other.transform);
-  Cloud& refCloud = referenceIsA ? cloudA : cloudB;
+  // A hull's own cloud is used as it is when the generator made one (its
+  // count matches); otherwise it is filled here.
+  const size_t refCount = refComp.hullVertices.size();
+  const size_t otherCount = otherComp.hullVertices.size();
   Cloud& otherCloud = referenceIsA ? cloudB : cloudA;
-  Fill(refComp.hullVertices, nullptr, refCloud);
-  Fill(otherComp.hullVertices, &relative, otherCloud);
+  Cloud& refScratch = referenceIsA ? cloudA : cloudB;
+  if (refComp.hullCloud.Size() != refCount) Fill(refComp.hullVertices, nullptr, refScratch);
+  const Cloud& refCloud = refComp.hullCloud.Size() == refCount ? refComp.hullCloud : refScratch;
+  if (otherComp.hullCloud.Size() == otherCount) {
+    Move(otherComp.hullCloud, relative, otherCloud);
+  } else {
+    Fill(otherComp.hullVertices, &relative, otherCloud);
+  }
+  const Cloud& cloudOfA = referenceIsA ? refCloud : otherCloud;
+  const Cloud& cloudOfB = referenceIsA ? otherCloud : refCloud;
 
   // Most pairs that reach this point and were ever apart are still apart
   // along the axis they were last remembered by. When that axis is a face
@@ -255,9 +266,9 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // the normal (on A's extreme plane); Y: B's vertex deepest into A, or
   // nearest to it when the pair is apart.
   const Vector& n = bestNormal;
-  const Vector x = cloudA.At(Extreme(cloudA, n, 1.0f));
-  const size_t yIndex = Extreme(cloudB, n, -1.0f);
-  const Vector y = cloudB.At(yIndex);
+  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f));
+  const size_t yIndex = Extreme(cloudOfB, n, -1.0f);
+  const Vector y = cloudOfB.At(yIndex);
   const RigidTransform& frame = reference.transform;
   const Vector worldNormal = frame.ApplyVector(n);
   const Vector midpoint = frame.Apply((x + y) * 0.5f);
@@ -292,14 +303,14 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   CLEAVE_ASSERT(compB.hasLocalBox);
   // The deepest value is minus B's least projection on n.
   float least, greatest;
-  Project(cloudB, n, least, greatest);
+  Project(cloudOfB, n, least, greatest);
   const float largest = -least;
   const float band = kContactBand * compB.boundingRadius;
   // Sorted largest first, selection stops at the first vertex outside the
   // band: that is every vertex inside it. The deepest vertex always counts,
   // even when the band is empty (a zero bounding radius).
   deepest.clear();
-  Band(cloudB, n, largest, band, deepest);
+  Band(cloudOfB, n, largest, band, deepest);
   std::stable_sort(deepest.begin(), deepest.end(),
                    [](const std::pair<float, uint32_t>& p, const std::pair<float, uint32_t>& q) {
                      return p.first > q.first;
@@ -307,7 +318,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   const size_t count = std::min<size_t>(deepest.size(), kMaxContactPoints);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t index = deepest[i].second;
-    const Vector vertex = cloudB.At(index);
+    const Vector vertex = cloudOfB.At(index);
     ContactPoint point;
     // Apart, every point's gap counts, signed; in contact the depth is the
     // distance from A's extreme plane either way.

@@ -49,6 +49,27 @@ __attribute__((target("avx"))) void ProjectAvx(const float* xs, const float* ys,
   max = std::max(std::max(h[0], h[1]), std::max(h[2], h[3]));
 }
 
+// Move() with 8-lane AVX: each coordinate as RotationBlock::Apply takes it,
+// ((r0 x + r1 y) + r2 z) + t, over whole padded arrays.
+__attribute__((target("avx"))) void MoveAvx(const HullCloud& from, const RotationBlock& transform,
+                                            HullCloud& to) {
+  __m256 r[9];
+  for (int k = 0; k < 9; ++k) r[k] = _mm256_set1_ps(transform.r[k]);
+  const __m256 t[3] = {_mm256_set1_ps(transform.t.x), _mm256_set1_ps(transform.t.y),
+                       _mm256_set1_ps(transform.t.z)};
+  float* out[3] = {to.x.data(), to.y.data(), to.z.data()};
+  for (size_t i = 0; i < from.x.size(); i += 8) {
+    const __m256 x = _mm256_loadu_ps(from.x.data() + i), y = _mm256_loadu_ps(from.y.data() + i),
+                 z = _mm256_loadu_ps(from.z.data() + i);
+    for (int row = 0; row < 3; ++row) {
+      const __m256 sum = _mm256_add_ps(
+          _mm256_add_ps(_mm256_mul_ps(r[3 * row], x), _mm256_mul_ps(r[3 * row + 1], y)),
+          _mm256_mul_ps(r[3 * row + 2], z));
+      _mm256_storeu_ps(out[row] + i, _mm256_add_ps(sum, t[row]));
+    }
+  }
+}
+
 const bool kHaveAvx = __builtin_cpu_supports("avx");
 
 }  // namespace
@@ -193,4 +214,16 @@ void SATCollision::Fill(const std::vector<Vector>& vertices, const RotationBlock
 #endif
   for (; i < n; ++i) cloud.Set(i, transform != nullptr ? transform->Apply(vertices[i]) : vertices[i]);
   if (n > 0) cloud.Pad();
+}
+
+void SATCollision::Move(const Cloud& from, const RotationBlock& transform, Cloud& to) {
+  // The padding moves with the rest, and stays a copy of vertex 0.
+  to.Resize(from.Size());
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (kHaveAvx) {
+    MoveAvx(from, transform, to);
+    return;
+  }
+#endif
+  for (size_t i = 0; i < from.x.size(); ++i) to.Set(i, transform.Apply(from.At(i)));
 }
