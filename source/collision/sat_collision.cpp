@@ -163,10 +163,13 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // inner - |c.axis|: never apart there, and no shallower. First the axis
   // the centres lie furthest apart along, the likeliest shallow one, gives
   // a depth the pair reaches; then the walk passes over every axis whose
-  // least overlap is deeper than that (by a slack for rounding), as none of
-  // them could reject the pair, show a gap or be the least deep.
+  // least overlap exceeds that, or the least depth found so far, by a slack
+  // for rounding (or exceeds the slack alone once the pair is seen apart):
+  // none of them could reject the pair, show a gap or be the least deep (an
+  // axis no shallower than the best so far does not replace it).
   const bool innerKnown = refComp.innerRadius > 0.0f && otherComp.innerRadius > 0.0f;
   const float inner = refComp.innerRadius + otherComp.innerRadius;
+  const float slack = kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
   float limit = std::numeric_limits<float>::infinity();
   if (innerKnown) {
     const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
@@ -179,8 +182,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     float minA, maxA, minB, maxB;
     project(probe, axes[probe], minA, maxA, minB, maxB);
     if (Gap(minA, maxA, minB, maxB) < 0.0f) {
-      limit = std::min(maxA - minB, maxB - minA) +
-              kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
+      limit = std::min(maxA - minB, maxB - minA) + slack;
     }
   }
 
@@ -219,6 +221,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
       // B, to the side B's interval lies on.
       if (!apart || gap > largestGap) {
         apart = true;
+        limit = std::min(limit, slack);
         largestGap = gap;
         gapNormal = minB > minA ? axis : -axis;
         gapIndex = index;
@@ -250,6 +253,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
       haveBest = true;
       bestDepth = depth;
       bestNormal = normal;
+      limit = std::min(limit, depth + slack);
     }
   }
 
