@@ -201,8 +201,10 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   Vector gapNormal;
   size_t gapIndex = 0;
   bool apart = false;
-  for (size_t step = 0; step < axisCount; ++step) {
-    const size_t index = (start + step) % axisCount;
+  for (size_t step = 0, next = start; step < axisCount; ++step) {
+    // (start + step) % axisCount, without a division per axis.
+    const size_t index = next;
+    next = next + 1 == axisCount ? 0 : next + 1;
     if (innerKnown && inner - alignment[index] > limit) continue;
     const Vector& axis = axes[index];
     float minA, maxA, minB, maxB;
