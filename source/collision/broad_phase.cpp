@@ -35,14 +35,15 @@ ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis) {
   return span;
 }
 
-std::vector<CandidateSet> SweepAndPrune(std::vector<ObjectSpan>& spans) {
+void SweepAndPrune(std::vector<ObjectSpan>& spans, std::vector<CandidateSet>& sets) {
   std::sort(spans.begin(), spans.end(),
             [](const ObjectSpan& a, const ObjectSpan& b) { return a.min < b.min; });
-  std::vector<CandidateSet> sets(spans.size());
+  sets.resize(spans.size());
   for (size_t i = 0; i < spans.size(); ++i) {
     const ObjectSpan& a = spans[i];
     CandidateSet& set = sets[i];
     set.objectId = a.objectId;
+    set.candidates.clear();
     for (size_t j = i + 1; j < spans.size(); ++j) {
       const ObjectSpan& b = spans[j];
       // Sorted by start: once a later span starts past a's start without
@@ -52,7 +53,6 @@ std::vector<CandidateSet> SweepAndPrune(std::vector<ObjectSpan>& spans) {
         set.candidates.push_back(b.objectId);
     }
   }
-  return sets;
 }
 
 bool SpheresOverlap(const SphereEntry& a, const SphereEntry& b) {

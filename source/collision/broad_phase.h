@@ -42,15 +42,16 @@ ObjectSpan SpanAlong(const SphereEntry& sphere, const Vector& axis);
 
 // Sweep and prune along the spans' axis. Sorts the spans by their start and,
 // for each span in order, collects the later spans that overlap it and whose
-// masks meet. One set per span (possibly with no candidates), in sorted
-// order. Two resting spans make no pair: a heap asleep costs the sweep, not
+// masks meet. Leaves one set per span in `sets` (possibly with no
+// candidates), in sorted order; the sets' storage is reused from call to
+// call. Two resting spans make no pair: a heap asleep costs the sweep, not
 // a sphere test per neighbour.
 //
 // The sweep for span i stops at the first later span that starts at or after
 // i's end; every span after that one starts later still. A span that starts
 // exactly where i starts but has no width is skipped rather than ending the
 // sweep, so degenerate spheres (radius 0) cannot hide the spans behind them.
-std::vector<CandidateSet> SweepAndPrune(std::vector<ObjectSpan>& spans);
+void SweepAndPrune(std::vector<ObjectSpan>& spans, std::vector<CandidateSet>& sets);
 
 // Keeps the candidates whose span along `axis` overlaps the set object's.
 // `lookup(id, sphere)` fills the sphere of a live object and returns true,

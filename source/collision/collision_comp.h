@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "collision/hull_cloud.h"
 #include "math/bounding_box.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -44,6 +45,13 @@ class CollisionComp : public Component {
   // vertices on it (two entries a normal): the narrow phase reads a hull's
   // interval on its own normals here instead of projecting every vertex.
   std::vector<float> faceExtents;
+  // hullVertices as a padded cloud, for the narrow phase's vector loops;
+  // made by the hull generator and used while its count matches.
+  HullCloud hullCloud;
+  // The radius of a ball about boundingCenter inside the hull (0 when not
+  // known): along any unit axis the hull covers the centre's projection -+
+  // this, which lets the narrow phase pass over axes without projecting.
+  float innerRadius = 0.0f;
 
   bool hasOrientedBox = false;  // read by nothing
   OrientedBox orientedBox;      // read by nothing

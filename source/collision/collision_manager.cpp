@@ -68,12 +68,12 @@ void CollisionManager::Update() {
     BroadPhase();
     for (CandidateSet& set : sets) {
       if (set.candidates.empty()) continue;
-      ObjectLock lock;
-      FilterCandidates(set, kFilterAxis, [](uint32_t id, SphereEntry& sphere) {
-        CollisionComp* comp = nullptr;
-        const GameObject* object = LiveObject(id, comp);
-        if (object == nullptr) return false;
-        sphere = SpeculativeSphere(id, object->position, object->orientation, *comp);
+      // The spheres of the broad phase; an object that has gone or died
+      // since is dropped by the narrow phase, which looks every object up.
+      FilterCandidates(set, kFilterAxis, [this](uint32_t id, SphereEntry& sphere) {
+        const SphereEntry* known = frameSpheres.Find(id);
+        if (known == nullptr) return false;
+        sphere = *known;
         return true;
       });
     }
@@ -95,18 +95,20 @@ void CollisionManager::Update() {
 
 void CollisionManager::BroadPhase() {
   spans.clear();
+  frameSpheres.Clear();
   {
     ObjectLock lock;
     for (auto& entry : ObjectManager::Instance().objects) {
       const CollisionComp* comp = entry.second.Find<CollisionComp>();
       if (comp == nullptr) continue;
-      spans.push_back(SpanAlong(SpeculativeSphere(entry.first, entry.second.position,
-                                                  entry.second.orientation, *comp),
-                                kSweepAxis));
+      const SphereEntry sphere =
+          SpeculativeSphere(entry.first, entry.second.position, entry.second.orientation, *comp);
+      frameSpheres.Add(sphere);
+      spans.push_back(SpanAlong(sphere, kSweepAxis));
       spans.back().resting = comp->resting;
     }
   }
-  sets = SweepAndPrune(spans);
+  SweepAndPrune(spans, sets);
 }
 
 void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContacts, double time) {
@@ -114,8 +116,13 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
   CollisionComp* compA = nullptr;
   const GameObject* objectA = LiveObject(set.objectId, compA);
   if (objectA == nullptr) return;
-  const SphereEntry sphereA =
-      SpeculativeSphere(set.objectId, objectA->position, objectA->orientation, *compA);
+  // The broad phase's sphere; computed here only for an object added since.
+  const auto sphereOf = [this](uint32_t id, const GameObject& object, const CollisionComp& comp) {
+    const SphereEntry* known = frameSpheres.Find(id);
+    return known != nullptr ? *known
+                            : SpeculativeSphere(id, object.position, object.orientation, comp);
+  };
+  const SphereEntry sphereA = sphereOf(set.objectId, *objectA, *compA);
   const SatBody bodyA{set.objectId, compA, RigidTransform(objectA->orientation, objectA->position)};
   const ContactSink sink{&manifoldBuffer.Back(), &pointBuffer.Back()};
   for (const uint32_t id : set.candidates) sat->Prefetch(set.objectId, id);
@@ -124,8 +131,7 @@ void CollisionManager::NarrowPhase(const CandidateSet& set, bool multipleContact
     const GameObject* objectB = LiveObject(id, compB);
     if (objectB == nullptr) continue;
     if (compA->resting && compB->resting) continue;
-    const SphereEntry sphereB =
-        SpeculativeSphere(id, objectB->position, objectB->orientation, *compB);
+    const SphereEntry sphereB = sphereOf(id, *objectB, *compB);
     if (!SpheresOverlap(sphereA, sphereB)) continue;
     const SatBody bodyB{id, compB, RigidTransform(objectB->orientation, objectB->position)};
     sat->Collide(bodyA, bodyB, multipleContacts, time, sink);

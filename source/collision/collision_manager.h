@@ -11,9 +11,12 @@
 // picking is on, the pick ray against every pickable bounding sphere; last,
 // the flip of the double buffers under the results lock.
 //
-// Locks: the object lock is held while the spans are built, separately for
-// each candidate set in the Z filter and again in the narrow phase, and for
-// the whole pick loop. The results lock covers the flip here and the copies
+// Each object's sphere is computed once a frame, with the spans, and kept by
+// id (FrameSpheres) for the Z filter and the sphere test.
+//
+// Locks: the object lock is held while the spans are built, again for each
+// candidate set in the narrow phase, and for the whole pick loop (the Z
+// filter reads only the kept spheres). The results lock covers the flip here and the copies
 // in GetContacts and GetPickResults, so a reader always gets manifolds and
 // points from the same frame. Update never holds the object lock and the
 // results lock together, so callers may read the results with or without
@@ -29,6 +32,7 @@
 #include "collision/collision_comp.h"
 #include "collision/contact.h"
 #include "collision/double_buffer.h"
+#include "collision/frame_spheres.h"
 #include "collision/pick.h"
 #include "collision/sat_collision.h"
 #include "collision/span.h"
@@ -78,5 +82,6 @@ class CollisionManager : public Module<CollisionManager> {
 
   // Per-frame scratch of the broad phase (collision thread only).
   std::vector<ObjectSpan> spans;
+  FrameSpheres frameSpheres;
   std::vector<CandidateSet> sets;
 };

@@ -31,11 +31,16 @@ Vector PushedOut(Vector v) {
   return length > kTiny ? v * (kHullMargin / length + 1.0f) : v;
 }
 
-// The interval of the hull vertices on each face normal, projected as the
-// narrow phase projects them (x a.x + y a.y + z a.z in float).
-void SetFaceExtents(CollisionComp& comp) {
+// The hull's cloud; the interval of its vertices on each face normal,
+// projected as the narrow phase projects them (x a.x + y a.y + z a.z in
+// float); and its inner radius about the bounding centre.
+void SetHullBounds(CollisionComp& comp) {
   comp.faceExtents.clear();
+  comp.innerRadius = InnerRadius(comp.hullVertices, comp.boundingCenter);
+  comp.hullCloud.Resize(comp.hullVertices.size());
   if (comp.hullVertices.empty()) return;
+  for (size_t i = 0; i < comp.hullVertices.size(); ++i) comp.hullCloud.Set(i, comp.hullVertices[i]);
+  comp.hullCloud.Pad();
   for (const Vector& n : comp.faceNormals) {
     float low = 0.0f, high = 0.0f;
     for (size_t i = 0; i < comp.hullVertices.size(); ++i) {
@@ -65,7 +70,7 @@ bool GenerateQhullHull(const Mesh& mesh, float s, CollisionComp& comp) {
   comp.edgeDirections = std::move(hull.edgeDirections);
   comp.faceNormals = std::move(hull.faceNormals);
   comp.hullVertices = std::move(hull.vertices);
-  SetFaceExtents(comp);
+  SetHullBounds(comp);
   comp.boundingRadius += kHullMargin;
   comp.hasHull = true;
   return true;
@@ -166,7 +171,7 @@ void GenerateCollisionHull(GameObject& object) {
   comp->edgeDirections = std::move(edges.vectors);
   comp->faceNormals = std::move(normals.vectors);
   comp->hullVertices = std::move(vertices.vectors);
-  SetFaceExtents(*comp);
+  SetHullBounds(*comp);
   comp->boundingRadius += kHullMargin;
   comp->hasHull = true;
 }

@@ -23,9 +23,15 @@ constexpr float kEdgeTolerance = 0.25f;
 // facets too close to parallel to give a usable edge direction.
 constexpr double kTinyCross = 1e-9;
 
-// Runs Qhull on `points` (x, y, z each) and fills the hull; false with the
-// message Qhull wrote when it fails.
-bool RunQhull(std::vector<coordT>& points, ConvexHull& hull, std::string& error) {
+// What an inner radius keeps of the least facet distance: the planes are
+// Qhull's, rounded, so the ball is shrunk a little to stay inside.
+constexpr double kInnerShrink = 0.999;
+
+// Runs Qhull on `points` (x, y, z each) and fills the hull, and `planes`
+// (when given) with every facet's unit outward normal, three numbers each;
+// false with the message Qhull wrote when it fails.
+bool RunQhull(std::vector<coordT>& points, ConvexHull& hull, std::string& error,
+              std::vector<double>* planes = nullptr) {
   char* errorText = nullptr;
   size_t errorSize = 0;
   FILE* errorFile = open_memstream(&errorText, &errorSize);
@@ -51,6 +57,7 @@ bool RunQhull(std::vector<coordT>& points, ConvexHull& hull, std::string& error)
     facetT* facet;
     FORALLfacets {
       const double* n = facet->normal;
+      if (planes != nullptr) planes->insert(planes->end(), n, n + 3);
       normals.Add(Vector(static_cast<float>(n[0]), static_cast<float>(n[1]),
                          static_cast<float>(n[2])));
       // Two neighbouring facets of a 3D convex hull meet in an edge along
@@ -172,4 +179,23 @@ bool BuildConvexHull(const std::vector<Vector>& points, size_t maxVertices, Conv
   if (hull.vertices.size() <= maxVertices) return true;
   std::vector<coordT> fewer = Coordinates(FarthestPoints(hull.vertices, maxVertices));
   return RunQhull(fewer, hull, error);
+}
+
+float InnerRadius(const std::vector<Vector>& points, const Vector& center) {
+  if (points.size() < 4) return 0.0f;
+  std::vector<coordT> xyz = Coordinates(points);
+  ConvexHull hull;
+  std::string error;
+  std::vector<double> planes;
+  if (!RunQhull(xyz, hull, error, &planes) || planes.empty()) return 0.0f;
+  double radius = std::numeric_limits<double>::infinity();
+  for (size_t f = 0; f < planes.size(); f += 3) {
+    const double* n = &planes[f];
+    double extreme = -std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < xyz.size(); i += 3)
+      extreme = std::max(extreme, n[0] * xyz[i] + n[1] * xyz[i + 1] + n[2] * xyz[i + 2]);
+    const double distance = extreme - (n[0] * center.x + n[1] * center.y + n[2] * center.z);
+    radius = std::min(radius, distance);
+  }
+  return radius > 0.0 ? static_cast<float>(kInnerShrink * radius) : 0.0f;
 }

@@ -26,3 +26,10 @@ struct ConvexHull {
 // than four points, all in one plane, not finite).
 bool BuildConvexHull(const std::vector<Vector>& points, size_t maxVertices, ConvexHull& hull,
                      std::string& error);
+
+// The radius of a ball about `center` that lies inside the hull of the
+// points: the least distance from the centre to a facet plane of Qhull's
+// hull, each plane placed through the points' own extreme along its normal
+// (in double precision), less a thousandth for rounding. 0 when the centre
+// is not inside or there is no proper hull.
+float InnerRadius(const std::vector<Vector>& points, const Vector& center);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,6 +20,10 @@ constexpr float kAxisEpsilon = 1e-8f;
 // In multiple-contact mode, B's vertices within this fraction of its
 // bounding radius of the deepest one become contact points.
 constexpr float kContactBand = 0.05f;
+// Rounding allowance of the inner-ball bound, per unit of the two bounding
+// radii: far above float rounding of the projections, far below a depth
+// that matters.
+constexpr float kBoundSlack = 1e-4f;
 
 // The gap between two intervals on an axis, measured from the one that
 // starts first: positive when they are apart, zero when they touch, negative
@@ -36,19 +41,6 @@ bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) c
   if (index == nullptr) return false;
   axisIndex = *index;
   return true;
-}
-
-size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign) {
-  size_t best = 0;
-  float bestValue = sign * (cloud.x[0] * axis.x + cloud.y[0] * axis.y + cloud.z[0] * axis.z);
-  for (size_t i = 1; i < cloud.Size(); ++i) {
-    const float d = sign * (cloud.x[i] * axis.x + cloud.y[i] * axis.y + cloud.z[i] * axis.z);
-    if (d > bestValue) {
-      bestValue = d;
-      best = i;
-    }
-  }
-  return best;
 }
 
 void SATCollision::BuildAxes(const CollisionComp& reference, const std::vector<Vector>& normals,
@@ -85,16 +77,21 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   if (refComp.hullVertices.empty() || otherComp.hullVertices.empty()) return false;
 
   const RotationBlock relative(reference.transform.Inverse() * other.transform);
-  Cloud& refCloud = referenceIsA ? cloudA : cloudB;
-  Cloud& otherCloud = referenceIsA ? cloudB : cloudA;
+  // A hull's own cloud is used as it is when the generator made one (its
+  // count matches); otherwise it is filled here.
   const size_t refCount = refComp.hullVertices.size();
   const size_t otherCount = otherComp.hullVertices.size();
-  refCloud.Resize(refCount);
-  otherCloud.Resize(otherCount);
-  for (size_t i = 0; i < refCount; ++i) refCloud.Set(i, refComp.hullVertices[i]);
-  for (size_t i = 0; i < otherCount; ++i) otherCloud.Set(i, relative.Apply(otherComp.hullVertices[i]));
-  refCloud.Pad();
-  otherCloud.Pad();
+  Cloud& otherCloud = referenceIsA ? cloudB : cloudA;
+  Cloud& refScratch = referenceIsA ? cloudA : cloudB;
+  if (refComp.hullCloud.Size() != refCount) Fill(refComp.hullVertices, nullptr, refScratch);
+  const Cloud& refCloud = refComp.hullCloud.Size() == refCount ? refComp.hullCloud : refScratch;
+  if (otherComp.hullCloud.Size() == otherCount) {
+    Move(otherComp.hullCloud, relative, otherCloud);
+  } else {
+    Fill(otherComp.hullVertices, &relative, otherCloud);
+  }
+  const Cloud& cloudOfA = referenceIsA ? refCloud : otherCloud;
+  const Cloud& cloudOfB = referenceIsA ? otherCloud : refCloud;
 
   // Most pairs that reach this point and were ever apart are still apart
   // along the axis they were last remembered by. When that axis is a face
@@ -160,6 +157,35 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     return false;
   }
 
+  // The hulls' inner balls (innerRadius about each bounding centre) cover
+  // the centres' projections -+ their radii on every axis, so along an axis
+  // where the centres lie |c.axis| apart the hulls overlap by at least
+  // inner - |c.axis|: never apart there, and no shallower. First the axis
+  // the centres lie furthest apart along, the likeliest shallow one, gives
+  // a depth the pair reaches; then the walk passes over every axis whose
+  // least overlap exceeds that, or the least depth found so far, by a slack
+  // for rounding (or exceeds the slack alone once the pair is seen apart):
+  // none of them could reject the pair, show a gap or be the least deep (an
+  // axis no shallower than the best so far does not replace it).
+  const bool innerKnown = refComp.innerRadius > 0.0f && otherComp.innerRadius > 0.0f;
+  const float inner = refComp.innerRadius + otherComp.innerRadius;
+  const float slack = kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
+  float limit = std::numeric_limits<float>::infinity();
+  if (innerKnown) {
+    const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
+    alignment.resize(axisCount);
+    size_t probe = 0;
+    for (size_t i = 0; i < axisCount; ++i) {
+      alignment[i] = std::fabs(Dot3(c, axes[i]));
+      if (alignment[i] > alignment[probe]) probe = i;
+    }
+    float minA, maxA, minB, maxB;
+    project(probe, axes[probe], minA, maxA, minB, maxB);
+    if (Gap(minA, maxA, minB, maxB) < 0.0f) {
+      limit = std::min(maxA - minB, maxB - minA) + slack;
+    }
+  }
+
   size_t start = 0;
   // Axis lists change size (hulls are regenerated after a cut, and edge
   // products come and go with the relative orientation), so a remembered
@@ -175,8 +201,11 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   Vector gapNormal;
   size_t gapIndex = 0;
   bool apart = false;
-  for (size_t step = 0; step < axisCount; ++step) {
-    const size_t index = (start + step) % axisCount;
+  for (size_t step = 0, next = start; step < axisCount; ++step) {
+    // (start + step) % axisCount, without a division per axis.
+    const size_t index = next;
+    next = next + 1 == axisCount ? 0 : next + 1;
+    if (innerKnown && inner - alignment[index] > limit) continue;
     const Vector& axis = axes[index];
     float minA, maxA, minB, maxB;
     project(index, axis, minA, maxA, minB, maxB);
@@ -194,6 +223,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
       // B, to the side B's interval lies on.
       if (!apart || gap > largestGap) {
         apart = true;
+        limit = std::min(limit, slack);
         largestGap = gap;
         gapNormal = minB > minA ? axis : -axis;
         gapIndex = index;
@@ -225,6 +255,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
       haveBest = true;
       bestDepth = depth;
       bestNormal = normal;
+      limit = std::min(limit, depth + slack);
     }
   }
 
@@ -241,9 +272,9 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // the normal (on A's extreme plane); Y: B's vertex deepest into A, or
   // nearest to it when the pair is apart.
   const Vector& n = bestNormal;
-  const Vector x = cloudA.At(Extreme(cloudA, n, 1.0f));
-  const size_t yIndex = Extreme(cloudB, n, -1.0f);
-  const Vector y = cloudB.At(yIndex);
+  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f));
+  const size_t yIndex = Extreme(cloudOfB, n, -1.0f);
+  const Vector y = cloudOfB.At(yIndex);
   const RigidTransform& frame = reference.transform;
   const Vector worldNormal = frame.ApplyVector(n);
   const Vector midpoint = frame.Apply((x + y) * 0.5f);
@@ -276,22 +307,16 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // Feature codes key each point to its place on both local boxes.
   CLEAVE_ASSERT(compA.hasLocalBox);
   CLEAVE_ASSERT(compB.hasLocalBox);
-  deepest.clear();
-  float largest = -n.x * cloudB.x[0] - n.y * cloudB.y[0] - n.z * cloudB.z[0];
-  for (size_t i = 0; i < cloudB.Size(); ++i) {
-    const float value = -(n.x * cloudB.x[i] + n.y * cloudB.y[i] + n.z * cloudB.z[i]);
-    deepest.emplace_back(value, static_cast<uint32_t>(i));
-    largest = std::max(largest, value);
-  }
+  // The deepest value is minus B's least projection on n.
+  float least, greatest;
+  Project(cloudOfB, n, least, greatest);
+  const float largest = -least;
   const float band = kContactBand * compB.boundingRadius;
   // Sorted largest first, selection stops at the first vertex outside the
   // band: that is every vertex inside it. The deepest vertex always counts,
   // even when the band is empty (a zero bounding radius).
-  size_t kept = 0;
-  for (size_t i = 0; i < deepest.size(); ++i) {
-    if (largest - deepest[i].first < band || deepest[i].first == largest) deepest[kept++] = deepest[i];
-  }
-  deepest.resize(kept);
+  deepest.clear();
+  Band(cloudOfB, n, largest, band, deepest);
   std::stable_sort(deepest.begin(), deepest.end(),
                    [](const std::pair<float, uint32_t>& p, const std::pair<float, uint32_t>& q) {
                      return p.first > q.first;
@@ -299,7 +324,7 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   const size_t count = std::min<size_t>(deepest.size(), kMaxContactPoints);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t index = deepest[i].second;
-    const Vector vertex = cloudB.At(index);
+    const Vector vertex = cloudOfB.At(index);
     ContactPoint point;
     // Apart, every point's gap counts, signed; in contact the depth is the
     // distance from A's extreme plane either way.

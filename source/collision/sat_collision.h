@@ -29,6 +29,7 @@
 
 #include "collision/collision_comp.h"
 #include "collision/contact.h"
+#include "collision/hull_cloud.h"
 #include "collision/rigid_transform.h"
 #include "core/module.h"
 #include "math/bounding_box.h"
@@ -82,41 +83,22 @@ class SATCollision : public Extension<CollisionManager> {
   const std::vector<Vector>& LastAxes() const { return axes; }
 
  private:
-  // A vertex cloud as three contiguous coordinate arrays, so projecting it on
-  // an axis is one streaming pass. The arrays are padded to a multiple of
-  // eight (one 8-lane or two 4-lane vector steps) with copies of the first
-  // vertex, which changes no minimum or maximum; `count` is the true number
-  // of vertices.
-  struct Cloud {
-    std::vector<float> x, y, z;
-    size_t count = 0;
-    size_t Size() const { return count; }
-    void Resize(size_t n) {
-      count = n;
-      const size_t padded = (n + 7) & ~size_t(7);
-      x.resize(padded);
-      y.resize(padded);
-      z.resize(padded);
-    }
-    void Set(size_t i, const Vector& v) {
-      x[i] = v.x;
-      y[i] = v.y;
-      z[i] = v.z;
-    }
-    void Pad() {
-      for (size_t i = count; i < x.size(); ++i) {
-        x[i] = x[0];
-        y[i] = y[0];
-        z[i] = z[0];
-      }
-    }
-    Vector At(size_t i) const { return Vector(x[i], y[i], z[i], 0.0f); }
-  };
+  using Cloud = HullCloud;
 
   static void Project(const Cloud& cloud, const Vector& axis, float& min, float& max);
   // Index of the vertex with the largest (sign +1) or smallest (sign -1)
   // projection; the first one wins ties.
   static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign);
+  // Appends (-d, index) for every vertex whose projection d on the axis has
+  // -d within `band` below `largest` (or equal to it), in index order.
+  static void Band(const Cloud& cloud, const Vector& axis, float largest, float band,
+                   std::vector<std::pair<float, uint32_t>>& out);
+  // Fills the cloud with the vertices, each moved by `transform` when one is
+  // given (x -> R x + t, as RotationBlock::Apply computes it), and pads it.
+  static void Fill(const std::vector<Vector>& vertices, const RotationBlock* transform,
+                   Cloud& cloud);
+  // The same for a hull that has its cloud already: `to` is `from` moved.
+  static void Move(const Cloud& from, const RotationBlock& transform, Cloud& to);
 
   void BuildAxes(const CollisionComp& reference, const std::vector<Vector>& otherNormals,
                  const std::vector<Vector>& otherEdges);
@@ -188,5 +170,6 @@ class SATCollision : public Extension<CollisionManager> {
   // Per-call scratch, kept to avoid reallocating for every pair.
   Cloud cloudA, cloudB;
   std::vector<Vector> otherNormals, otherEdges, axes;
+  std::vector<float> alignment;  // |centre offset . axis|, per axis
   std::vector<std::pair<float, uint32_t>> deepest;
 };

@@ -1,5 +1,6 @@
-// Qhull hulls: facets merged and outward, edges as distinct axes, the vertex
-// bound kept without losing the cloud's extent, and flat input refused.
+// Qhull hulls: facets merged and outward, edges as distinct axes, the inner
+// ball, the vertex bound kept without losing the cloud's extent, and flat
+// input refused.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ float Support(const std::vector<Vector>& points, const Vector& n) {
   return best;
 }
 
-TEST(QhullHull, TetrahedronWithInnerAndFacePointsGivesItsFourFacesAndSixEdges) {
+TEST(QhullHull, TetrahedronWithInnerAndFacePointsGivesItsFourFacesSixEdgesAndInnerBall) {
   std::vector<Vector> points = {Vector(0, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)};
   std::srand(7);
   for (int i = 0; i < 300; ++i) {  // inside (a + b + c < 1) and on the faces (one of them 0)
@@ -44,6 +45,12 @@ TEST(QhullHull, TetrahedronWithInnerAndFacePointsGivesItsFourFacesAndSixEdges) {
   };
   EXPECT_TRUE(matches(hull.faceNormals, normals, false));
   EXPECT_TRUE(matches(hull.edgeDirections, edges, true));
+  // The inner ball: about (0.2, 0.2, 0.2) the flat faces are nearest (the
+  // slanted one is 0.4 / sqrt 3 away), about (0.3, 0.3, 0.3) the slanted
+  // one (0.1 / sqrt 3); none about a centre outside.
+  EXPECT_NEAR(InnerRadius(points, Vector(0.2f, 0.2f, 0.2f)), 0.999f * 0.2f, 1e-6f);
+  EXPECT_NEAR(InnerRadius(points, Vector(0.3f, 0.3f, 0.3f)), 0.999f * 0.1f * k, 1e-6f);
+  EXPECT_EQ(InnerRadius(points, Vector(0.5f, 0.5f, 0.5f)), 0.0f);
 }
 
 TEST(QhullHull, BoundedHullOfASphereCloudStillReachesOutEverywhereAndFlatInputFails) {

@@ -298,9 +298,10 @@ TEST(SATCollision, DepthIsExactForHullsOfEverySizeAroundTheLaneWidths) {
   }
 }
 
-// A hull's interval on its own face normals comes from its face extents;
-// the pairs of the scene's solids, turned and placed at random, overlapping
-// or a little apart, get the same answer as with every vertex projected.
+// A hull's interval on its own face normals comes from its face extents,
+// and axes the inner balls settle are passed over; the pairs of the scene's
+// solids, turned and placed at random, overlapping or a little apart, get
+// the same answer as with every vertex projected on every axis.
 TEST(SATCollision, FaceExtentsGiveWhatProjectingEveryVertexGives) {
   using collision_test::MakeSolid, collision_test::SceneMesh, collision_test::Shape;
   std::mt19937 random(11);
@@ -317,6 +318,7 @@ TEST(SATCollision, FaceExtentsGiveWhatProjectingEveryVertexGives) {
     const bool hit = Collide(fast, a, Vector(), qa, b, at, qb, true, read);
     ASSERT_EQ(a.faceExtents.size(), 2 * a.faceNormals.size());
     a.faceExtents.clear(), b.faceExtents.clear();
+    a.innerRadius = b.innerRadius = 0.0f;  // no axis passed over either
     ASSERT_EQ(Collide(plain, a, Vector(), qa, b, at, qb, true, projected), hit) << trial;
     if (!hit) continue;
     ++hits;
