@@ -297,18 +297,31 @@ ModelPrescan CheckPly(const std::string& bytes) {
   return scan;
 }
 
-bool EndsWithOff(const std::string& file) {
-  if (file.size() < 4) return false;
-  std::string ending = file.substr(file.size() - 4);
-  for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ending == ".off";
+// Whether `text` begins with `start`, in any case.
+bool StartsLike(const std::string& text, const std::string& start) {
+  if (text.size() < start.size()) return false;
+  for (size_t k = 0; k < start.size(); ++k)
+    if (std::tolower(static_cast<unsigned char>(text[k])) != start[k]) return false;
+  return true;
+}
+
+bool EndsWith(const std::string& file, const std::string& ending) {
+  return file.size() >= ending.size() &&
+         StartsLike(file.substr(file.size() - ending.size()), ending);
 }
 
 }  // namespace
 
 ModelPrescan PrescanModel(const std::string& file, const std::string& bytes) {
-  if (bytes.compare(0, 4, "ply\n") == 0 || bytes.compare(0, 5, "ply\r\n") == 0)
-    return CheckPly(bytes);
-  if (EndsWithOff(file) || bytes.compare(0, 3, "OFF") == 0) return ReadOff(bytes);
+  // assimp takes any file that starts "ply" for a PLY, whatever follows.
+  if (EndsWith(file, ".ply") || StartsLike(bytes, "ply")) {
+    if (bytes.compare(0, 4, "ply\n") == 0 || bytes.compare(0, 5, "ply\r\n") == 0)
+      return CheckPly(bytes);
+    ModelPrescan scan;
+    scan.result = ModelPrescan::Result::kRefused;
+    scan.error = "a PLY file starts with the line \"ply\"";
+    return scan;
+  }
+  if (EndsWith(file, ".off") || bytes.compare(0, 3, "OFF") == 0) return ReadOff(bytes);
   return ModelPrescan();
 }

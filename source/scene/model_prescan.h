@@ -16,7 +16,8 @@ struct ModelPrescan {
   std::string error;    // kRefused: what is wrong, without the file name
 };
 
-// Looks at `bytes`, the whole contents of a model file named `file`: an
-// ".off" extension (any case) or an OFF keyword line picks OFF, a first line
-// "ply" picks PLY; anything else is left to assimp untouched.
+// Looks at `bytes`, the whole contents of a model file named `file`: a
+// ".ply" extension or a start "ply" (any case) picks PLY, an ".off"
+// extension (any case) or a start "OFF" picks OFF; anything else is left to
+// assimp untouched.
 ModelPrescan PrescanModel(const std::string& file, const std::string& bytes);
