@@ -1,6 +1,7 @@
 #pragma once
 // Model files: reading a triangle mesh from OBJ, STL, PLY, OFF, glTF
-// (anything assimp reads; OFF through the prescan) and checking that it is a closed solid the splitter can cut.
+// (anything assimp reads; OFF through the prescan) and checking that it is
+// a closed solid the splitter can cut.
 
 #include <cstddef>
 #include <string>
