@@ -99,8 +99,13 @@ int main(int argc, char** argv) {
   }
 
   // The slicer needs no window, no engine and no data folder.
+  // Its standard output is its JSON alone: every log line, from the first
+  // (a settings.txt parse error, when System is created), goes to standard
+  // error.
   if (!options.slice.empty()) {
+    std::streambuf* const standardOutput = std::cout.rdbuf(std::cerr.rdbuf());
     System::Instance().logToStandardError = true;
+    std::cout.rdbuf(standardOutput);
     return RunSliceCommand(options.slice, options.plane, options.outDir, std::cout, std::cerr);
   }
 

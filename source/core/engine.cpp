@@ -10,7 +10,12 @@ void Engine::Run() {
   System& system = System::Instance();
 
   try {
-    for (const auto& step : plan.init) step();
+    // A module that fails to start ends the start-up: the ones after it
+    // would build on what is missing.
+    for (const auto& step : plan.init) {
+      step();
+      if (!system.running) break;
+    }
     StartWorkers();
   } catch (...) {
     CLEAVE_ERROR("Uncaught exception in engine init.");

@@ -3,8 +3,9 @@
 // worker threads. Which module does what is given as a plan, so the same
 // runner drives the real modules (main.cpp) and test doubles.
 //
-//   start-up (guarded): every init step in order, then the physics worker,
-//     then the collision worker;
+//   start-up (guarded): every init step in order until one reports an
+//     error (clears System.running), then the physics worker, then the
+//     collision worker;
 //   main loop (guarded): while System.running: FrameStart, every update
 //     step, the barrier, FrameEnd;
 //   workers: until shutdown releases the barrier: their update while running

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -20,14 +21,39 @@ constexpr size_t kMaxQuotedLine = 200;
 bool IsGraphic(char c) { return std::isgraph(static_cast<unsigned char>(c)) != 0; }
 bool IsAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
-// atoi's reading (optional sign, leading digits, none gives 0), but clamped
-// to the int32 range instead of overflowing.
-int32_t ReadInt(const std::string& value) {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// A whole number of optional sign and decimal digits, nothing else, clamped
+// to the int32 range instead of overflowing; false for anything else.
+bool ReadInt(const std::string& value, int32_t& number) {
+  const size_t digits = value.empty() || (value[0] != '+' && value[0] != '-') ? 0 : 1;
+  if (value.size() == digits) return false;
+  for (size_t k = digits; k < value.size(); ++k)
+    if (!std::isdigit(static_cast<unsigned char>(value[k]))) return false;
   errno = 0;
   const long long v = std::strtoll(value.c_str(), nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
+  number = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+  return true;
+}
+
+// The line as the message quotes it: bytes outside printable ASCII as
+// \xNN and the backslash doubled, so a garbage file cannot put control
+// codes on the console.
+std::string Escaped(const std::string& line) {
+  std::string out;
+  for (const char c : line) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (byte < 0x20 || byte > 0x7e) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02X", byte);
+      out += code;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -49,25 +75,28 @@ Settings ParseSettings(const std::string& text) {
       const size_t keyStart = pos;
       while (pos < line.size() && IsAlnum(line[pos])) ++pos;
       const std::string key = line.substr(keyStart, pos - keyStart);
-      const size_t equals = line.find('=', pos);
-      bool ok = equals != std::string::npos;
+      while (pos < line.size() && IsBlank(line[pos])) ++pos;
+      bool ok = pos < line.size() && line[pos] == '=';
+      // The value: one run of graphic characters, with only blanks around it.
+      size_t v = pos + 1;
+      while (v < line.size() && IsBlank(line[v])) ++v;
+      size_t valueEnd = v;
+      while (valueEnd < line.size() && IsGraphic(line[valueEnd])) ++valueEnd;
+      const std::string word = ok ? line.substr(v, valueEnd - v) : std::string();
+      for (size_t rest = valueEnd; ok && rest < line.size(); ++rest) ok = IsBlank(line[rest]);
       if (ok) {
-        size_t v = equals + 1;
-        while (v < line.size() && !IsGraphic(line[v])) ++v;
-        size_t valueEnd = v;
-        while (valueEnd < line.size() && IsGraphic(line[valueEnd])) ++valueEnd;
-        const std::string value = line.substr(v, valueEnd - v);
         if (key == "screenWidth" || key == "screenHeight") {
-          const int32_t size = ReadInt(value);
-          ok = size > 0 && size <= kMaxWindowSize;
+          int32_t size = 0;
+          ok = ReadInt(word, size) && size > 0 && size <= kMaxWindowSize;
           if (ok) (key == "screenWidth" ? settings.screenWidth : settings.screenHeight) = size;
         } else if (key == "slowFrameTime") {
-          const double seconds = std::atof(value.c_str());
-          ok = std::isfinite(seconds) && seconds > 0.0;
+          char* end = nullptr;
+          const double seconds = std::strtod(word.c_str(), &end);
+          ok = *end == '\0' && std::isfinite(seconds) && seconds > 0.0;
           if (ok) settings.slowFrameTime = seconds;
         } else if (key == "fullscreen") {
-          if (value == "true") settings.fullscreen = true;
-          else if (value == "false") settings.fullscreen = false;
+          if (word == "true") settings.fullscreen = true;
+          else if (word == "false") settings.fullscreen = false;
         } else {
           ok = false;
         }
@@ -79,7 +108,8 @@ Settings ParseSettings(const std::string& text) {
         std::ostringstream message;
         const bool cut = quoted > kMaxQuotedLine;
         message << "Settings Parse Error: Invalid settings entry at line " << lineNumber << ": \""
-                << (cut ? line.substr(0, kMaxQuotedLine) + "..." : line.substr(0, quoted)) << "\"\n";
+                << (cut ? Escaped(line.substr(0, kMaxQuotedLine)) + "..." : Escaped(line.substr(0, quoted)))
+                << "\"\n";
         settings.valid = false;
         settings.errorMessage = message.str();
         return settings;

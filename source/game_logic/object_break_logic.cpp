@@ -123,8 +123,8 @@ void ObjectBreakLogic::Init() {
   if (!options.model.empty()) {
     std::string error;
     haveModel = LoadModelFile(options.model, model, error);
-    // A bad model is left out; the sandbox goes on without it.
-    if (!haveModel) CLEAVE_WARNING(error);
+    // The model asked for cannot be shown: the run ends, naming what is wrong.
+    if (!haveModel) CLEAVE_ERROR(error);
   }
   livePanel.Load(liveSettings);
   FillTweakBar();
@@ -415,8 +415,12 @@ void ObjectBreakLogic::Shoot() {
   const float s3 = 7.0f * UniformDraw() + 5.0f;
   const Vector position = camera.position - back * s3 + right * s2 + up * s1;
 
-  GameObject shot = BuildSolid(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f),
-                               modelType, rotation, kShotDensity);
+  GameObject shot =
+      modelType == Model && haveModel
+          ? BuildModelSolid(name, position, model, kModelSize * bulletScale / 2.0f, rotation,
+                            kShotDensity)
+          : BuildSolid(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f),
+                       modelType, rotation, kShotDensity);
   // Shot objects carry group bit 5 besides the bit every solid has.
   if (CollisionComp* collision = shot.Find<CollisionComp>()) {
     collision->groupMask |= 1u << 5;

@@ -138,6 +138,12 @@ void Graphics::Init() {
   int width = 0, height = 0;
   glfwGetFramebufferSize(window, &width, &height);
   WindowSizeCallback(width, height);
+  // Render targets the GL could not make (a window larger than it allows)
+  // end the start-up here: nothing could be drawn, not even a screenshot.
+  if (!System::Instance().running) {
+    glReady = false;
+    return;
+  }
 
   const System& system = System::Instance();
   preamble = BuildPreamble(system.screenWidth, system.screenHeight);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "core/whole_file.h"
+
 std::vector<unsigned char> ReadWindowPixels(int width, int height, unsigned int buffer) {
   std::vector<unsigned char> rgba;
   if (width <= 0 || height <= 0) return rgba;
@@ -32,5 +34,12 @@ bool WritePng(const std::string& path, const std::vector<unsigned char>& rgba, i
               int height) {
   if (width <= 0 || height <= 0 || rgba.size() < static_cast<size_t>(width) * height * 4)
     return false;
-  return stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4) != 0;
+  std::string png;
+  const auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), size);
+  };
+  if (stbi_write_png_to_func(append, &png, width, height, 4, rgba.data(), width * 4) == 0)
+    return false;
+  std::string error;
+  return WriteWholeFile(path, png, error);
 }

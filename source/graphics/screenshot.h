@@ -12,6 +12,7 @@ std::vector<unsigned char> ReadWindowPixels(int width, int height, unsigned int 
 // PNG stores top-down).
 void FlipRows(std::vector<unsigned char>& rgba, int width, int height);
 
-// Writes width x height RGBA bytes (top row first) as PNG; false on failure.
+// Writes width x height RGBA bytes (top row first) as PNG, whole or not at
+// all (WriteWholeFile); false on failure.
 bool WritePng(const std::string& path, const std::vector<unsigned char>& rgba, int width,
               int height);

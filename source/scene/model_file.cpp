@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "core/diagnostics.h"
+#include "core/settings.h"
 #include "geom/close_cut.h"
+#include "geom/model_solid.h"
 #include "geom/mass_properties.h"
 #include "math/bounding_box.h"
+#include "scene/model_prescan.h"
 
 namespace {
 
@@ -52,26 +55,62 @@ void BoundsOf(const Mesh& mesh, double low[3], double high[3]) {
   }
 }
 
-}  // namespace
-
-bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
-                   ModelRepair* repairs) {
-  const std::string prefix = "Model \"" + file + "\": ";
-  // A model of a million triangles takes seconds to read and check, before
-  // any window opens: say what is going on.
-  diagnostics::Log("Reading model \"" + file + "\"");
-  const auto start = std::chrono::steady_clock::now();
+// Reads the file's meshes into `mesh`, welded, as they come (see
+// LoadModelFile); `error` is what is wrong, after the prefix.
+bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
+  std::string bytes;
+  if (!ReadTextFile(file, bytes)) {
+    error = "cannot read it (no such file, or not readable)";
+    return false;
+  }
+  const ModelPrescan scan = PrescanModel(file, bytes);
+  bytes = std::string();
+  if (scan.result == ModelPrescan::Result::kRefused) {
+    error = scan.error;
+    return false;
+  }
   Assimp::Importer importer;
+  // ValidateDataStructure checks what the reader made (every face's
+  // indices in range, mesh and node arrays consistent) before anything
+  // else trusts it.
+  const aiScene* scene =
+      scan.result == ModelPrescan::Result::kConverted
+          ? importer.ReadFileFromMemory(scan.objText.data(), scan.objText.size(),
+                                        aiProcess_ValidateDataStructure, "obj")
+          : importer.ReadFile(file, aiProcess_ValidateDataStructure);
+  if (scene == nullptr) {
+    error = std::string("cannot read it (") + importer.GetErrorString() + ")";
+    return false;
+  }
+  // Triangulation takes every face for a polygon of at least one corner.
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh* source = scene->mMeshes[m];
+    for (unsigned f = 0; f < source->mNumFaces; ++f) {
+      const aiFace& face = source->mFaces[f];
+      if (face.mNumIndices == 0 || face.mIndices == nullptr) {
+        error = "face " + std::to_string(f) + " has no corners";
+        return false;
+      }
+      for (unsigned c = 0; c < face.mNumIndices; ++c) {
+        if (face.mIndices[c] >= source->mNumVertices) {
+          error = "face " + std::to_string(f) + " names vertex " +
+                  std::to_string(face.mIndices[c]) + " of " +
+                  std::to_string(source->mNumVertices);
+          return false;
+        }
+      }
+    }
+  }
   // PreTransformVertices places every mesh where the file's node tree puts
   // it (scaled, turned, moved, and once per node that uses it): the meshes
   // alone hold only their own local coordinates, and a glTF or Collada
   // model built of placed parts would otherwise come out as its parts
-  // stacked at the origin.
-  const aiScene* scene = importer.ReadFile(
-      file, aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType |
-                aiProcess_PreTransformVertices);
+  // stacked at the origin. Faces of one or two corners (points and lines)
+  // are sorted out and left aside.
+  scene = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
+                                       aiProcess_SortByPType | aiProcess_PreTransformVertices);
   if (scene == nullptr) {
-    error = prefix + "cannot read it (" + importer.GetErrorString() + ")";
+    error = std::string("cannot read it (") + importer.GetErrorString() + ")";
     return false;
   }
 
@@ -98,26 +137,41 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
       mesh.AddTriangle(a, b, c);
     }
   }
+  return true;
+}
 
+// Holds a read mesh to the rules of a solid and winds it outwards.
+bool CheckModelSolid(Mesh& mesh, ModelRepair& repair, std::string& error) {
   // A NaN or infinite coordinate would spread through the fitting, the mass
   // and the physics of everything the object touches.
   for (const Vertex& v : mesh.vertices) {
     if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
-      error = prefix + "a vertex position is not a finite number";
+      error = "a vertex position is not a finite number";
       return false;
     }
   }
   if (mesh.TriangleCount() == 0) {
-    error = prefix + "no triangles";
+    error = "no triangles";
     return false;
   }
   // Holes filled, shells turned the right way, a volume enclosed.
+  return MakeModelSolid(mesh, repair, error);
+}
+
+}  // namespace
+
+bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
+                   ModelRepair* repairs) {
+  const std::string prefix = "Model \"" + file + "\": ";
+  // A model of a million triangles takes seconds to read and check, before
+  // any window opens: say what is going on.
+  diagnostics::Log("Reading model \"" + file + "\"");
+  const auto start = std::chrono::steady_clock::now();
   ModelRepair repair;
-  if (!MakeModelSolid(mesh, repair, error)) {
+  if (!ReadModelMesh(file, mesh, error) || !CheckModelSolid(mesh, repair, error)) {
     error = prefix + error;
     return false;
   }
-  if (repairs != nullptr) *repairs = repair;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   diagnostics::Log(prefix + std::to_string(mesh.TriangleCount()) + " triangles, " +
@@ -126,6 +180,7 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
   if (repair.filled.holes > 0)
     diagnostics::Log(prefix + "filled " + std::to_string(repair.filled.holes) + " holes with " +
                      std::to_string(repair.filled.triangles) + " triangles");
+  if (repairs != nullptr) *repairs = repair;
   return true;
 }
 

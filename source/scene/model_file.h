@@ -1,6 +1,7 @@
 #pragma once
-// Model files: reading a triangle mesh from OBJ, STL, PLY, glTF (anything
-// assimp reads) and checking that it is a closed solid the splitter can cut.
+// Model files: reading a triangle mesh from OBJ, STL, PLY, OFF, glTF
+// (anything assimp reads; OFF through the prescan) and checking that it is
+// a closed solid the splitter can cut.
 
 #include <cstddef>
 #include <string>
@@ -19,7 +20,10 @@
 // success, "Model "FILE": N triangles, M vertices, read in T s". On failure
 // returns false and `error` is one line:
 //   Model "FILE": <what is wrong>
-// for an unreadable file, a vertex position that is not a finite number, a
+// for an unreadable or malformed file (see PrescanModel for what is checked
+// before assimp reads it; then assimp's own validation of what it read, and
+// every face checked for at least one corner and indices in range before
+// triangulation), a vertex position that is not a finite number, a
 // mesh without triangles, or one that MakeModelSolid refuses (non-manifold
 // edges, holes that are no simple loops, no volume enclosed).
 bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <ostream>
+#include <sstream>
 #include <unordered_set>
 #include <vector>
 
 #include "core/system.h"
+#include "core/whole_file.h"
 #include "geom/mesh.h"
 #include "objects/game_object.h"
 #include "objects/model_comp.h"
@@ -111,18 +112,14 @@ void WriteSceneDump(std::ostream& out, const ObjectManager::ObjectTable& objects
 }
 
 bool WriteSceneDumpFile(const std::string& path, int tutorialPage) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file) {
-    CLEAVE_WARNING("cannot write the scene dump to " + path);
-    return false;
-  }
+  std::ostringstream text;
   {
     ObjectLock lock;
-    WriteSceneDump(file, ObjectManager::Instance().objects, tutorialPage);
+    WriteSceneDump(text, ObjectManager::Instance().objects, tutorialPage);
   }
-  file.flush();
-  if (!file) {
-    CLEAVE_WARNING("cannot write the scene dump to " + path);
+  std::string error;
+  if (!WriteWholeFile(path, text.str(), error)) {
+    CLEAVE_ERROR("cannot write the scene dump: " + error);
     return false;
   }
   return true;

@@ -40,6 +40,7 @@ std::string SceneDumpLine(const GameObject& obj, uint32_t number);
 void WriteSceneDump(std::ostream& out, const ObjectManager::ObjectTable& objects, int tutorialPage);
 
 // WriteSceneDump of the ObjectManager's table into the file at path, under
-// the ObjectManager lock. Reports a file that cannot be written through
-// Warning and returns false.
+// the ObjectManager lock, whole or not at all (WriteWholeFile). A file that
+// cannot be written is an Error (the run ends, with exit status 1); returns
+// false then.
 bool WriteSceneDumpFile(const std::string& path, int tutorialPage);

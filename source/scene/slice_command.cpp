@@ -1,17 +1,18 @@
 #include "scene/slice_command.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 #include <vector>
 
 #include "collision/collision_shapes.h"
+#include "core/whole_file.h"
 #include "geom/close_cut.h"
 #include "geom/shell_nesting.h"
 #include "geom/mass_properties.h"
@@ -43,17 +44,15 @@ std::string Number(double value) {
   return text;
 }
 
-// Positions and faces only (1-based indices); false when the file could not
-// be written completely.
-bool WriteObj(const Mesh& mesh, const std::string& path) {
-  std::ofstream file(path, std::ios::out | std::ios::trunc);
-  if (!file) return false;
+// Positions and faces only (1-based indices), written whole or not at all.
+bool WriteObj(const Mesh& mesh, const std::string& path, std::string& error) {
+  std::string text;
   for (const Vertex& v : mesh.vertices)
-    file << "v " << Number(v.x) << ' ' << Number(v.y) << ' ' << Number(v.z) << '\n';
+    text += "v " + Number(v.x) + ' ' + Number(v.y) + ' ' + Number(v.z) + '\n';
   for (const Triangle& t : mesh.triangles)
-    file << "f " << t.indices[0] + 1 << ' ' << t.indices[1] + 1 << ' ' << t.indices[2] + 1 << '\n';
-  file.flush();
-  return static_cast<bool>(file);
+    text += "f " + std::to_string(t.indices[0] + 1) + ' ' + std::to_string(t.indices[1] + 1) +
+            ' ' + std::to_string(t.indices[2] + 1) + '\n';
+  return WriteWholeFile(path, text, error);
 }
 
 }  // namespace
@@ -71,9 +70,13 @@ bool ParseSlicePlane(const std::string& text, double plane[4], std::string& erro
     plane[count++] = value;
   }
   if (count != 4 || text.back() == ',') return false;
+  // Scaled by its largest coefficient first, so that the squares below
+  // neither overflow (1e200) nor vanish (1e-200) for any finite plane.
+  const double largest = std::max({std::fabs(plane[0]), std::fabs(plane[1]), std::fabs(plane[2])});
+  if (!(largest > 0.0)) return false;
+  for (int i = 0; i < 4; ++i) plane[i] /= largest;
   const double length =
       std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
-  if (!(length > 0.0) || !std::isfinite(length)) return false;
   for (int i = 0; i < 4; ++i) plane[i] /= length;
   // The cut runs in float: a plane farther out than the largest float would
   // be put at infinity, where every side test fails (and the whole model
@@ -145,8 +148,8 @@ int RunSliceCommand(const std::string& model, const std::string& planeText,
       const std::string file = (std::filesystem::path(outDir) /
                                 (stem + "_" + sideNames[side] + "_" + std::to_string(k) + ".obj"))
                                    .string();
-      if (!WriteObj(part, file)) {
-        err << "cleave: cannot write \"" << file << "\"\n";
+      if (!WriteObj(part, file, error)) {
+        err << "cleave: " << error << "\n";
         return 1;
       }
       json += std::string(first ? "" : ",") + "{\"file\":" + Quoted(file) + ",\"side\":\"" +

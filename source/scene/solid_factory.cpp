@@ -107,6 +107,11 @@ GameObject BuildSolid(const std::string& name, const Vector& position, Vector di
   const float r = dimensions.x;  // the caller's radius, kept even for Random
 
   int type = modelType;
+  if (type == Model) {
+    // The model is built by BuildModelSolid; asked here, there is none.
+    diagnostics::Log("no model is loaded: " + name + " is a random shape");
+    type = Random;
+  }
   if (type == Random) {
     type = std::rand() % 3 + 1;
     const float u1 = UniformDraw();

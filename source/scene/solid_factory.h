@@ -30,7 +30,9 @@ float UniformDraw();
 // half height (the cone stands on its base, from y - half height to its apex
 // at y + half height). modelType Random picks Sphere, Box or Cone with
 // rand() and draws new dimensions, each in [0.5, 2.0] (the radius of a
-// sphere or a cone stays the caller's x). The mesh is turned by
+// sphere or a cone stays the caller's x); so does Model, which
+// BuildModelSolid builds from a loaded mesh, with a log line saying that
+// there is none. The mesh is turned by
 // `orientation` (the object's own orientation stays the identity).
 //
 // Mass, centre of mass and inertia are the mesh's own (ComputeMassProperties

@@ -76,8 +76,8 @@ TEST(Engine, StartUpLoopAndShutdownOrdersWithTheirGuards) {
     std::string report;  // the one error line expected; empty for none
   } cases[] = {
       {"", nullptr, {"init C", "update", "update", "update", "update", "kill A", "kill B", "kill C"}, 4, ""},
-      // An error in an Init lets the remaining Inits run, then skips the loop.
-      {"init B", [] { CLEAVE_ERROR("init B failed"); }, {"init C", "kill A", "kill B", "kill C"}, 0, "init B failed"},
+      // An error in an Init skips the remaining Inits and the loop.
+      {"init B", [] { CLEAVE_ERROR("init B failed"); }, {"kill A", "kill B", "kill C"}, 0, "init B failed"},
       // An exception skips the remaining Inits too; it need not be a std::exception.
       {"init B", [] { throw 42; }, {"kill A", "kill B", "kill C"}, 0, "Uncaught exception in engine init."},
       {"update", [] { Event("Test", "Nobody", "Bad").GetParam<float>("missing"); },

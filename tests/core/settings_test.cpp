@@ -35,8 +35,13 @@ int CheckMessage(const std::string& text, const Settings& s) {
   if (start == std::string::npos) return line;
   std::string quoted = text.substr(start, text.find('\n', start) - start);
   if (!quoted.empty() && quoted.back() == '\r') quoted.pop_back();  // a CRLF ending is not quoted
-  if (quoted.size() > 200) quoted = quoted.substr(0, 200) + "...";
-  EXPECT_EQ(kPrefix + std::to_string(line) + ": \"" + quoted + "\"\n", s.errorMessage);
+  const bool cut = quoted.size() > 200;
+  std::string escaped;  // printable ASCII as it is, a backslash doubled, any other byte \xNN
+  for (const unsigned char c : quoted.substr(0, 200))
+    escaped += c == '\\' ? "\\\\" : c >= 32 && c < 127 ? std::string(1, char(c))
+             : "\\x"s + "0123456789ABCDEF"[c >> 4] + "0123456789ABCDEF"[c & 15];
+  EXPECT_EQ(kPrefix + std::to_string(line) + ": \"" + escaped + (cut ? "..." : "") + "\"\n",
+            s.errorMessage);
   return line;
 }
 
@@ -55,7 +60,15 @@ TEST(ParseSettings, TableOfLineForms) {
       {"screenWidth=1024\n\nScreenHeight=7\n", 1024, 600, 2},  // blank lines count; keys are case-sensitive
       {"# one\n  # two\n#\n\tbogus line\n", 800, 600, 3},       // so do comments
       {"fullscreen=true\nfullscreen=yes", 800, 600, -1, kSlow, true},  // "yes" changes nothing
-      {"screenWidth = 1024 extra\n\t screenHeight\t=\t+480x\t", 1024, 480, -1},  // read as atoi reads
+      {"screenWidth = 1024 \r\n\t screenHeight\t=\t+480\t", 1024, 480, -1},  // blanks around
+      // Trailing text, a key with more after it, numbers that are not whole.
+      {"screenWidth=640 480", 800, 600, 0},
+      {"screenWidth.junk=640", 800, 600, 0},
+      {"screenHeight=480x", 800, 600, 0},
+      {"screenWidth=6.4e2", 800, 600, 0},
+      {"slowFrameTime=0.5s", 800, 600, 0},
+      {"fullscreen=true false", 800, 600, 0},
+      {"bad\\\x1b[2J\xff\tline", 800, 600, 0},  // quoted escaped
       {"screenWidth=16384\nscreenHeight=1", 16384, 1, -1},  // the largest and smallest sizes
       // Sizes outside 1 .. 16384 and slow-frame times that are not positive
       // and finite are rejected; the values of the lines before stay.
@@ -71,11 +84,12 @@ TEST(ParseSettings, TableOfLineForms) {
       {"slowFrameTime=0", 800, 600, 0},
       {"slowFrameTime=inf", 800, 600, 0},
       {std::string(300, 'q'), 800, 600, 0},  // quoted in part
-      {"slowFrameTime=1e-2\nscreenWidth x = 7", 7, 600, -1, 0.01},
+      {"slowFrameTime=1e-2\nscreenWidth x = 7", 800, 600, 1, 0.01},
       {"screenHeight=300\nscreenWidth:640", 800, 300, 1},
       {"screenWidth=1\r\nbad \r\r\n", 1, 600, 1},  // the quote leaves out the CRLF ending only
       {"screenWidth=320\nslowFrameTime=0.5\nfoo\nscreenHeight=1", 320, 600, 2, 0.5},
-      {"screenWidth=640\0junk\n\0\0\nscreenHeight=5"s, 640, 5, -1},  // NUL ends a value, or makes a blank line
+      {"screenWidth=640\n\0\0\nscreenHeight=5"s, 640, 5, -1},  // NULs alone make a blank line
+      {"screenWidth=640\0junk"s, 800, 600, 0},
       {"scr\0eenWidth=5"s, 800, 600, 0},
   };
   for (const Case& c : cases) {

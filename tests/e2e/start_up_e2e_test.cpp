@@ -71,3 +71,38 @@ TEST_F(StartUpE2eTest, RunsFromAnotherFolderWithDefaultsForABadSettingAndNoAudio
     EXPECT_NE(log.find("No sound device: running without sound\n"), std::string::npos) << log;
   }
 }
+
+// Outputs and inputs that cannot be used end the run with exit 1 and a
+// message, in under 1 GiB of memory; the slicer's standard output is its
+// JSON alone, whatever settings.txt holds.
+TEST_F(StartUpE2eTest, BadModelsAndUnwritableOutputsEndTheRunWithExitOne) {
+  const fs::path dir = run.dir.Path();
+  std::ofstream(dir / "settings.txt") << "screenWidth=640 480\n";
+  std::ofstream(dir / "tet.off") << "OFF\n4 4 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 2 1\n3 0 1 3\n3 0 3 2\n3 1 2 3\n";
+  std::ofstream(dir / "huge.off") << "OFF\n353000000000 1 0\n" << std::string(284, '0') << "\n";
+  fs::create_directories(dir / "taken" / "tet_front_0.obj");  // a part's name is a folder
+  const struct {
+    std::string args;
+    int status;
+    const char* says;  // in standard error
+  } cases[] = {
+      {"--slice tet.off --plane 1,0,0,0.25 --out parts", 0, "Settings Parse Error"},
+      {"--slice huge.off --plane 1,0,0,0 --out parts", 1, "declares 353000000000 vertices"},
+      {"--slice tet.off --plane 1,0,0,0.25 --out taken", 1, "tet_front_0.obj"},
+      {"--frames 30 --model huge.off", 1, "declares 353000000000 vertices"},
+      {"--frames 30 --dump-scene no/such/folder/dump.jsonl", 1, "cannot write the scene dump"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const std::string command = "cd '" + dir.string() + "' && ulimit -v 1048576 && '" +
+                                CLEAVE_BINARY_DIR + "/cleave' " + c.args + " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
+    const std::string out = support::ReadFile(dir / "out.txt"), err = support::ReadFile(dir / "err.txt");
+    EXPECT_NE((out + err).find(c.says), std::string::npos) << out << err;
+    if (c.args.rfind("--slice", 0) == 0)
+      EXPECT_TRUE(c.status == 0 ? out.rfind("{\"model\":", 0) == 0 && out.find('\n') == out.size() - 1
+                                : out.empty()) << out;
+  }
+  EXPECT_FALSE(fs::exists(dir / "no"));
+}

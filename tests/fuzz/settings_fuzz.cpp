@@ -2,7 +2,7 @@
 // sanitizers' checks: a file is valid exactly when there is no message, and
 // a rejection quotes the line it names (counted from 0 at each line feed)
 // without its CRLF carriage return, its first 200 bytes and "..." when it is
-// longer.
+// longer, bytes outside printable ASCII as \xNN and a backslash doubled.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::string line = text.substr(start, text.find('\n', start) - start);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > 200) line = line.substr(0, 200) + "...";
-  if (message != prefix + std::to_string(lineNumber) + ": \"" + line + "\"\n") std::abort();
+  std::string quoted;
+  for (const unsigned char c : line.substr(0, 200)) {
+    static const char kHex[] = "0123456789ABCDEF";
+    if (c == '\\') quoted += "\\\\";
+    else if (c >= 32 && c < 127) quoted += static_cast<char>(c);
+    else quoted += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+  }
+  if (line.size() > 200) quoted += "...";
+  if (message != prefix + std::to_string(lineNumber) + ": \"" + quoted + "\"\n") std::abort();
   return 0;
 }

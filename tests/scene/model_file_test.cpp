@@ -77,6 +77,70 @@ TEST(ModelFile, WeldsASoupIntoAClosedSolidAndNamesWhatIsWrongOtherwise) {
   EXPECT_EQ(error.rfind("Model \"" + dir.File("missing.obj") + "\": ", 0), 0u) << error;
 }
 
+// OFF as people write it: comment lines, a comment after a vertex, a square
+// base: the pyramid over [-1, 1]^2 of height 1 holds 4/3.
+TEST(ModelFile, ReadsOffWithCommentsAndPolygons) {
+  support::ScratchDir dir;
+  std::ofstream(dir.File("pyramid.off")) << "OFF\n# made by hand\n5 5 0\n-1 -1 0\n1 -1 0\n"
+                                            "1 1 0 # corner\n-1 1 0\n\n0 0 1\n4 0 3 2 1\n"
+                                            "3 0 1 4\n3 1 2 4\n3 2 3 4\n3 3 0 4\n";
+  Mesh mesh;
+  std::string error;
+  ASSERT_TRUE(LoadModelFile(dir.File("pyramid.off"), mesh, error)) << error;
+  EXPECT_NEAR(EnclosedVolume(mesh), 4.0 / 3.0, 1e-9);
+}
+
+// Broken files of every format: each is refused with one line naming the
+// file, before any reader sizes an array by a count the file cannot hold.
+TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
+  const std::string plyHead =
+      "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+      "property float z\nelement face 4\nproperty list uchar int vertex_indices\nend_header\n"
+      "0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 2 1\n3 0 1 3\n3 0 3 2\n";
+  const std::string binaryPly = "ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
+                                "property float x\nproperty float y\nproperty float z\n"
+                                "element face 1\nproperty list uint int i\nend_header\n" +
+                                std::string(36, '\0');
+  std::string junk(700, '\0');
+  std::mt19937 random(7);
+  for (char& c : junk) c = static_cast<char>(random());
+  const std::string offHead = "OFF\n4 4 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 0 2 1\n3 0 1 3\n3 0 3 2\n";
+  const struct {
+    const char* name;
+    std::string text;
+    const char* says;  // a part of the message, or "" for any
+  } cases[] = {
+      {"negative.ply", plyHead + "3 1 2 -1\n", "out of range"},
+      {"past.ply", plyHead + "3 1 2 4\n", "out of range"},
+      {"cornerless.ply", plyHead + "0\n", "face 3 has no corners"},
+      {"short.ply", plyHead, "ends before the 4 \"face\" elements"},
+      {"lying.ply", std::regex_replace(plyHead, std::regex("vertex 4"), "vertex 4000000000"), "ends before"},
+      {"list.ply", binaryPly + "\xff\xff\xff\x7f", "ends before the 1 \"face\""},
+      {"junk.ply", "ply\n" + junk, ""},
+      {"huge.off", "OFF\n353000000000 1 0\n" + std::string(280, '0'), "declares 353000000000 vertices"},
+      {"past.off", offHead + "3 1 2 4\n", "face 3 of 4 names a vertex"},
+      {"two.off", offHead + "2 1 2\n", "face 3 of 4 has 2 corners"},
+      {"short.off", offHead, "4 vertices and 4 faces, more than the file's 58 bytes"},
+      {"cut.off", offHead + "3 1 2 # a comment where the last corner was\n", "face 3 of 4 names a vertex"},
+      {"junk.off", junk, ""},
+      {"past.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n", ""},
+      {"junk.obj", junk, ""},
+      {"lying.stl", std::string(80, ' ') + "\xff\xff\xff\x0f" + std::string(100, '\0'), ""},
+      {"short.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0", ""},
+      {"junk.stl", junk, ""},
+  };
+  support::ScratchDir dir;
+  for (const auto& c : cases) {
+    std::ofstream(dir.File(c.name), std::ios::binary) << c.text;
+    Mesh mesh;
+    std::string error;
+    EXPECT_FALSE(LoadModelFile(dir.File(c.name), mesh, error)) << c.name;
+    EXPECT_EQ(error.rfind("Model \"" + dir.File(c.name) + "\": ", 0), 0u) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+}
+
 // Models that would make a body without a proper mass are refused: a
 // coordinate that is not a number, and boxes too flat to be solids. A box
 // 2 x 2 x 2t has V = 8t and A = 8 + 16t, so V > 1e-4 A^1.5 holds from about
@@ -203,6 +267,12 @@ TEST(SliceCommand, WritesEachClosedPartWithItsVolumeAndRefusesBadInput) {
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{"back", "back", "front", "front"})) << json;
 
+  // Any finite magnitude: both planes are x = 1, behind which lie both cubes' halves.
+  for (const char* large : {"1e200,0,0,1e200", "1e-300,0,0,1e-300"}) {
+    out.str("");
+    ASSERT_EQ(RunSliceCommand(cubes, large, dir.File("large"), out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("\"plane\":[1,0,0,1]"), std::string::npos) << out.str();
+  }
   for (const char* bad : {"0,0,0,1", "1,2,3", "1,2,3,4,5"})
     EXPECT_EQ(RunSliceCommand(cubes, bad, dir.File("parts"), out, err), 1) << bad;
   // x = 1e39 lies beyond float range; x = 3e38 does not, and has both cubes behind it.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include <limits>
 #include <sstream>
 #include <string>
@@ -66,7 +69,7 @@ TEST(SceneDump, OneLinePerObjectInNumberOrderThenThePage) {
             Line("say \\\"hi\\\"\\\\\\u000a", 9, "[0,null,0]", "[null,0,0,0]", "2.5", "null", "5", "false"));
 }
 
-TEST(SceneDump, FileHoldsTheRegistryAndAnUnwritablePathIsWarnedAbout) {
+TEST(SceneDump, FileHoldsTheRegistryAndAnUnwritablePathIsAnError) {
   support::ClearObjects();
   ObjectManager& manager = ObjectManager::Instance();
   const uint32_t a = manager.AddGameObject(MakeObject("dump_a", Vector(), true));
@@ -78,7 +81,11 @@ TEST(SceneDump, FileHoldsTheRegistryAndAnUnwritablePathIsWarnedAbout) {
                 Line("dump_b", a + 1, "[0,0,0]", "[1,0,0,0]", "null", "-1", "null", "false") + "{\"tutorialPage\":0}\n");
   support::LogCapture log;
   EXPECT_FALSE(WriteSceneDumpFile(dir.File("no/such/dir/dump.jsonl"), 1));
-  EXPECT_TRUE(log.Logged("WARNING: ") && System::Instance().running) << log.NewLog();
+  EXPECT_TRUE(log.ErrorLogged() && !System::Instance().running) << log.NewLog();
+  // A path that is a folder: the rename fails, and nothing is left beside it.
+  std::filesystem::create_directory(dir.File("taken"));
+  EXPECT_FALSE(WriteSceneDumpFile(dir.File("taken"), 1));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
   support::ClearObjects();
 }
 

@@ -109,7 +109,8 @@ TEST(SolidFactory, TurnedRandomAndModelSolidsAndTheGround) {
   std::srand(12345);
   std::set<std::string> seen;
   for (int i = 0; i < 60; ++i) {
-    GameObject solid = BuildSolid("r", Vector(), Vector(0.7f, 0.7f, 0.7f), Random, Quaternion(), 3.0f);
+    // Model without a loaded model: a random shape as well.
+    GameObject solid = BuildSolid("r", Vector(), Vector(0.7f, 0.7f, 0.7f), i % 2 ? Random : Model, Quaternion(), 3.0f);
     const std::string name = MeshOf(solid).name;
     seen.insert(name);
     scene_test::ExpectExactBody(solid, 3.0);

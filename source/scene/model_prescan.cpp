@@ -1,0 +1,327 @@
+#include "scene/model_prescan.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// Words of a text one at a time, with '#' comments (to the end of their
+// line) left out when `comments` is set.
+class Words {
+ public:
+  Words(const std::string& text, size_t start, bool comments)
+      : text_(text), at_(start), comments_(comments) {}
+
+  // The next word, or false at the end of the text.
+  bool Next(std::string& word) {
+    for (;;) {
+      while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
+      if (comments_ && at_ < text_.size() && text_[at_] == '#') {
+        while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+        continue;
+      }
+      break;
+    }
+    if (at_ >= text_.size()) return false;
+    const size_t start = at_;
+    while (at_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[at_])) &&
+           !(comments_ && text_[at_] == '#'))
+      ++at_;
+    word.assign(text_, start, at_ - start);
+    return true;
+  }
+  // Skips to the start of the next line.
+  void EndLine() {
+    while (at_ < text_.size() && text_[at_] != '\n') ++at_;
+  }
+  size_t Remaining() const { return text_.size() - at_; }
+
+ private:
+  const std::string& text_;
+  size_t at_;
+  bool comments_;
+};
+
+bool ReadCount(const std::string& word, uint64_t& count) {
+  if (word.empty() || !std::isdigit(static_cast<unsigned char>(word[0]))) return false;
+  char* end = nullptr;
+  count = std::strtoull(word.c_str(), &end, 10);
+  // Larger counts are refused by the size checks; this bound keeps their
+  // sums and products in range.
+  return *end == '\0' && count < (uint64_t(1) << 48);
+}
+
+bool ReadNumber(const std::string& word, double& value) {
+  char* end = nullptr;
+  value = std::strtod(word.c_str(), &end);
+  return end != word.c_str() && *end == '\0';
+}
+
+// OFF: an optional keyword line ([ST][C][N][4][n]OFF), the vertex, face and
+// edge counts, then one vertex per line (x y z, then colours or normals the
+// prefixes announce) and one face per line (corner count, corner indices,
+// then an optional colour). Only the positions and the faces are kept.
+ModelPrescan ReadOff(const std::string& bytes) {
+  ModelPrescan scan;
+  scan.result = ModelPrescan::Result::kRefused;
+  Words words(bytes, 0, true);
+  std::string word;
+  if (!words.Next(word)) {
+    scan.error = "empty OFF file";
+    return scan;
+  }
+  if (word.size() >= 3 && word.compare(word.size() - 3, 3, "OFF") == 0) {
+    if (word.find('n') != std::string::npos || word.find('4') != std::string::npos) {
+      scan.error = "OFF files of other than three dimensions are not supported";
+      return scan;
+    }
+    if (!words.Next(word)) word.clear();
+  }
+  if (word == "BINARY") {
+    scan.error = "binary OFF files are not supported";
+    return scan;
+  }
+  uint64_t vertexCount = 0, faceCount = 0, edgeCount = 0;
+  std::string faceWord, edgeWord;
+  if (!ReadCount(word, vertexCount) || !words.Next(faceWord) || !ReadCount(faceWord, faceCount) ||
+      !words.Next(edgeWord) || !ReadCount(edgeWord, edgeCount)) {
+    scan.error = "no vertex, face and edge counts after the OFF keyword";
+    return scan;
+  }
+  words.EndLine();
+  // Each vertex takes at least "0 0 0" and a line end, each face "3 0 1 2"
+  // and one: counts the rest of the file cannot hold are refused before
+  // anything is sized by them.
+  if (vertexCount * 6 + faceCount * 8 > words.Remaining() + 2) {
+    scan.error = "the header declares " + std::to_string(vertexCount) + " vertices and " +
+                 std::to_string(faceCount) + " faces, more than the file's " +
+                 std::to_string(bytes.size()) + " bytes can hold";
+    return scan;
+  }
+  if (vertexCount >= (uint64_t(1) << 32)) {
+    scan.error = "more than 2^32 vertices";
+    return scan;
+  }
+  std::string& obj = scan.objText;
+  obj.reserve(bytes.size() + (vertexCount + faceCount) * 8);
+  for (uint64_t v = 0; v < vertexCount; ++v) {
+    double xyz[3];
+    for (double& value : xyz) {
+      if (!words.Next(word) || !ReadNumber(word, value)) {
+        scan.error = "vertex " + std::to_string(v) + " of " + std::to_string(vertexCount) +
+                     " is missing or not three numbers";
+        return scan;
+      }
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "v %.17g %.17g %.17g\n", xyz[0], xyz[1], xyz[2]);
+    obj += line;
+    words.EndLine();
+  }
+  for (uint64_t f = 0; f < faceCount; ++f) {
+    uint64_t corners = 0;
+    const std::string where = "face " + std::to_string(f) + " of " + std::to_string(faceCount);
+    if (!words.Next(word) || !ReadCount(word, corners)) {
+      scan.error = where + " is missing or has no corner count";
+      return scan;
+    }
+    if (corners < 3) {
+      scan.error = where + " has " + std::to_string(corners) + " corners, fewer than 3";
+      return scan;
+    }
+    obj += 'f';
+    for (uint64_t c = 0; c < corners; ++c) {
+      uint64_t index = 0;
+      if (!words.Next(word) || !ReadCount(word, index) || index >= vertexCount) {
+        scan.error = where + " names a vertex that is not one of the " +
+                     std::to_string(vertexCount) + " (\"" + word.substr(0, 20) + "\")";
+        return scan;
+      }
+      obj += ' ' + std::to_string(index + 1);
+    }
+    obj += '\n';
+    words.EndLine();
+  }
+  scan.result = ModelPrescan::Result::kConverted;
+  return scan;
+}
+
+// Bytes a PLY property type takes in a binary file; 0 for an unknown type.
+size_t PlyTypeSize(const std::string& type) {
+  if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
+  if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
+  if (type == "int" || type == "uint" || type == "int32" || type == "uint32" ||
+      type == "float" || type == "float32")
+    return 4;
+  if (type == "double" || type == "float64") return 8;
+  return 0;
+}
+
+struct PlyProperty {
+  size_t size = 0;       // a scalar's bytes, or a list's items' bytes
+  size_t countSize = 0;  // a list's count's bytes; 0 for a scalar
+};
+struct PlyElement {
+  std::string name;
+  uint64_t count = 0;
+  std::vector<PlyProperty> properties;
+};
+
+// Reads a binary list count of `size` bytes at `at`.
+uint64_t ReadBinaryCount(const std::string& bytes, size_t at, size_t size, bool bigEndian) {
+  uint64_t value = 0;
+  for (size_t k = 0; k < size; ++k) {
+    const uint64_t byte = static_cast<unsigned char>(bytes[at + (bigEndian ? k : size - 1 - k)]);
+    value = value << 8 | byte;
+  }
+  return value;
+}
+
+// PLY: the header is read and the body walked element by element, property
+// by property, so that every declared count and list length is known to fit
+// in the file before assimp allocates for it.
+ModelPrescan CheckPly(const std::string& bytes) {
+  ModelPrescan scan;
+  scan.result = ModelPrescan::Result::kRefused;
+  // The header ends at a line that is "end_header" alone.
+  size_t headerEnd = bytes.find("\nend_header");
+  while (headerEnd != std::string::npos &&
+         bytes.compare(headerEnd + 11, 1, "\n") != 0 && bytes.compare(headerEnd + 11, 2, "\r\n") != 0)
+    headerEnd = bytes.find("\nend_header", headerEnd + 1);
+  if (headerEnd == std::string::npos) {
+    scan.error = "PLY header without an end_header line";
+    return scan;
+  }
+  ++headerEnd;
+  const std::string headerText = bytes.substr(0, headerEnd);
+  Words header(headerText, 0, false);
+  std::string format, word;
+  std::vector<PlyElement> elements;
+  header.Next(word);  // "ply"
+  while (header.Next(word)) {
+    if (word == "format") {
+      header.Next(format);
+    } else if (word == "element") {
+      PlyElement element;
+      std::string count;
+      header.Next(element.name);
+      if (!header.Next(count) || !ReadCount(count, element.count)) {
+        scan.error = "PLY element \"" + element.name.substr(0, 20) + "\" without a count";
+        return scan;
+      }
+      elements.push_back(element);
+    } else if (word == "property") {
+      PlyProperty property;
+      std::string type;
+      header.Next(type);
+      if (type == "list") {
+        std::string countType;
+        header.Next(countType);
+        header.Next(type);
+        property.countSize = PlyTypeSize(countType);
+        if (property.countSize == 0 || property.countSize == 8) {
+          scan.error = "PLY list with count type \"" + countType.substr(0, 20) + "\"";
+          return scan;
+        }
+      }
+      property.size = PlyTypeSize(type);
+      if (property.size == 0 || elements.empty()) {
+        scan.error = "PLY property of type \"" + type.substr(0, 20) + "\" outside an element";
+        return scan;
+      }
+      elements.back().properties.push_back(property);
+    } else if (word != "comment" && word != "obj_info") {
+      scan.error = "PLY header line \"" + word.substr(0, 20) + "\" is not understood";
+      return scan;
+    }
+    header.EndLine();
+  }
+  const bool ascii = format == "ascii";
+  const bool bigEndian = format == "binary_big_endian";
+  if (!ascii && !bigEndian && format != "binary_little_endian") {
+    scan.error = "PLY format \"" + format.substr(0, 20) + "\" is not ascii or binary";
+    return scan;
+  }
+  size_t at = bytes.find('\n', headerEnd);
+  at = at == std::string::npos ? bytes.size() : at + 1;
+  Words body(bytes, at, false);
+  for (const PlyElement& element : elements) {
+    // Even an element without properties takes a line in an ASCII file.
+    if (ascii && element.count > body.Remaining()) at = bytes.size() + 1;
+    for (uint64_t k = 0; k < element.count && at <= bytes.size(); ++k) {
+      for (const PlyProperty& property : element.properties) {
+        uint64_t items = 0;
+        if (ascii) {
+          if (!body.Next(word) ||
+              (property.countSize != 0 && !ReadCount(word, items))) {
+            at = bytes.size() + 1;
+            break;
+          }
+          // Each item takes a character and a separator.
+          if (items * 2 > body.Remaining() + 1) {
+            at = bytes.size() + 1;
+            break;
+          }
+          for (uint64_t i = 0; i < items; ++i) body.Next(word);
+          continue;
+        }
+        if (property.countSize != 0) {
+          if (bytes.size() - at < property.countSize) {
+            at = bytes.size() + 1;
+            break;
+          }
+          items = ReadBinaryCount(bytes, at, property.countSize, bigEndian);
+          at += property.countSize;
+        } else {
+          items = 1;
+        }
+        if ((bytes.size() - at) / property.size < items) {
+          at = bytes.size() + 1;
+          break;
+        }
+        at += items * property.size;
+      }
+      if (!ascii && element.properties.empty()) ++at;  // nothing to read: one byte as the bound
+    }
+    if (at > bytes.size()) {
+      scan.error = "the file ends before the " + std::to_string(element.count) + " \"" +
+                   element.name.substr(0, 20) + "\" elements its header declares";
+      return scan;
+    }
+  }
+  scan.result = ModelPrescan::Result::kUntouched;
+  return scan;
+}
+
+// Whether `text` begins with `start`, in any case.
+bool StartsLike(const std::string& text, const std::string& start) {
+  if (text.size() < start.size()) return false;
+  for (size_t k = 0; k < start.size(); ++k)
+    if (std::tolower(static_cast<unsigned char>(text[k])) != start[k]) return false;
+  return true;
+}
+
+bool EndsWith(const std::string& file, const std::string& ending) {
+  return file.size() >= ending.size() &&
+         StartsLike(file.substr(file.size() - ending.size()), ending);
+}
+
+}  // namespace
+
+ModelPrescan PrescanModel(const std::string& file, const std::string& bytes) {
+  // assimp takes any file that starts "ply" for a PLY, whatever follows.
+  if (EndsWith(file, ".ply") || StartsLike(bytes, "ply")) {
+    if (bytes.compare(0, 4, "ply\n") == 0 || bytes.compare(0, 5, "ply\r\n") == 0)
+      return CheckPly(bytes);
+    ModelPrescan scan;
+    scan.result = ModelPrescan::Result::kRefused;
+    scan.error = "a PLY file starts with the line \"ply\"";
+    return scan;
+  }
+  if (EndsWith(file, ".off") || bytes.compare(0, 3, "OFF") == 0) return ReadOff(bytes);
+  return ModelPrescan();
+}
