@@ -100,9 +100,10 @@ TEST_F(StartUpE2eTest, BadModelsAndUnwritableOutputsEndTheRunWithExitOne) {
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
     const std::string out = support::ReadFile(dir / "out.txt"), err = support::ReadFile(dir / "err.txt");
     EXPECT_NE((out + err).find(c.says), std::string::npos) << out << err;
-    if (c.args.rfind("--slice", 0) == 0)
+    if (c.args.rfind("--slice", 0) == 0) {
       EXPECT_TRUE(c.status == 0 ? out.rfind("{\"model\":", 0) == 0 && out.find('\n') == out.size() - 1
                                 : out.empty()) << out;
+    }
   }
   EXPECT_FALSE(fs::exists(dir / "no"));
 }

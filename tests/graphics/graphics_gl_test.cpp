@@ -114,7 +114,9 @@ TEST(HullOutline, ABoxHullIsSixFacesThroughItsCornersAndEdgeMidpoints) {
       for (int k = 0; k < 3; ++k) {
         const double in = std::fabs(p[k] * (length - kHullMargin) / length);
         centred += in < 1e-4;
-        if (in >= 1e-4) EXPECT_NEAR(in, half[k], 1e-4) << k;
+        if (in >= 1e-4) {
+          EXPECT_NEAR(in, half[k], 1e-4) << k;
+        }
       }
       EXPECT_LE(centred, 1);
       corners += centred == 0;
