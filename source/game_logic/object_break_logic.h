@@ -26,12 +26,14 @@
 // collision workers walk the same table during the frame.
 
 #include <cstdint>
-#include <map>
 #include <string>
 
-#include "collision/pick.h"
 #include "core/module.h"
-#include "game_logic/slow_frame_culler.h"
+#include "game_logic/camera_controller.h"
+#include "game_logic/cut_gesture.h"
+#include "game_logic/pick_drag.h"
+#include "game_logic/scene_culling.h"
+#include "game_logic/tutorial.h"
 #include "math/plane.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -39,17 +41,6 @@
 #include "scene/split_orchestration.h"
 
 class GameLogic;
-
-// Picking and dragging with Shift + left button.
-struct PickState {
-  bool picking = false;         // an object is held
-  bool dragByVelocity = false;  // steer the held body through its velocity
-  bool tried = false;           // a pick was attempted during this press
-  Vector dragPlaneNormal;       // faces the camera; set every frame
-  Plane dragPlane;              // through the held hit point
-  PickResult held;              // object id, ray parameter, hit point, position at pick time
-  PickRay ray;                  // the current ray from the eye through the cursor
-};
 
 class ObjectBreakLogic : public Extension<GameLogic> {
  public:
@@ -75,14 +66,6 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // Asks Physics for a gravity force of 10 on the named object.
   void AddGravity(const std::string& name);
 
-  // The world point under the cursor, just beyond the near plane.
-  Vector MouseWorldPoint() const;
-  void UpdatePick();
-  void UpdateCamera();
-  // (age, object number) of every live object but the ground with a
-  // PhysicsComp lighter than massLimit, ascending by age.
-  void CollectCullCandidates(float massLimit, std::multimap<int32_t, uint32_t>& candidates);
-
   void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
   void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
 
@@ -94,29 +77,20 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   float bulletScale = 0.7f;  // size of shot objects; bar range 0.1 .. 1.5
   int32_t modelType = Random;  // shape of shot objects (a ModelType)
   int32_t objectCount = 0;           // objects in the table, refreshed every frame
-  float cameraSpeed = 5.0f;          // world units per second
 
-  Vector sliceStart, sliceEnd;  // world points under the cursor: cut start and now
-  Vector panAnchorMouse;        // cursor when the right button went down
-  Vector panAnchorAngles;       // (yaw, pitch, 0, 0) when the right button went down
   bool leftButtonUp = true;     // the left button was up at the last test
-  bool slicing = false;         // a cut gesture is in progress
   bool clickArmed = true;       // the left button has been up since the last icon click
-  PickState pickState;
-  SlowFrameCuller culler;  // restarted by Init and Reset
+  CameraController cameraControl;
+  CutGesture cut;
+  PickDrag pick;
+  Tutorial tutorial;
+  SceneCulling culling;  // restarted by Init and Reset
 
  private:
-  // Shows page `to` when page `from` is shown (to = 0 hides the pages).
-  void AdvanceTutorial(int from, int to);
-  void ShowTutorialPage(int page);
   void FillTweakBar();
   void LoadMedia();
   // Deletes the textures LoadMedia made and empties the registry's slots.
   void FreeMedia();
-  void Shoot();
-  void CutGesture(bool cutting);
-  void CullSlowFrame();
 
-  int tutorialPage = 1;  // the page shown: 1 to 6, or 0 once the pages are hidden
   long framesRun = 0;  // Update calls so far
 };

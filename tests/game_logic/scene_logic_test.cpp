@@ -94,7 +94,7 @@ TEST_F(SceneLogicTest, InitShowsTheHelpResetTwiceLeavesTheStartObjectsAndSlowFra
     if (i == 22 || (7 * i) % 22 + 1 < 19) kept.insert(name);
   }
   System::Instance().avgFrameTime = 1.0;
-  logic.culler.Restart(-100.0);
+  logic.culling.Restart(-100.0);
   for (int frame = 0; frame < SlowFrameCuller::kGraceFrames + 4; ++frame) logic.Update();
   EXPECT_EQ(Names(), kept);
   logic.Kill();
@@ -129,8 +129,8 @@ TEST_F(SceneLogicTest, PressHoldsTheNearestObjectAheadAndTheCameraTurnsAndMovesA
 
   ObjectBreakLogic logic;
   InputManager::Instance().table.PollButton(0, true);
-  logic.UpdatePick();
-  EXPECT_TRUE(logic.pickState.picking && logic.pickState.held.objectId == ahead && logic.pickState.held.t > 0.0f);
+  logic.pick.Update(true, camera, Vector(), 0.0f);
+  EXPECT_TRUE(logic.pick.picking && logic.pick.hit.objectId == ahead && logic.pick.hit.t > 0.0f);
 
   // Only a hit behind the eye: nothing is held for this press.
   ObjectBreakLogic lonely;
@@ -138,23 +138,22 @@ TEST_F(SceneLogicTest, PressHoldsTheNearestObjectAheadAndTheCameraTurnsAndMovesA
   addSphere("around2", 1.0f, 3.0f);
   collision.SetPickRay(ray);
   collision.Update();
-  lonely.UpdatePick();
-  EXPECT_TRUE(!lonely.pickState.picking && lonely.pickState.tried);
+  lonely.pick.Update(true, camera, Vector(), 0.0f);
+  EXPECT_TRUE(!lonely.pick.picking && lonely.pick.tried);
 
   // The right button turns the camera 3 radians per unit of cursor travel
   // (in device coordinates) from where it went down, the cursor going right
-  // or down turning it right or down; W and D move it cameraSpeed (5) units
+  // or down turning it right or down; W and D move it the camera speed (5) units
   // a second forward and to its right, as it faced at the frame's start.
   InputManager& input = InputManager::Instance();
   camera.yaw = 0.5f, camera.pitch = 0.1f;
   camera.UpdateView();
   input.mousePos = Vector();
   input.table.PollButton(1, true);
-  System::Instance().avgFrameTime = 0.05;
-  lonely.UpdateCamera();
+  lonely.cameraControl.Update(camera, input, 0.05f);
   input.mousePos = Vector(0.2f, -0.1f, 0.0f);
   input.table.KeyAction('W', 1), input.table.KeyAction('D', 1);
-  lonely.UpdateCamera();
+  lonely.cameraControl.Update(camera, input, 0.05f);
   EXPECT_TRUE(std::fabs(camera.yaw - (0.5f - 0.6f)) < 1e-6f && std::fabs(camera.pitch - (0.1f + 0.3f)) < 1e-6f);
   // 0.25 along right - back: right (cos 0.5, 0, -sin 0.5), back (sin 0.5 cos 0.1, sin 0.1, cos 0.5 cos 0.1).
   const double s = std::sin(0.5), c = std::cos(0.5), cp = std::cos(0.1);
