@@ -1,6 +1,11 @@
 #include "game_logic/camera_controller.h"
 
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+
 #include "objects/camera.h"
+#include "scene/scene_setup.h"
 #include "window/input_manager.h"
 
 namespace {
@@ -18,11 +23,16 @@ void CameraController::Start(Camera& camera) {
   speed = 5.0f;
   camera.position = kCameraStart;
   camera.yaw = kCameraStartYaw;
+  camera.pitch = 0.0f;
   camera.UpdateView();
 }
 
 CameraController::Moves CameraController::Update(Camera& camera, InputManager& input, float dt) {
   Moves moves;
+  if (input.WasKeyPressed(GLFW_KEY_HOME)) {
+    Start(camera);
+    return moves;
+  }
   const Vector mouse = input.GetMousePos();
   if (input.IsKeyDown(kRightButton)) {
     if (input.WasKeyPressed(kRightButton)) {
@@ -47,6 +57,7 @@ CameraController::Moves CameraController::Update(Camera& camera, InputManager& i
   move('D', camera.GetRight() * step);
   move('W', camera.GetBack() * -step);
   move('S', camera.GetBack() * step);
+  camera.position.y = std::max(camera.position.y, kGroundTop + kGroundClearance);
 
   camera.UpdateView();
   return moves;

@@ -14,10 +14,12 @@
 #include "core/system.h"
 #include "game_logic/game_logic.h"
 #include "game_logic/shooter.h"
+#include "game_logic/time_control.h"
 #include "graphics/texture.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
 #include "physics/ground_plane.h"
+#include "physics/physics.h"
 #include "physics/physics_comp.h"
 #include "scene/model_file.h"
 #include "scene/scene_dump.h"
@@ -45,6 +47,16 @@ const char* const kHelpText =
     "W,A,S,D\n   -Move the camera\nLeft Mouse\n   -Hold to slice objects\nRight Mouse\n"
     "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object\n"
     "? (top left)\n   -Bar mouse on/off";
+
+// The "Keys" group: one line per key beyond the help text's.
+const char* const kKeyLines[] = {
+    "P - pause or resume the physics",
+    "O - one physics step while paused",
+    "Ctrl+Z - take back the last cut",
+    "Home - camera back to its start",
+    "T - show or hide the tutorial",
+    "Escape - quit",
+};
 
 }  // namespace
 
@@ -91,6 +103,9 @@ void ObjectBreakLogic::Init() {
     // A bad model is left out; the sandbox goes on without it.
     if (!haveModel) CLEAVE_WARNING(error);
   }
+  // The settings file's slow-frame time is the culling threshold until the
+  // user changes it.
+  liveSettings.cullFrameMs = static_cast<float>(system.settings.slowFrameTime * 1000.0);
   FillTweakBar();
 
   CreateGroundPlane();
@@ -102,6 +117,7 @@ void ObjectBreakLogic::Init() {
 
   SpawnInitialObjects();
   pick.dragByVelocity = true;
+  history.Clear();
 
   LoadMedia();
   // The first frames (loading, first uploads) are slow whatever the scene.
@@ -132,6 +148,10 @@ void ObjectBreakLogic::FillTweakBar() {
   bulletScale = 0.7f;
   bar.AddFloat("Settings", "Bullet Scale", &bulletScale, 0.1f, 1.5f, 0.1f);
   bar.AddButton("Settings", "Reset", [] { ObjectBreakLogic::Reset(nullptr); });
+
+  bar.AddGroup("Keys", false);
+  for (const char* line : kKeyLines) bar.AddText("Keys", line);
+  bar.AddButton("Keys", "Tutorial", [this] { tutorial.Toggle(); });
 }
 
 void ObjectBreakLogic::LoadMedia() {
@@ -231,6 +251,9 @@ void ObjectBreakLogic::Reset(void* clientData) {
       if (entry.second.name != kGroundPlaneName) manager.KillGameObject(entry.second);
     manager.RemoveDeadObjects();
   }
+  // The pieces and the cuts in flight went with the objects.
+  logic.splitter.splitQueue.clear();
+  logic.history.Clear();
   logic.SpawnInitialObjects();
   logic.culling.Restart(System::Instance().GetTime());
 }
@@ -294,11 +317,7 @@ void ObjectBreakLogic::Update() {
 
   Camera& camera = manager.camera;
   const float dt = static_cast<float>(system.avgFrameTime);
-  if (input.WasKeyPressed(' ')) {
-    const uint32_t shot = Shoot(camera, bulletScale, modelType);
-    if (shot != 0) GameLogic::Instance().SendEvent(GravityRequest(GameLogic::Instance().name, shot));
-    tutorial.Advance(5, 6);
-  }
+  KeyCommands(input);
 
   leftButtonUp = !input.IsKeyDown(kLeftButton);
   const bool shift = input.IsKeyDown(GLFW_KEY_LEFT_SHIFT) || input.IsKeyDown(GLFW_KEY_RIGHT_SHIFT);
@@ -318,7 +337,9 @@ void ObjectBreakLogic::Update() {
   }
   if (shift && input.IsKeyDown(kLeftButton)) tutorial.Advance(4, 5);
 
-  culling.Update(system.GetTime(), system.avgFrameTime, system.settings.slowFrameTime);
+  const double now = system.GetTime();
+  culling.Update(now, system.avgFrameTime, liveSettings.cullFrameMs, liveSettings.culling, camera);
+  interface.notice = culling.Notice(now);
 
   {
     ObjectLock lock;
@@ -340,4 +361,24 @@ void ObjectBreakLogic::Update() {
     if (moves.turned) tutorial.Advance(2, 3);
     if (moves.moved) tutorial.Advance(3, 4);
   }
+}
+
+void ObjectBreakLogic::KeyCommands(InputManager& input) {
+  UpdateTimeControl(input, Physics::Instance().clock, liveSettings.timeScale);
+  const bool control =
+      input.IsKeyDown(GLFW_KEY_LEFT_CONTROL) || input.IsKeyDown(GLFW_KEY_RIGHT_CONTROL);
+  if (input.WasKeyPressed('Z') && control) UndoCut();
+  if (input.WasKeyPressed('T')) tutorial.Toggle();
+  if (input.WasKeyPressed(' ')) {
+    const Camera& camera = ObjectManager::Instance().camera;
+    const uint32_t shot = Shoot(camera, bulletScale, modelType, liveSettings.shotSpeed);
+    if (shot != 0) GameLogic::Instance().SendEvent(GravityRequest(GameLogic::Instance().name, shot));
+    tutorial.Advance(5, 6);
+  }
+}
+
+void ObjectBreakLogic::SliceObjects(const Plane& plane) {
+  const size_t queued = splitter.splitQueue.size();
+  splitter.SliceObjects(plane);
+  history.BeginCut(splitter.splitQueue.size() - queued);
 }

@@ -12,14 +12,14 @@
 // Per frame (Update): advances the split queue, then turns polled input into
 // the scene's interactions: a left drag draws a cyan cut line and, on
 // release, cuts every object the plane through the line and the eye reaches;
-// Shift + left picks and drags an object; the right button turns the camera
-// and W, A, S, D move it; Space shoots a new object; the help icon switches
-// the bar's mouse handling; Escape ends the program. It also walks the six
-// tutorial pages, sheds the oldest objects while many objects make frames
-// slow (SlowFrameCuller), removes objects that fell far below the ground,
-// ages every object and sweeps dead ones. A shot is lifted clear of the
-// objects already there before it is added. Every 600 frames it logs
-// "objects = N".
+// Shift + left picks and drags an object; the right button turns the camera,
+// W, A, S, D move it and Home puts it back; Space shoots a new object; P
+// pauses, O steps, Ctrl+Z takes back the last cut, T shows or hides the
+// tutorial; the help icon switches the bar's mouse handling; Escape ends the
+// program. It also walks the six tutorial pages, sheds objects while many
+// objects make frames slow (SceneCulling) and shows its notice, removes
+// objects that fell far below the ground, ages every object and sweeps dead
+// ones. Every 600 frames it logs "objects = N".
 //
 // Main thread only. Every walk over the object table or change of a
 // component happens under the ObjectManager lock, because the physics and
@@ -28,9 +28,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/live_settings.h"
 #include "core/module.h"
 #include "game_logic/camera_controller.h"
 #include "game_logic/cut_gesture.h"
+#include "game_logic/cut_history.h"
 #include "game_logic/pick_drag.h"
 #include "game_logic/scene_culling.h"
 #include "game_logic/tutorial.h"
@@ -41,6 +43,7 @@
 #include "scene/split_orchestration.h"
 
 class GameLogic;
+class InputManager;
 
 class ObjectBreakLogic : public Extension<GameLogic> {
  public:
@@ -66,8 +69,11 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // Asks Physics for a gravity force of 10 on the named object.
   void AddGravity(const std::string& name);
 
-  void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
-  void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
+  // Queues the cut's split jobs and records the cut for Undo.
+  void SliceObjects(const Plane& plane);
+  void ProcessSplitQueue() { history.ProcessSplitQueue(splitter, kSplitBudget); }
+  // Ctrl+Z: takes back the last cut (see CutHistory).
+  bool UndoCut() { return history.Undo(splitter); }
 
   SplitOrchestrator splitter;  // holds splitQueue
   // The --model mesh as read (its own units), when one was loaded.
@@ -85,9 +91,15 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   PickDrag pick;
   Tutorial tutorial;
   SceneCulling culling;  // restarted by Init and Reset
+  CutHistory history;    // cleared by Init and Reset
+  // What the user changes while the sandbox runs; this logic reads the time
+  // scale, the shot speed and the culling switch and threshold every frame.
+  LiveSettings liveSettings;
 
  private:
   void FillTweakBar();
+  // The frame's single-key commands: P, O, Ctrl+Z, T, Space.
+  void KeyCommands(InputManager& input);
   void LoadMedia();
   // Deletes the textures LoadMedia made and empties the registry's slots.
   void FreeMedia();

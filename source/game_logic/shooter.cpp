@@ -7,11 +7,12 @@
 #include "collision/collision_comp.h"
 #include "objects/object_manager.h"
 #include "physics/ground_plane.h"
+#include "physics/physics_comp.h"
 #include "scene/scene_setup.h"
 #include "scene/shot_placement.h"
 #include "scene/solid_factory.h"
 
-uint32_t Shoot(const Camera& camera, float size, int32_t modelType) {
+uint32_t Shoot(const Camera& camera, float size, int32_t modelType, float speed) {
   ObjectManager& manager = ObjectManager::Instance();
   const Vector right = camera.GetRight();
   const Vector up = camera.GetUp();
@@ -49,5 +50,6 @@ uint32_t Shoot(const Camera& camera, float size, int32_t modelType) {
     const Vector center = shot.position + collision->boundingCenter;
     shot.position += PlaceClear(center, collision->boundingRadius, others, kGroundTop) - center;
   }
+  if (PhysicsComp* physics = shot.Find<PhysicsComp>()) physics->linearVelocity = back * -speed;
   return manager.AddGameObject(shot);
 }

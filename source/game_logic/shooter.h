@@ -3,13 +3,14 @@
 // to either side and up to 6 above its line of sight, turned as the camera
 // is. A shot placed inside another object or the ground would be pushed out
 // at once and flung, so it goes to the nearest clear place beside where it
-// was aimed, or above it.
+// was aimed, or above it. It leaves at `speed` along the camera's line of
+// sight; at 0 it drops.
 
 #include <cstdint>
 
 class Camera;
 
-// Adds one shot "bullet_<n>" of the given size and shape (a ModelType) and
-// returns its object number (0 when it could not be added). Gravity is not
-// added here.
-uint32_t Shoot(const Camera& camera, float size, int32_t modelType);
+// Adds one shot "bullet_<n>" of the given size and shape (a ModelType),
+// moving forward at speed (units/s), and returns its object number (0 when
+// it could not be added). Gravity is not added here.
+uint32_t Shoot(const Camera& camera, float size, int32_t modelType, float speed);

@@ -11,6 +11,9 @@ class Tutorial {
 
   // Shows page `page` (1 to kPages); 0 hides the pages.
   void Show(int page);
+  // Closes the pages when one is shown, else opens them at the first page
+  // (the T key and the bar's "Tutorial" button).
+  void Toggle() { Show(page == 0 ? 1 : 0); }
   // Shows page `to` when page `from` is shown.
   void Advance(int from, int to);
   int Page() const { return page; }
