@@ -28,6 +28,8 @@ std::string CommandLineUsage() {
          "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
          "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
          "  --stats            at exit, print frame statistics as one JSON line\n"
+         "  --quiet            print only warnings, errors and milestones on the console\n"
+         "                     (the log file keeps every line)\n"
          "  --model FILE       load a closed triangle mesh (OBJ, STL, PLY, glTF) into the\n"
          "                     scene; Space shoots copies of it when ModelType is Model\n"
          "  --slice FILE --plane A,B,C,D --out DIR\n"
@@ -50,13 +52,18 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       hasValue = true;
     }
 
-    const bool isFlag = option == "--help" || option == "-h" || option == "--stats";
+    const bool isFlag =
+        option == "--help" || option == "-h" || option == "--stats" || option == "--quiet";
     if (isFlag && hasValue) {
       error = "option " + option + " takes no value";
       return CommandLineResult::kError;
     }
     if (option == "--stats") {
       options.stats = true;
+      continue;
+    }
+    if (option == "--quiet") {
+      options.quiet = true;
       continue;
     }
     if (option == "--help" || option == "-h") return CommandLineResult::kHelp;

@@ -87,11 +87,11 @@ std::string System::LoadDisplay() const {
   return buffer;
 }
 
-void System::Write(const std::string& prefix, const std::string& message) {
+void System::Write(const std::string& prefix, const std::string& message, bool console) {
   // Console and log text are written under one lock, so lines from the
   // three threads never interleave and the log keeps the console's order.
   boost::mutex::scoped_lock lock(logMutex);
-  (logToStandardError ? std::cerr : std::cout) << prefix << message << '\n' << std::flush;
+  if (console) (logToStandardError ? std::cerr : std::cout) << prefix << message << '\n' << std::flush;
   if (logSpool != nullptr) {
     std::fputs(prefix.c_str(), logSpool);
     std::fwrite(message.data(), 1, message.size(), logSpool);
@@ -117,7 +117,9 @@ void System::CopyLog(std::ostream& out) {
   std::fseek(logSpool, 0, SEEK_END);
 }
 
-void System::Log(const std::string& message) { Write("", message); }
+void System::Log(const std::string& message) { Write("", message, !options.quiet); }
+
+void System::Milestone(const std::string& message) { Write("", message); }
 
 void System::Warning(const std::string& message) { Write("WARNING: ", message); }
 

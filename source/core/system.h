@@ -49,6 +49,7 @@ struct CommandLineOptions {
   std::string screenshot;   // write the last frame here as PNG
   std::string dumpScene;    // write the scene here as JSON lines at shutdown
   bool stats = false;       // print frame statistics as one JSON line at exit
+  bool quiet = false;       // the console shows warnings, errors and milestones only
   std::string model;        // load this model file into the scene
   std::string slice;        // cut this model file without a window (with plane and out)
   std::string plane;        // "A,B,C,D" as given; read by the slicer
@@ -79,6 +80,9 @@ class System : public Module<System> {
   std::string LoadDisplay() const;
 
   void Log(const std::string& message);
+  // A line the console shows even with --quiet (a change the user made or
+  // should know of).
+  void Milestone(const std::string& message);
   void Warning(const std::string& message);
   void Error(const std::string& message);
 
@@ -109,7 +113,9 @@ class System : public Module<System> {
   std::atomic<bool> logToStandardError{false};
 
  private:
-  void Write(const std::string& prefix, const std::string& message);
+  // To the log; to the console too unless `quiet` holds and the line is
+  // not for the console.
+  void Write(const std::string& prefix, const std::string& message, bool console = true);
   // Copies the whole log to out; logMutex must be held.
   void CopyLog(std::ostream& out);
 

@@ -2,31 +2,29 @@
 
 #include <GLFW/glfw3.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <sstream>
 #include <vector>
 
-#include "collision/broad_phase.h"
-#include "collision/collision_comp.h"
 #include "collision/collision_manager.h"
 #include "core/data_folder.h"
 #include "core/event_manager.h"
 #include "core/system.h"
 #include "game_logic/game_logic.h"
+#include "game_logic/shooter.h"
+#include "game_logic/time_control.h"
 #include "graphics/graphics.h"
 #include "graphics/texture.h"
 #include "objects/model_comp.h"
 #include "objects/object_manager.h"
 #include "physics/ground_plane.h"
+#include "physics/physics.h"
 #include "physics/physics_comp.h"
 #include "scene/model_file.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
-#include "scene/shot_placement.h"
 #include "scene/solid_factory.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
@@ -36,47 +34,30 @@
 
 namespace {
 
-// Table entries of the mouse buttons (384 + GLFW button number).
+// The left mouse button's table entry (384 + GLFW button number).
 constexpr int kLeftButton = kMouseButtonBase + 0;
-constexpr int kRightButton = kMouseButtonBase + 1;
-
-// Start camera: eye position, yaw (rad).
-const Vector kCameraStart(5.3574f, 2.1208f, 1.2421f, 0.0f);
-constexpr float kCameraStartYaw = 1.4625f;
-// Camera turning with the right button, radians per NDC unit.
-constexpr float kPanRate = 3.0f;
-
-// A cut line shorter than this (world units) is a click, not a cut.
-constexpr float kMinCutLength = 0.01f;
-// Colour of the cut line, RGBA.
-const Vector kCutLineColour(0.0f, 0.75f, 0.75f, 1.0f);
 
 // The help icon: NDC rectangle around (-0.95, 0.95) with half size (0.04, 0.05).
 constexpr float kIconX = -0.95f, kIconY = 0.95f;
 constexpr float kIconHalfW = 0.04f, kIconHalfH = 0.05f;
 
-// Dragging by velocity: v += (-damping v + stiffness (target - x)) dt, with
-// damping in 1/s and stiffness in 1/s^2.
-constexpr float kDragDamping = 10.0f;
-constexpr float kDragStiffness = 100.0f;
-// Ray/plane tests: parallel below this |n . d|; behind the origin below -this t.
-constexpr float kRayEpsilon = 1e-8f;
-
 // Frames between two "objects = N" log lines: ten seconds at 60 Hz.
 constexpr long kObjectReportFrames = 600;
-
-// Slow-frame culling takes only objects lighter than this (the ground is 1e9).
-constexpr float kCullMassLimit = 10000.0f;
 
 const char* const kHelpText =
     "W,A,S,D\n   -Move the camera\nLeft Mouse\n   -Hold to slice objects\nRight Mouse\n"
     "   -Hold to pan\nShift + Left Mouse\n   -Pick/drag objects\nSpace\n   -Shoot a new object\n"
     "? (top left)\n   -Bar mouse on/off";
 
-// The eye of the camera: the translation of its inverse view.
-Vector EyePosition(const Camera& camera) {
-  return WithW(camera.GetInverseView().Column(3), 0.0f);
-}
+// The "Keys" group: one line per key beyond the help text's.
+const char* const kKeyLines[] = {
+    "P - pause or resume the physics",
+    "O - one physics step while paused",
+    "Ctrl+Z - take back the last cut",
+    "Home - camera back to its start",
+    "T - show or hide the tutorial",
+    "Escape - quit",
+};
 
 }  // namespace
 
@@ -97,17 +78,14 @@ void ObjectBreakLogic::Init() {
   std::srand(options.hasSeed ? options.seed : static_cast<unsigned>(std::time(nullptr)));
 
   leftButtonUp = true;
-  slicing = false;
+  cut = CutGesture();
   clickArmed = true;
 
   EventManager::Instance().RegisterClient("GameLogic");
   InterfaceManager::Instance().SetInputEnabled(false);
 
-  cameraSpeed = 5.0f;
   Camera& camera = ObjectManager::Instance().camera;
-  camera.position = kCameraStart;
-  camera.yaw = kCameraStartYaw;
-  camera.UpdateView();
+  cameraControl.Start(camera);
   // The window may not exist (or not have reported its size); the
   // projection follows the size System holds, which the window keeps.
   camera.SetViewportSize(system.screenWidth, system.screenHeight);
@@ -126,6 +104,9 @@ void ObjectBreakLogic::Init() {
     // The model asked for cannot be shown: the run ends, naming what is wrong.
     if (!haveModel) CLEAVE_ERROR(error);
   }
+  // The settings file's slow-frame time is the culling threshold until the
+  // user changes it.
+  liveSettings.cullFrameMs = static_cast<float>(system.settings.slowFrameTime * 1000.0);
   livePanel.Load(liveSettings);
   FillTweakBar();
 
@@ -137,11 +118,12 @@ void ObjectBreakLogic::Init() {
   }
 
   SpawnInitialObjects();
-  pickState.dragByVelocity = true;
+  pick.dragByVelocity = true;
+  history.Clear();
 
   LoadMedia();
   // The first frames (loading, first uploads) are slow whatever the scene.
-  culler.Restart(system.GetTime());
+  culling.Restart(system.GetTime());
 }
 
 void ObjectBreakLogic::FillTweakBar() {
@@ -171,6 +153,10 @@ void ObjectBreakLogic::FillTweakBar() {
   livePanel.FillBar(bar);
   Graphics::Instance().debugViews.FillBar(bar);
   Graphics::Instance().statsOverlay.FillBar(bar);
+
+  bar.AddGroup("Keys", false);
+  for (const char* line : kKeyLines) bar.AddText("Keys", line);
+  bar.AddButton("Keys", "Tutorial", [this] { tutorial.Toggle(); });
 }
 
 void ObjectBreakLogic::LoadMedia() {
@@ -189,7 +175,7 @@ void ObjectBreakLogic::LoadMedia() {
     std::snprintf(file, sizeof file, "assets/instructions%d.png", page);
     manager.instructionTex[page - 1] = load(file);
   }
-  ShowTutorialPage(1);
+  tutorial.Show(1);
 
   ResourceManager& resources = ResourceManager::Instance();
   resources.chopSound = SoundManager::Instance().LoadSound(DataPath("assets/chop1.wav"));
@@ -270,31 +256,19 @@ void ObjectBreakLogic::Reset(void* clientData) {
       if (entry.second.name != kGroundPlaneName) manager.KillGameObject(entry.second);
     manager.RemoveDeadObjects();
   }
+  // The pieces and the cuts in flight went with the objects.
+  logic.splitter.splitQueue.clear();
+  logic.history.Clear();
   logic.SpawnInitialObjects();
-  logic.culler.Restart(System::Instance().GetTime());
+  logic.culling.Restart(System::Instance().GetTime());
 }
 
 void ObjectBreakLogic::Kill() {
   const std::string& dump = System::Instance().options.dumpScene;
-  if (!dump.empty()) WriteSceneDumpFile(dump, tutorialPage);
+  if (!dump.empty()) WriteSceneDumpFile(dump, tutorial.Page());
   livePanel.Save();
   FreeMedia();
   EventManager::Instance().UnregisterClient("GameLogic");
-}
-
-// ---------------------------------------------------------------------------
-// Tutorial pages
-// ---------------------------------------------------------------------------
-
-void ObjectBreakLogic::ShowTutorialPage(int page) {
-  tutorialPage = page;
-  ObjectManager& manager = ObjectManager::Instance();
-  manager.currentInstructionTex = (page >= 1 && page <= 6) ? manager.instructionTex[page - 1]
-                                                           : nullptr;
-}
-
-void ObjectBreakLogic::AdvanceTutorial(int from, int to) {
-  if (tutorialPage == from) ShowTutorialPage(to);
 }
 
 // ---------------------------------------------------------------------------
@@ -341,41 +315,38 @@ void ObjectBreakLogic::Update() {
   if (input.IsKeyDown(kLeftButton)) {
     if (clickArmed && overIcon) {
       interface.SetInputEnabled(!interface.IsInputEnabled());
-      AdvanceTutorial(6, 0);
+      tutorial.Advance(6, 0);
     }
     clickArmed = false;
   } else {
     clickArmed = true;
   }
 
-  if (input.WasKeyPressed(' ')) Shoot();
+  Camera& camera = manager.camera;
+  const float dt = static_cast<float>(system.avgFrameTime);
+  KeyCommands(input);
 
   leftButtonUp = !input.IsKeyDown(kLeftButton);
   const bool shift = input.IsKeyDown(GLFW_KEY_LEFT_SHIFT) || input.IsKeyDown(GLFW_KEY_RIGHT_SHIFT);
   const bool cutting = !overBar && !overIcon && !shift && input.IsKeyDown(kLeftButton);
 
-  CutGesture(cutting);
+  Plane plane;
+  if (cut.Update(cutting, camera, mouse, plane)) {
+    tutorial.Advance(1, 2);
+    SliceObjects(plane);
+  }
 
   if (cutting) {
-    pickState.picking = false;
+    pick.picking = false;
   } else {
-    if (leftButtonUp) pickState.picking = false;
-    UpdatePick();
+    if (leftButtonUp) pick.picking = false;
+    pick.Update(input.IsKeyDown(kLeftButton), camera, mouse, dt);
   }
-  if (shift && input.IsKeyDown(kLeftButton)) AdvanceTutorial(4, 5);
+  if (shift && input.IsKeyDown(kLeftButton)) tutorial.Advance(4, 5);
 
-  if (slicing) {
-    sliceEnd = MouseWorldPoint();
-    Event line = GameLogic::Instance().CreateEvent("Graphics", "DebugDraw");
-    line.SetParam<std::string>("type", "line");
-    line.SetParam<Vector>("color", kCutLineColour);
-    line.SetParam<Vector>("pointA", sliceStart);
-    line.SetParam<Vector>("pointB", sliceEnd);
-    GameLogic::Instance().SendEvent(line);
-    Graphics::Instance().debugViews.PreviewCut(sliceStart, sliceEnd);
-  }
-
-  CullSlowFrame();
+  const double now = system.GetTime();
+  culling.Update(now, system.avgFrameTime, liveSettings.cullFrameMs, liveSettings.culling, camera);
+  interface.notice = culling.Notice(now);
 
   {
     ObjectLock lock;
@@ -392,236 +363,29 @@ void ObjectBreakLogic::Update() {
     manager.RemoveDeadObjects();
   }
 
-  if (leftButtonUp) UpdateCamera();
-}
-
-void ObjectBreakLogic::Shoot() {
-  ObjectManager& manager = ObjectManager::Instance();
-  const Camera& camera = manager.camera;
-  const Vector right = camera.GetRight();
-  const Vector up = camera.GetUp();
-  const Vector back = camera.GetBack();
-  const Quaternion rotation = Quaternion::FromMatrix(camera.GetInverseView());
-
-  std::string name;
-  {
-    ObjectLock lock;
-    name = "bullet_" + std::to_string(manager.objCounter);
-  }
-
-  // 5 to 12 units ahead, up to 3 to either side, 0 to 6 up.
-  const float s1 = 6.0f * UniformDraw();
-  const float s2 = 6.0f * UniformDraw() - 3.0f;
-  const float s3 = 7.0f * UniformDraw() + 5.0f;
-  const Vector position = camera.position - back * s3 + right * s2 + up * s1;
-
-  GameObject shot =
-      modelType == Model && haveModel
-          ? BuildModelSolid(name, position, model, kModelSize * bulletScale / 2.0f, rotation,
-                            kShotDensity)
-          : BuildSolid(name, position, Vector(bulletScale, bulletScale, bulletScale, 0.0f),
-                       modelType, rotation, kShotDensity);
-  // Shot objects carry group bit 5 besides the bit every solid has.
-  if (CollisionComp* collision = shot.Find<CollisionComp>()) {
-    collision->groupMask |= 1u << 5;
-    // Placed inside another object (or the ground), the two would be pushed
-    // apart at once and flung: the shot goes to the nearest clear place beside
-    // where it was aimed, or above it.
-    std::vector<SphereEntry> others;
-    {
-      ObjectLock lock;
-      for (auto& entry : manager.objects) {
-        const GameObject& obj = entry.second;
-        const CollisionComp* comp = obj.Find<CollisionComp>();
-        if (obj.dead || obj.name == kGroundPlaneName || comp == nullptr || !comp->hasBoundingSphere)
-          continue;
-        others.push_back(WorldSphere(entry.first, obj.position, obj.orientation, *comp));
-      }
-    }
-    const Vector center = shot.position + collision->boundingCenter;
-    shot.position += PlaceClear(center, collision->boundingRadius, others, kGroundTop) - center;
-  }
-  manager.AddGameObject(shot);
-  AddGravity(name);
-  AdvanceTutorial(5, 6);
-}
-
-void ObjectBreakLogic::CutGesture(bool cutting) {
-  if (slicing && !cutting) {
-    if (Length(WithW(sliceStart - sliceEnd, 0.0f)) > kMinCutLength) {
-      System& system = System::Instance();
-      std::ostringstream start, end;
-      start << "startWorldPoint = " << sliceStart;
-      end << "endWorldPoint = " << sliceEnd;
-      // A Vector prints with its own line feed; the log adds one per line.
-      std::string startLine = start.str(), endLine = end.str();
-      if (!startLine.empty() && startLine.back() == '\n') startLine.pop_back();
-      if (!endLine.empty() && endLine.back() == '\n') endLine.pop_back();
-      system.Log(startLine);
-      system.Log(endLine);
-      const Vector eye = EyePosition(ObjectManager::Instance().camera);
-      const Plane plane = Plane::FromPoints(sliceStart, sliceEnd, eye);
-      AdvanceTutorial(1, 2);
-      SliceObjects(plane);
-    }
-  } else if (!slicing && cutting) {
-    sliceStart = MouseWorldPoint();
-    sliceEnd = sliceStart;
-  }
-  slicing = cutting;
-}
-
-void ObjectBreakLogic::CullSlowFrame() {
-  System& system = System::Instance();
-  ObjectManager& manager = ObjectManager::Instance();
-  int objects = 0, removable = 0;
-  {
-    ObjectLock lock;
-    for (auto& entry : manager.objects) {
-      const GameObject& obj = entry.second;
-      if (obj.dead || obj.name == kGroundPlaneName) continue;
-      ++objects;
-      const PhysicsComp* physics = obj.Find<PhysicsComp>();
-      if (physics != nullptr && physics->mass < kCullMassLimit) ++removable;
-    }
-  }
-  const SlowFrameCuller::Action action =
-      culler.Update(system.GetTime(), system.avgFrameTime, system.settings.slowFrameTime, objects,
-                    removable);
-  if (action == SlowFrameCuller::Action::kUnable) {
-    CLEAVE_WARNING("Unable to cull objects");
-    return;
-  }
-  if (action == SlowFrameCuller::Action::kPause) {
-    system.Log("Culling paused: removing objects did not make frames faster");
-    return;
-  }
-  if (action == SlowFrameCuller::Action::kStartBatch) {
-    system.Log("Culling the " + std::to_string(culler.BatchSize()) +
-               " oldest objects: frames take " +
-               std::to_string(static_cast<int>(system.avgFrameTime * 1000.0)) + " ms");
-  } else if (action != SlowFrameCuller::Action::kRemoveOldest) {
-    return;
-  }
-  std::multimap<int32_t, uint32_t> candidates;
-  CollectCullCandidates(kCullMassLimit, candidates);
-  if (candidates.empty()) return;
-  // The last entry: the largest age, among equal ages the one inserted last.
-  const uint32_t oldest = std::prev(candidates.end())->second;
-  ObjectLock lock;
-  if (manager.HasObject(oldest)) manager.KillGameObject(manager.GetGameObject(oldest));
-}
-
-void ObjectBreakLogic::CollectCullCandidates(float massLimit,
-                                             std::multimap<int32_t, uint32_t>& candidates) {
-  ObjectLock lock;
-  for (auto& entry : ObjectManager::Instance().objects) {
-    const GameObject& obj = entry.second;
-    if (obj.dead || obj.name == kGroundPlaneName) continue;
-    const PhysicsComp* physics = obj.Find<PhysicsComp>();
-    if (physics != nullptr && physics->mass < massLimit) candidates.emplace(obj.age, entry.first);
+  if (leftButtonUp) {
+    const CameraController::Moves moves = cameraControl.Update(camera, input, dt);
+    if (moves.turned) tutorial.Advance(2, 3);
+    if (moves.moved) tutorial.Advance(3, 4);
   }
 }
 
-Vector ObjectBreakLogic::MouseWorldPoint() const {
-  const Vector mouse = InputManager::Instance().GetMousePos();
-  // Depth 0 in normalised device coordinates: just beyond the near plane,
-  // where the cut line is drawn.
-  return ObjectManager::Instance().camera.Unproject(Vector(mouse.x, mouse.y, 0.0f));
+void ObjectBreakLogic::KeyCommands(InputManager& input) {
+  UpdateTimeControl(input, Physics::Instance().clock, liveSettings.timeScale);
+  const bool control =
+      input.IsKeyDown(GLFW_KEY_LEFT_CONTROL) || input.IsKeyDown(GLFW_KEY_RIGHT_CONTROL);
+  if (input.WasKeyPressed('Z') && control) UndoCut();
+  if (input.WasKeyPressed('T')) tutorial.Toggle();
+  if (input.WasKeyPressed(' ')) {
+    const Camera& camera = ObjectManager::Instance().camera;
+    const uint32_t shot = Shoot(camera, bulletScale, modelType, liveSettings.shotSpeed, haveModel ? &model : nullptr);
+    if (shot != 0) GameLogic::Instance().SendEvent(GravityRequest(GameLogic::Instance().name, shot));
+    tutorial.Advance(5, 6);
+  }
 }
 
-void ObjectBreakLogic::UpdatePick() {
-  InputManager& input = InputManager::Instance();
-  CollisionManager& collision = CollisionManager::Instance();
-  ObjectManager& manager = ObjectManager::Instance();
-
-  if (input.IsKeyDown(kLeftButton)) {
-    if (!pickState.picking && !pickState.tried) {
-      std::vector<PickResult> results;
-      collision.GetPickResults(results);
-      // Only hits in front of the eye count: a ray starting inside a sphere,
-      // or a sphere behind the camera, reports a negative parameter.
-      results.erase(std::remove_if(results.begin(), results.end(),
-                                   [](const PickResult& r) { return !(r.t >= 0.0f); }),
-                    results.end());
-      if (!results.empty()) {
-        std::sort(results.begin(), results.end(),
-                  [](const PickResult& a, const PickResult& b) { return a.t < b.t; });
-        pickState.held = results.front();
-        pickState.dragPlane = Plane(pickState.dragPlaneNormal, pickState.held.point);
-        pickState.picking = true;
-      }
-      pickState.tried = true;
-    } else if (pickState.picking && pickState.tried) {
-      const Vector n = pickState.dragPlane.normal;
-      const Vector d = pickState.ray.direction;
-      const float denominator = Dot3(n, d);
-      if (std::fabs(denominator) > kRayEpsilon) {
-        const float t = Dot3(n, pickState.dragPlane.point - pickState.ray.origin) / denominator;
-        if (t >= -kRayEpsilon) {
-          const Vector hit = pickState.ray.origin + d * t;
-          const Vector target = hit + (pickState.held.position - pickState.held.point);
-          ObjectLock lock;
-          if (manager.HasObject(pickState.held.objectId)) {
-            GameObject& obj = manager.GetGameObject(pickState.held.objectId);
-            PhysicsComp* physics = obj.Find<PhysicsComp>();
-            if (physics != nullptr) physics->sleeping = false;  // a held body is awake
-            if (pickState.dragByVelocity && physics != nullptr) {
-              const float dt = static_cast<float>(System::Instance().avgFrameTime);
-              Vector& v = physics->linearVelocity;
-              v = v - v * (kDragDamping * dt) + (target - obj.position) * (kDragStiffness * dt);
-            } else {
-              obj.position = target;
-            }
-          }
-        }
-      }
-    }
-  } else {
-    pickState.picking = false;
-    pickState.tried = false;
-  }
-
-  // The ray from the eye through the cursor, for this frame's drag and the
-  // collision thread's next pick pass.
-  const Vector eye = EyePosition(manager.camera);
-  pickState.ray.origin = eye;
-  pickState.ray.direction = WithW(MouseWorldPoint() - eye, 0.0f);
-  collision.SetPickRay(pickState.ray);
-  pickState.dragPlaneNormal = manager.camera.GetBack();
-}
-
-void ObjectBreakLogic::UpdateCamera() {
-  InputManager& input = InputManager::Instance();
-  Camera& camera = ObjectManager::Instance().camera;
-  const float dt = static_cast<float>(System::Instance().avgFrameTime);
-  const Vector mouse = input.GetMousePos();
-
-  if (input.IsKeyDown(kRightButton)) {
-    if (input.WasKeyPressed(kRightButton)) {
-      panAnchorMouse = mouse;
-      panAnchorAngles = Vector(camera.yaw, camera.pitch, 0.0f, 0.0f);
-    }
-    camera.yaw = panAnchorAngles.x - kPanRate * (mouse.x - panAnchorMouse.x);
-    camera.pitch = panAnchorAngles.y - kPanRate * (mouse.y - panAnchorMouse.y);
-    AdvanceTutorial(2, 3);
-  }
-
-  // Camera-space steps turned into world space by the camera's rotation:
-  // right is row 0 of the view, back is row 2.
-  const float step = cameraSpeed * dt;
-  bool moved = false;
-  auto move = [&](char key, const Vector& worldStep) {
-    if (input.IsKeyDown(key)) {
-      camera.position = camera.position + worldStep;
-      moved = true;
-    }
-  };
-  move('A', camera.GetRight() * -step);
-  move('D', camera.GetRight() * step);
-  move('W', camera.GetBack() * -step);
-  move('S', camera.GetBack() * step);
-  if (moved) AdvanceTutorial(3, 4);
-
-  camera.UpdateView();
+void ObjectBreakLogic::SliceObjects(const Plane& plane) {
+  const size_t queued = splitter.splitQueue.size();
+  splitter.SliceObjects(plane);
+  history.BeginCut(splitter.splitQueue.size() - queued);
 }

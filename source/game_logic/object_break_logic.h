@@ -12,27 +12,30 @@
 // Per frame (Update): advances the split queue, then turns polled input into
 // the scene's interactions: a left drag draws a cyan cut line and, on
 // release, cuts every object the plane through the line and the eye reaches;
-// Shift + left picks and drags an object; the right button turns the camera
-// and W, A, S, D move it; Space shoots a new object; the help icon switches
-// the bar's mouse handling; Escape ends the program. It also walks the six
-// tutorial pages, sheds the oldest objects while many objects make frames
-// slow (SlowFrameCuller), removes objects that fell far below the ground,
-// ages every object and sweeps dead ones. A shot is lifted clear of the
-// objects already there before it is added. Every 600 frames it logs
-// "objects = N".
+// Shift + left picks and drags an object; the right button turns the camera,
+// W, A, S, D move it and Home puts it back; Space shoots a new object; P
+// pauses, O steps, Ctrl+Z takes back the last cut, T shows or hides the
+// tutorial; the help icon switches the bar's mouse handling; Escape ends the
+// program. It also walks the six tutorial pages, sheds objects while many
+// objects make frames slow (SceneCulling) and shows its notice, removes
+// objects that fell far below the ground, ages every object and sweeps dead
+// ones. Every 600 frames it logs "objects = N".
 //
 // Main thread only. Every walk over the object table or change of a
 // component happens under the ObjectManager lock, because the physics and
 // collision workers walk the same table during the frame.
 
 #include <cstdint>
-#include <map>
 #include <string>
 
-#include "collision/pick.h"
 #include "core/live_settings.h"
 #include "core/module.h"
-#include "game_logic/slow_frame_culler.h"
+#include "game_logic/camera_controller.h"
+#include "game_logic/cut_gesture.h"
+#include "game_logic/cut_history.h"
+#include "game_logic/pick_drag.h"
+#include "game_logic/scene_culling.h"
+#include "game_logic/tutorial.h"
 #include "math/plane.h"
 #include "math/quaternion.h"
 #include "math/vector.h"
@@ -41,17 +44,7 @@
 #include "window/live_settings_panel.h"
 
 class GameLogic;
-
-// Picking and dragging with Shift + left button.
-struct PickState {
-  bool picking = false;         // an object is held
-  bool dragByVelocity = false;  // steer the held body through its velocity
-  bool tried = false;           // a pick was attempted during this press
-  Vector dragPlaneNormal;       // faces the camera; set every frame
-  Plane dragPlane;              // through the held hit point
-  PickResult held;              // object id, ray parameter, hit point, position at pick time
-  PickRay ray;                  // the current ray from the eye through the cursor
-};
+class InputManager;
 
 class ObjectBreakLogic : public Extension<GameLogic> {
  public:
@@ -77,16 +70,11 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   // Asks Physics for a gravity force of 10 on the named object.
   void AddGravity(const std::string& name);
 
-  // The world point under the cursor, just beyond the near plane.
-  Vector MouseWorldPoint() const;
-  void UpdatePick();
-  void UpdateCamera();
-  // (age, object number) of every live object but the ground with a
-  // PhysicsComp lighter than massLimit, ascending by age.
-  void CollectCullCandidates(float massLimit, std::multimap<int32_t, uint32_t>& candidates);
-
-  void SliceObjects(const Plane& plane) { splitter.SliceObjects(plane); }
-  void ProcessSplitQueue() { splitter.ProcessSplitQueue(kSplitBudget); }
+  // Queues the cut's split jobs and records the cut for Undo.
+  void SliceObjects(const Plane& plane);
+  void ProcessSplitQueue() { history.ProcessSplitQueue(splitter, kSplitBudget); }
+  // Ctrl+Z: takes back the last cut (see CutHistory).
+  bool UndoCut() { return history.Undo(splitter); }
 
   SplitOrchestrator splitter;  // holds splitQueue
   // The --model mesh as read (its own units), when one was loaded.
@@ -96,31 +84,27 @@ class ObjectBreakLogic : public Extension<GameLogic> {
   float bulletScale = 0.7f;  // size of shot objects; bar range 0.1 .. 1.5
   int32_t modelType = Random;  // shape of shot objects (a ModelType)
   int32_t objectCount = 0;           // objects in the table, refreshed every frame
-  float cameraSpeed = 5.0f;          // world units per second
 
-  Vector sliceStart, sliceEnd;  // world points under the cursor: cut start and now
-  Vector panAnchorMouse;        // cursor when the right button went down
-  Vector panAnchorAngles;       // (yaw, pitch, 0, 0) when the right button went down
   bool leftButtonUp = true;     // the left button was up at the last test
-  bool slicing = false;         // a cut gesture is in progress
   bool clickArmed = true;       // the left button has been up since the last icon click
-  PickState pickState;
-  SlowFrameCuller culler;  // restarted by Init and Reset
-  LiveSettings liveSettings;    // read from its file by Init, edited in the bar
+  CameraController cameraControl;
+  CutGesture cut;
+  PickDrag pick;
+  Tutorial tutorial;
+  SceneCulling culling;  // restarted by Init and Reset
+  CutHistory history;    // cleared by Init and Reset
+  // What the user changes while the sandbox runs; this logic reads the time
+  // scale, the shot speed and the culling switch and threshold every frame.
+  LiveSettings liveSettings;
   LiveSettingsPanel livePanel;  // the bar's group, the file, the physics hand-over
 
  private:
-  // Shows page `to` when page `from` is shown (to = 0 hides the pages).
-  void AdvanceTutorial(int from, int to);
-  void ShowTutorialPage(int page);
   void FillTweakBar();
+  // The frame's single-key commands: P, O, Ctrl+Z, T, Space.
+  void KeyCommands(InputManager& input);
   void LoadMedia();
   // Deletes the textures LoadMedia made and empties the registry's slots.
   void FreeMedia();
-  void Shoot();
-  void CutGesture(bool cutting);
-  void CullSlowFrame();
 
-  int tutorialPage = 1;  // the page shown: 1 to 6, or 0 once the pages are hidden
   long framesRun = 0;  // Update calls so far
 };

@@ -7,12 +7,13 @@ void SlowFrameCuller::Restart(double now) {
   graceUntil = now + kGraceSeconds;
   framesSinceRestart = 0;
   batchLeft = settleLeft = 0;
+  warned = false;
   fastSince = -1.0;
 }
 
-SlowFrameCuller::Action SlowFrameCuller::Unable(double now) {
-  if (now - lastWarning < kWarningInterval) return Action::kNone;
-  lastWarning = now;
+SlowFrameCuller::Action SlowFrameCuller::Unable() {
+  if (warned) return Action::kNone;
+  warned = true;
   return Action::kUnable;
 }
 
@@ -22,6 +23,7 @@ SlowFrameCuller::Action SlowFrameCuller::Update(double now, double smoothedFrame
   ++framesSinceRestart;
   if (now < graceUntil || framesSinceRestart <= kGraceFrames) return Action::kNone;
   const bool slow = smoothedFrameTime > slowFrameTime;
+  if (!slow) warned = false;
   // What may go without taking the scene below its floor.
   const int spare = std::min(removable, objects - kMinObjects);
 
@@ -39,7 +41,7 @@ SlowFrameCuller::Action SlowFrameCuller::Update(double now, double smoothedFrame
     }
     case Phase::kIdle:
       if (!slow) return Action::kNone;
-      if (spare <= 0 || objects <= kCullFrom) return Unable(now);
+      if (spare <= 0 || objects <= kCullFrom) return Unable();
       baseline = smoothedFrameTime;
       batchSize = batchLeft = std::max(1, spare / kBatchDivisor);
       phase = Phase::kRemoving;
@@ -54,7 +56,7 @@ SlowFrameCuller::Action SlowFrameCuller::Update(double now, double smoothedFrame
         phase = Phase::kSettling;
         settleLeft = kSettleFrames;
       }
-      if (spare <= 0) return Unable(now);
+      if (spare <= 0) return Unable();
       return first ? Action::kStartBatch : Action::kRemoveOldest;
     }
     case Phase::kSettling:

@@ -13,8 +13,8 @@
 //   batch did not help (the frames are slow for another reason: the
 //   renderer, a busy machine), it pauses until the scene has grown by a
 //   quarter (at least kResumeObjects) or frames have been fast for a while;
-// - it asks for the "Unable to cull objects" warning at most once per
-//   kWarningInterval.
+// - it asks for the "Unable to cull objects" warning at most once per slow
+//   spell (a run of slow frames between two fast ones).
 //
 // Plain logic on the numbers it is given, so it can be driven without a
 // window or the object table.
@@ -41,7 +41,6 @@ class SlowFrameCuller {
   static constexpr double kResumeGrowth = 0.25;  // a paused culler resumes at +25% objects
   static constexpr int kResumeObjects = 10;      // and at least this many more
   static constexpr double kResumeFastSeconds = 2.0;  // or after this long of fast frames
-  static constexpr double kWarningInterval = 1.0;    // seconds between two kUnable
 
   // A start or a Reset at time `now` (seconds): the grace period begins and
   // any batch or pause is forgotten.
@@ -57,8 +56,8 @@ class SlowFrameCuller {
  private:
   enum class Phase { kIdle, kRemoving, kSettling, kPaused };
 
-  // kUnable when the last one is kWarningInterval old, else kNone.
-  Action Unable(double now);
+  // kUnable the first time in a slow spell, else kNone.
+  Action Unable();
 
   Phase phase = Phase::kIdle;
   double graceUntil = kGraceSeconds;
@@ -69,5 +68,5 @@ class SlowFrameCuller {
   int settleLeft = 0;         // frames left before the batch is judged
   int pausedAt = 0;           // objects when culling paused
   double fastSince = -1.0;    // start of the current run of fast frames while paused
-  double lastWarning = -1e9;  // time of the last kUnable
+  bool warned = false;        // kUnable was given in this slow spell
 };

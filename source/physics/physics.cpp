@@ -74,6 +74,10 @@ void Physics::HandleEvent(Event& event) {
 
 void Physics::Update() {
   ProcessEvents();
+  // Paused: the bodies and their objects stay as they are; objects added or
+  // moved meanwhile are taken up at the next step's sync.
+  const float step = clock.TakeStep(PhysicsWorld::kTimeStep);
+  if (step <= 0.0f) return;
 
   ObjectManager& objectManager = ObjectManager::Instance();
   {
@@ -83,7 +87,7 @@ void Physics::Update() {
 
   const double time = System::Instance().frameStartTime;
   CollisionManager::Instance().GetContacts(manifolds, points);
-  world.Step(time, PhysicsWorld::kTimeStep, manifolds, points);
+  world.Step(time, step, manifolds, points);
 
   {
     ObjectLock lock;

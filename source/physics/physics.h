@@ -4,6 +4,7 @@
 //
 // Update: drain the "AddForce" / "AddConstraint" events; copy the objects
 // into private bodies under the object lock; step the bodies by a fixed 1/60 s
+// (times the clock's scale; no step while its pause holds)
 // with the contacts of the latest collision frame; add the step's change back
 // onto the objects under the lock. The step itself touches only private data,
 // so other threads may read and change objects while it runs. The state lives
@@ -15,6 +16,7 @@
 #include "collision/contact.h"
 #include "core/module.h"
 #include "physics/physics_world.h"
+#include "physics/step_clock.h"
 
 class Physics : public Module<Physics> {
  public:
@@ -43,6 +45,9 @@ class Physics : public Module<Physics> {
   void Reset() { world.Reset(); }
 
   PhysicsWorld& World() { return world; }
+
+  // Pause, single steps and slow motion, set from the main thread.
+  StepClock clock;
 
  private:
   PhysicsWorld world;

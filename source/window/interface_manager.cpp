@@ -96,6 +96,16 @@ void InterfaceManager::Update() {
 }
 
 void InterfaceManager::LayOut() {
+  if (!notice.empty()) {
+    // Top centre, sized to its text; it never takes the mouse.
+    ImGui::SetNextWindowPos(ImVec2(ImGui::GetIO().DisplaySize.x * 0.5f, kBarY), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.0f));
+    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoInputs |
+                                   ImGuiWindowFlags_AlwaysAutoResize |
+                                   ImGuiWindowFlags_NoSavedSettings;
+    if (ImGui::Begin("Notice", nullptr, flags)) ImGui::TextUnformatted(notice.c_str());
+    ImGui::End();
+  }
   ImGui::SetNextWindowPos(ImVec2(kBarX, kBarY), ImGuiCond_Once);
   // A fixed width and a height that always fits the items (one frame late):
   // nothing is ever out of sight below a scroll bar.

@@ -39,6 +39,9 @@ class InterfaceManager : public Module<InterfaceManager> {
   // calling it with the current value does nothing.
   void SetInputEnabled(bool on);
   bool IsInputEnabled() const { return inputEnabled; }
+  // A line shown at the top centre of the window while not empty (the
+  // scene's notices); set by the scene, drawn from the next frame on.
+  std::string notice;
 
   // The bar's rectangle in window pixels: centre (x + w/2, y + h/2, 0, 0)
   // and half size (w/2, h/2, 0, 0); both zero when there is no bar.
