@@ -27,6 +27,11 @@ std::string CommandLineUsage() {
          "                     instead of the time\n"
          "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
          "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
+         "  --save-scene FILE  at shutdown, write the whole scene as a glTF 2.0 file (.glb)\n"
+         "  --load-scene FILE  start from a scene saved with --save-scene or the bar\n"
+         "  --record FILE      write the input of the session, frame by frame, to FILE\n"
+         "  --replay FILE      play a recorded session back, then shut down as it ended;\n"
+         "                     with --record, write its input with this run's hashes\n"
          "  --stats            at exit, print frame statistics as one JSON line\n"
          "  --model FILE       load a closed triangle mesh (OBJ, STL, PLY, glTF) into the\n"
          "                     scene; Space shoots copies of it when ModelType is Model\n"
@@ -62,6 +67,8 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
     if (option == "--help" || option == "-h") return CommandLineResult::kHelp;
     const bool takesValue = option == "--frames" || option == "--seed" ||
                             option == "--screenshot" || option == "--dump-scene" ||
+                            option == "--save-scene" || option == "--load-scene" ||
+                            option == "--record" || option == "--replay" ||
                             option == "--model" || option == "--slice" || option == "--plane" ||
                             option == "--out";
     if (!takesValue) {
@@ -103,6 +110,14 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       options.outDir = value;
     } else if (option == "--screenshot") {
       options.screenshot = value;
+    } else if (option == "--save-scene") {
+      options.saveScene = value;
+    } else if (option == "--load-scene") {
+      options.loadScene = value;
+    } else if (option == "--record") {
+      options.record = value;
+    } else if (option == "--replay") {
+      options.replay = value;
     } else {
       options.dumpScene = value;
     }

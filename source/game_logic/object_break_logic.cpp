@@ -25,6 +25,7 @@
 #include "scene/model_file.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
+#include "scene/scene_snapshot.h"
 #include "scene/shot_placement.h"
 #include "scene/solid_factory.h"
 #include "sound/sound_manager.h"
@@ -134,7 +135,11 @@ void ObjectBreakLogic::Init() {
     if (ModelComp* model = ground.Find<ModelComp>()) GenerateNormals(model->mesh);
   }
 
-  SpawnInitialObjects();
+  std::string error;
+  if (options.loadScene.empty())
+    SpawnInitialObjects();
+  else if (!LoadSnapshotFile(options.loadScene, GameLogic::Instance().name, error))
+    CLEAVE_ERROR(error);
   pickState.dragByVelocity = true;
 
   LoadMedia();
@@ -166,6 +171,8 @@ void ObjectBreakLogic::FillTweakBar() {
   bulletScale = 0.7f;
   bar.AddFloat("Settings", "Bullet Scale", &bulletScale, 0.1f, 1.5f, 0.1f);
   bar.AddButton("Settings", "Reset", [] { ObjectBreakLogic::Reset(nullptr); });
+  bar.AddButton("Settings", "Save scene", [] { SnapshotButton(true, "GameLogic"); });
+  bar.AddButton("Settings", "Load scene", [] { SnapshotButton(false, "GameLogic"); });
 }
 
 void ObjectBreakLogic::LoadMedia() {
@@ -272,6 +279,9 @@ void ObjectBreakLogic::Reset(void* clientData) {
 void ObjectBreakLogic::Kill() {
   const std::string& dump = System::Instance().options.dumpScene;
   if (!dump.empty()) WriteSceneDumpFile(dump, tutorialPage);
+  const std::string& save = System::Instance().options.saveScene;
+  std::string error;
+  if (!save.empty() && !SaveSnapshotFile(save, error)) CLEAVE_WARNING(error);
   FreeMedia();
   EventManager::Instance().UnregisterClient("GameLogic");
 }

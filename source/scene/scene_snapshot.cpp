@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -14,6 +14,8 @@
 #include "collision/collision_comp.h"
 #include "collision/collision_shapes.h"
 #include "core/event_manager.h"
+#include "core/system.h"
+#include "core/whole_file.h"
 #include "objects/model_comp.h"
 #include "physics/ground_plane.h"
 #include "scene/scene_setup.h"
@@ -410,39 +412,34 @@ bool SaveSnapshotFile(const std::string& path, std::string& error) {
     ObjectManager& manager = ObjectManager::Instance();
     bytes = EncodeSnapshot(CaptureScene(manager.objects), manager.objCounter);
   }
-  const std::string temporary = path + ".part";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (!file) {
-      std::remove(temporary.c_str());
-      error = "cannot write the scene to " + path;
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    error = "cannot write the scene to " + path;
-    return false;
-  }
-  return true;
+  if (WriteWholeFile(path, bytes)) return true;
+  error = "cannot write the scene to " + path;
+  return false;
 }
 
 bool LoadSnapshotFile(const std::string& path, const std::string& sender, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) {
     error = "cannot read the scene file " + path;
     return false;
   }
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
   std::vector<SnapshotObject> objects;
   uint32_t counter = 0;
-  if (!DecodeSnapshot(bytes.str(), objects, counter, error)) {
+  if (!DecodeSnapshot(bytes, objects, counter, error)) {
     error = "the scene file " + path + " cannot be loaded: " + error;
     return false;
   }
   RestoreScene(objects, counter, sender);
   return true;
+}
+
+void SnapshotButton(bool save, const std::string& sender) {
+  std::error_code ignored;
+  const std::string path = std::filesystem::absolute(kDefaultSnapshotFile, ignored).string();
+  std::string error;
+  const bool done = save ? SaveSnapshotFile(path, error) : LoadSnapshotFile(path, sender, error);
+  if (done)
+    System::Instance().Log(std::string(save ? "Saved the scene to " : "Loaded the scene from ") + path);
+  else
+    CLEAVE_WARNING(error);
 }

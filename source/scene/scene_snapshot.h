@@ -90,3 +90,8 @@ bool SaveSnapshotFile(const std::string& path, std::string& error);
 // Reads and decodes `path`, then RestoreScene. A file that cannot be read or
 // decoded changes nothing.
 bool LoadSnapshotFile(const std::string& path, const std::string& sender, std::string& error);
+
+// The bar's "Save scene" (save) and "Load scene" buttons: kDefaultSnapshotFile
+// in the working folder. Logs the file's full path, or warns why it failed
+// (a failed load leaves the scene as it was).
+void SnapshotButton(bool save, const std::string& sender);
