@@ -90,9 +90,9 @@ void InputManager::Update() {
     buttons |= down ? 1 << b : 0;
   }
   if (session.frame == 1 || mousePos.x != before.x || mousePos.y != before.y ||
-      buttons != replayButtons)
+      buttons != sampledButtons)
     session.Add(session.frame, 'F', {mousePos.x, mousePos.y, static_cast<double>(buttons)});
-  replayButtons = buttons;
+  sampledButtons = buttons;
 }
 
 void InputManager::Kill() {
@@ -170,10 +170,10 @@ void InputManager::ReplayFrame() {
         break;
       default:  // 'F', the frame's sample
         mousePos = Vector(static_cast<float>(v[0]), static_cast<float>(v[1]), 0.0f, 0.0f);
-        replayButtons = i(2);
+        sampledButtons = i(2);
     }
   }
-  for (int b = 0; b < kMouseButtonCount; ++b) table.PollButton(b, (replayButtons >> b) & 1);
+  for (int b = 0; b < kMouseButtonCount; ++b) table.PollButton(b, (sampledButtons >> b) & 1);
   // The recorded session ended with this frame; so does the replay.
   if (session.frame >= session.recording.endFrame) System::Instance().running = false;
 }

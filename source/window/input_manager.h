@@ -95,7 +95,7 @@ class InputManager : public Module<InputManager> {
   void EndSession();
   // Hands this frame's recorded input on, as the callbacks and the poll do.
   void ReplayFrame();
-  int replayButtons = 0;  // replay: held mouse buttons, bit b for button b
+  int sampledButtons = 0;  // mouse buttons held at the last sample, bit b for button b
   // Installs (on) or removes the window's input callbacks.
   static void SetCallbacks(bool on);
   static void KeyCallback(GLFWwindow* window, int key, int scancode, int action, int mods);
