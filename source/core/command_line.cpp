@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -16,6 +17,20 @@ bool ReadWhole(const std::string& text, long long minimum, long long maximum, lo
   if (v < minimum || v > maximum) return false;
   value = v;
   return true;
+}
+
+// The options that name a file, and the field each is kept in.
+std::string CommandLineOptions::*FileOption(const std::string& option) {
+  using Options = CommandLineOptions;
+  static const std::pair<const char*, std::string Options::*> kFileOptions[] = {
+      {"--screenshot", &Options::screenshot}, {"--dump-scene", &Options::dumpScene},
+      {"--save-scene", &Options::saveScene},  {"--load-scene", &Options::loadScene},
+      {"--record", &Options::record},         {"--replay", &Options::replay},
+      {"--model", &Options::model},           {"--slice", &Options::slice},
+      {"--out", &Options::outDir}};
+  for (const auto& [name, field] : kFileOptions)
+    if (option == name) return field;
+  return nullptr;
 }
 
 }  // namespace
@@ -65,12 +80,8 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       continue;
     }
     if (option == "--help" || option == "-h") return CommandLineResult::kHelp;
-    const bool takesValue = option == "--frames" || option == "--seed" ||
-                            option == "--screenshot" || option == "--dump-scene" ||
-                            option == "--save-scene" || option == "--load-scene" ||
-                            option == "--record" || option == "--replay" ||
-                            option == "--model" || option == "--slice" || option == "--plane" ||
-                            option == "--out";
+    const bool takesValue = option == "--frames" || option == "--seed" || option == "--plane" ||
+                            FileOption(option) != nullptr;
     if (!takesValue) {
       error = "unknown option '" + std::string(argv[i]) + "'";
       return CommandLineResult::kError;
@@ -102,24 +113,8 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
     } else if (value.empty()) {
       error = "option " + option + " needs a file name";
       return CommandLineResult::kError;
-    } else if (option == "--model") {
-      options.model = value;
-    } else if (option == "--slice") {
-      options.slice = value;
-    } else if (option == "--out") {
-      options.outDir = value;
-    } else if (option == "--screenshot") {
-      options.screenshot = value;
-    } else if (option == "--save-scene") {
-      options.saveScene = value;
-    } else if (option == "--load-scene") {
-      options.loadScene = value;
-    } else if (option == "--record") {
-      options.record = value;
-    } else if (option == "--replay") {
-      options.replay = value;
     } else {
-      options.dumpScene = value;
+      options.*FileOption(option) = value;
     }
   }
   if (options.slice.empty() && (!options.plane.empty() || !options.outDir.empty())) {

@@ -172,7 +172,10 @@ void ObjectBreakLogic::FillTweakBar() {
   bar.AddFloat("Settings", "Bullet Scale", &bulletScale, 0.1f, 1.5f, 0.1f);
   bar.AddButton("Settings", "Reset", [] { ObjectBreakLogic::Reset(nullptr); });
   bar.AddButton("Settings", "Save scene", [] { SnapshotButton(true, "GameLogic"); });
-  bar.AddButton("Settings", "Load scene", [] { SnapshotButton(false, "GameLogic"); });
+  bar.AddButton("Settings", "Load scene", [] {
+    SnapshotButton(false, "GameLogic");
+    GameLogic::Instance().Logic().culler.Restart(System::Instance().GetTime());  // as Reset does
+  });
 }
 
 void ObjectBreakLogic::LoadMedia() {

@@ -54,7 +54,8 @@ std::string NodeJson(const SnapshotObject& o, int mesh) {
   node += ",\"translation\":" + List({o.position.x, o.position.y, o.position.z});
   node += ",\"rotation\":" + List({q.u.x, q.u.y, q.u.z, q.s});
   node += ",\"scale\":" + List({o.scale, o.scale, o.scale});
-  node += ",\"extras\":{\"number\":" + std::to_string(o.number) + ",\"age\":" + std::to_string(o.age);
+  node +=
+      ",\"extras\":{\"number\":" + std::to_string(o.number) + ",\"age\":" + std::to_string(o.age);
   node += std::string(",\"ground\":") + (o.ground ? "true" : "false");
   node += std::string(",\"loadedModel\":") + (o.mesh.loadedModel ? "true" : "false");
   node += ",\"meshName\":" + Quoted(o.mesh.name);
@@ -64,8 +65,8 @@ std::string NodeJson(const SnapshotObject& o, int mesh) {
     const PhysicsComp& b = o.body;
     const Matrix4& i = b.inertiaTensor;
     node += ",\"mass\":" + Number(b.mass);
-    node += ",\"inertia\":" + List({i(0, 0), i(0, 1), i(0, 2), i(1, 0), i(1, 1), i(1, 2), i(2, 0),
-                                    i(2, 1), i(2, 2)});
+    node += ",\"inertia\":" +
+            List({i(0, 0), i(0, 1), i(0, 2), i(1, 0), i(1, 1), i(1, 2), i(2, 0), i(2, 1), i(2, 2)});
     node += ",\"velocity\":" + List({b.linearVelocity.x, b.linearVelocity.y, b.linearVelocity.z});
     node += ",\"angularVelocity\":" +
             List({b.angularVelocity.x, b.angularVelocity.y, b.angularVelocity.z});
@@ -139,22 +140,27 @@ std::string EncodeSnapshot(const std::vector<SnapshotObject>& objects, uint32_t 
     const char* sep = meshCount == 0 ? "" : ",";
     views += sep + std::string("{\"buffer\":0,\"byteOffset\":") + std::to_string(positionsAt) +
              ",\"byteLength\":" + std::to_string(indicesAt - positionsAt) +
-             ",\"target\":" + std::to_string(glb::kArrayBuffer) + "},{\"buffer\":0,\"byteOffset\":" +
-             std::to_string(indicesAt) + ",\"byteLength\":" + std::to_string(bin.size() - indicesAt) +
+             ",\"target\":" + std::to_string(glb::kArrayBuffer) +
+             "},{\"buffer\":0,\"byteOffset\":" + std::to_string(indicesAt) +
+             ",\"byteLength\":" + std::to_string(bin.size() - indicesAt) +
              ",\"target\":" + std::to_string(glb::kElementArrayBuffer) + "}";
-    accessors += sep + std::string("{\"bufferView\":") + view + ",\"componentType\":" +
-                 std::to_string(glb::kFloatType) + ",\"count\":" + std::to_string(o.mesh.vertices.size()) +
+    accessors += sep + std::string("{\"bufferView\":") + view +
+                 ",\"componentType\":" + std::to_string(glb::kFloatType) +
+                 ",\"count\":" + std::to_string(o.mesh.vertices.size()) +
                  ",\"type\":\"VEC3\",\"min\":" + List({lo[0], lo[1], lo[2]}) +
                  ",\"max\":" + List({hi[0], hi[1], hi[2]}) + "},{\"bufferView\":" + next +
                  ",\"componentType\":" + std::to_string(glb::kUintType) +
-                 ",\"count\":" + std::to_string(3 * o.mesh.triangles.size()) + ",\"type\":\"SCALAR\"}";
+                 ",\"count\":" + std::to_string(3 * o.mesh.triangles.size()) +
+                 ",\"type\":\"SCALAR\"}";
     meshes += sep + std::string("{\"primitives\":[{\"attributes\":{\"POSITION\":") + view +
               "},\"indices\":" + next + ",\"mode\":4}]}";
     ++meshCount;
   }
-  std::string json = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"cleave\"},\"scene\":0,"
-                     "\"scenes\":[{\"nodes\":[" + sceneNodes + "],\"extras\":{\"objectCounter\":" +
-                     std::to_string(counter) + "}}],\"nodes\":[" + nodes + "]";
+  std::string json =
+      "{\"asset\":{\"version\":\"2.0\",\"generator\":\"cleave\"},\"scene\":0,"
+      "\"scenes\":[{\"nodes\":[" +
+      sceneNodes + "],\"extras\":{\"objectCounter\":" + std::to_string(counter) +
+      "}}],\"nodes\":[" + nodes + "]";
   if (meshCount > 0) {
     json += ",\"meshes\":[" + meshes + "],\"accessors\":[" + accessors + "],\"bufferViews\":[" +
             views + "],\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) + "}]";
@@ -177,7 +183,6 @@ std::string EncodeSnapshot(const std::vector<SnapshotObject>& objects, uint32_t 
   }
   return out;
 }
-
 
 std::vector<uint32_t> RestoreScene(const std::vector<SnapshotObject>& objects, uint32_t counter,
                                    const std::string& sender) {
@@ -268,7 +273,8 @@ void SnapshotButton(bool save, const std::string& sender) {
   std::string error;
   const bool done = save ? SaveSnapshotFile(path, error) : LoadSnapshotFile(path, sender, error);
   if (done)
-    System::Instance().Log(std::string(save ? "Saved the scene to " : "Loaded the scene from ") + path);
+    System::Instance().Log(std::string(save ? "Saved the scene to " : "Loaded the scene from ") +
+                           path);
   else
     CLEAVE_WARNING(error);
 }

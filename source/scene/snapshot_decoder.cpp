@@ -1,18 +1,16 @@
 // DecodeSnapshot: reading a snapshot file back (see scene_snapshot.h).
 
-#include "scene/scene_snapshot.h"
-
 #include <algorithm>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <set>
 #include <sstream>
 
-#include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
-
 #include "scene/glb_format.h"
+#include "scene/scene_snapshot.h"
 
 namespace {
 
@@ -107,14 +105,15 @@ bool DecodeNode(const ptree& root, const ptree& node, const std::string& bin, Sn
   size_t vertexCount = 0, indexCount = 0;
   const char* positions = AccessorData(root, bin, primitive.get<int>("attributes.POSITION"),
                                        glb::kFloatType, "VEC3", 12, vertexCount);
-  const char* indices = AccessorData(root, bin, primitive.get<int>("indices"), glb::kUintType, "SCALAR",
-                                     4, indexCount);
+  const char* indices = AccessorData(root, bin, primitive.get<int>("indices"), glb::kUintType,
+                                     "SCALAR", 4, indexCount);
   if (positions == nullptr || indices == nullptr || indexCount % 3 != 0) {
     error = "the mesh of node '" + o.name + "' lies outside the file or has the wrong types";
     return false;
   }
   o.mesh.vertices.resize(vertexCount);
-  for (size_t k = 0; k < vertexCount; ++k) std::memcpy(&o.mesh.vertices[k].x, positions + 12 * k, 12);
+  for (size_t k = 0; k < vertexCount; ++k)
+    std::memcpy(&o.mesh.vertices[k].x, positions + 12 * k, 12);
   for (size_t k = 0; k < indexCount; k += 3) {
     uint32_t i[3];
     std::memcpy(i, indices + 4 * k, 12);

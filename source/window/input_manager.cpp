@@ -127,7 +127,8 @@ void InputManager::EndSession() {
     session.recording.endFrame = session.frame;
     std::string error;
     if (WriteRecordingFile(system.options.record, session.recording, error))
-      system.Log("Recorded " + std::to_string(session.frame) + " frames to " + system.options.record);
+      system.Log("Recorded " + std::to_string(session.frame) + " frames to " +
+                 system.options.record);
     else
       CLEAVE_WARNING(error);
   } else if (session.mode == InputSession::Mode::kReplay) {
