@@ -17,8 +17,10 @@
 #include "core/system.h"
 #include "game_logic/game_logic.h"
 #include "graphics/graphics.h"
+#include "objects/object_manager.h"
 #include "physics/physics.h"
 #include "scene/slice_command.h"
+#include "scene/state_hash.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
 #include "window/interface_manager.h"
@@ -118,6 +120,12 @@ int main(int argc, char** argv) {
 
   system.Log("0 = 0");
   system.Log("0 = 0");
+
+  // Recordings and replays hash the scene once per simulated second.
+  InputManager::Instance().stateHash = [] {
+    ObjectLock lock;
+    return StateHash(ObjectManager::Instance().objects);
+  };
 
   system.frameStats.enabled = options.stats;
   if (options.stats) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -18,6 +19,20 @@ bool ReadWhole(const std::string& text, long long minimum, long long maximum, lo
   return true;
 }
 
+// The options that name a file, and the field each is kept in.
+std::string CommandLineOptions::*FileOption(const std::string& option) {
+  using Options = CommandLineOptions;
+  static const std::pair<const char*, std::string Options::*> kFileOptions[] = {
+      {"--screenshot", &Options::screenshot}, {"--dump-scene", &Options::dumpScene},
+      {"--save-scene", &Options::saveScene},  {"--load-scene", &Options::loadScene},
+      {"--record", &Options::record},         {"--replay", &Options::replay},
+      {"--model", &Options::model},           {"--slice", &Options::slice},
+      {"--out", &Options::outDir}};
+  for (const auto& [name, field] : kFileOptions)
+    if (option == name) return field;
+  return nullptr;
+}
+
 }  // namespace
 
 std::string CommandLineUsage() {
@@ -27,6 +42,11 @@ std::string CommandLineUsage() {
          "                     instead of the time\n"
          "  --screenshot FILE  after the last frame, save the window as a PNG picture\n"
          "  --dump-scene FILE  at shutdown, write every game object as one JSON line\n"
+         "  --save-scene FILE  at shutdown, write the whole scene as a glTF 2.0 file (.glb)\n"
+         "  --load-scene FILE  start from a scene saved with --save-scene or the bar\n"
+         "  --record FILE      write the input of the session, frame by frame, to FILE\n"
+         "  --replay FILE      play a recorded session back, then shut down as it ended;\n"
+         "                     with --record, write its input with this run's hashes\n"
          "  --stats            at exit, print frame statistics as one JSON line\n"
          "  --quiet            print only warnings, errors and milestones on the console\n"
          "                     (the log file keeps every line)\n"
@@ -67,10 +87,8 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
       continue;
     }
     if (option == "--help" || option == "-h") return CommandLineResult::kHelp;
-    const bool takesValue = option == "--frames" || option == "--seed" ||
-                            option == "--screenshot" || option == "--dump-scene" ||
-                            option == "--model" || option == "--slice" || option == "--plane" ||
-                            option == "--out";
+    const bool takesValue = option == "--frames" || option == "--seed" || option == "--plane" ||
+                            FileOption(option) != nullptr;
     if (!takesValue) {
       error = "unknown option '" + std::string(argv[i]) + "'";
       return CommandLineResult::kError;
@@ -102,16 +120,8 @@ CommandLineResult ParseCommandLine(int argc, const char* const argv[], CommandLi
     } else if (value.empty()) {
       error = "option " + option + " needs a file name";
       return CommandLineResult::kError;
-    } else if (option == "--model") {
-      options.model = value;
-    } else if (option == "--slice") {
-      options.slice = value;
-    } else if (option == "--out") {
-      options.outDir = value;
-    } else if (option == "--screenshot") {
-      options.screenshot = value;
     } else {
-      options.dumpScene = value;
+      options.*FileOption(option) = value;
     }
   }
   if (options.slice.empty() && (!options.plane.empty() || !options.outDir.empty())) {

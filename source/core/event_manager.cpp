@@ -29,7 +29,9 @@ void EventManager::UnregisterClient(const std::string& client) {
   boost::mutex::scoped_lock lock(mutex);
   const auto it = std::find(clientNames.begin(), clientNames.end(), client);
   if (it == clientNames.end()) {
-    CLEAVE_ERROR("UnregisterClient: client not found!");
+    // Harmless, and expected when a failed start-up stopped before the
+    // client's module registered: shutdown still kills every module.
+    CLEAVE_WARNING("UnregisterClient: client not found!");
     return;
   }
   clientNames.erase(it);

@@ -48,6 +48,10 @@ struct CommandLineOptions {
   unsigned seed = 0;
   std::string screenshot;   // write the last frame here as PNG
   std::string dumpScene;    // write the scene here as JSON lines at shutdown
+  std::string saveScene;    // write the scene here as a glTF snapshot at shutdown
+  std::string loadScene;    // start from this snapshot instead of the start objects
+  std::string record;       // write the user's input here, frame by frame
+  std::string replay;       // play this recording back instead of the user's input
   bool stats = false;       // print frame statistics as one JSON line at exit
   bool quiet = false;       // the console shows warnings, errors and milestones only
   std::string model;        // load this model file into the scene

@@ -25,6 +25,7 @@
 #include "scene/model_file.h"
 #include "scene/scene_dump.h"
 #include "scene/scene_setup.h"
+#include "scene/scene_snapshot.h"
 #include "scene/solid_factory.h"
 #include "sound/sound_manager.h"
 #include "window/input_manager.h"
@@ -117,7 +118,11 @@ void ObjectBreakLogic::Init() {
     if (ModelComp* model = ground.Find<ModelComp>()) GenerateNormals(model->mesh);
   }
 
-  SpawnInitialObjects();
+  std::string error;
+  if (options.loadScene.empty())
+    SpawnInitialObjects();
+  else if (!LoadSnapshotFile(options.loadScene, GameLogic::Instance().name, error))
+    CLEAVE_ERROR(error);
   pick.dragByVelocity = true;
   history.Clear();
 
@@ -157,6 +162,15 @@ void ObjectBreakLogic::FillTweakBar() {
   bar.AddGroup("Keys", false);
   for (const char* line : kKeyLines) bar.AddText("Keys", line);
   bar.AddButton("Keys", "Tutorial", [this] { tutorial.Toggle(); });
+  bar.AddButton("Settings", "Save scene", [] { SnapshotButton(true, "GameLogic"); });
+  bar.AddButton("Settings", "Load scene", [] {
+    SnapshotButton(false, "GameLogic");
+    // As Reset does: the culler's grace period restarts and the cuts made
+    // before the load can no longer be taken back.
+    ObjectBreakLogic& logic = GameLogic::Instance().Logic();
+    logic.culling.Restart(System::Instance().GetTime());
+    logic.history.Clear();
+  });
 }
 
 void ObjectBreakLogic::LoadMedia() {
@@ -267,6 +281,9 @@ void ObjectBreakLogic::Kill() {
   const std::string& dump = System::Instance().options.dumpScene;
   if (!dump.empty()) WriteSceneDumpFile(dump, tutorial.Page());
   livePanel.Save();
+  const std::string& save = System::Instance().options.saveScene;
+  std::string error;
+  if (!save.empty() && !SaveSnapshotFile(save, error)) CLEAVE_ERROR(error);
   FreeMedia();
   EventManager::Instance().UnregisterClient("GameLogic");
 }

@@ -15,7 +15,22 @@
 // Every key, character and mouse callback is also forwarded to the
 // InterfaceManager, which hands keys and characters to the tweak bar always
 // and mouse input only while the bar takes the mouse.
+//
+// Recording and replay (--record, --replay; see core/input_recording.h): a
+// recording takes every callback and each frame's sample of the cursor and
+// buttons, with the frame it reaches the scene on, and the state hash
+// (stateHash, installed by the app) at the start of every 61st, 121st ...
+// frame. A replay hands the recorded input to the tables and the bar on the
+// same frames, ignores the window's own input, ends the run on the
+// recording's last frame and at shutdown reports whether its hashes match.
+// With both options, the replay writes its input with its own hashes to the
+// --record file. Both fix the scene's random seed: a recording stores the
+// seed of its run (the time when no --seed was given), a replay uses it.
 
+#include <cstdint>
+#include <functional>
+
+#include "core/input_recording.h"
 #include "core/module.h"
 #include "math/vector.h"
 
@@ -70,8 +85,17 @@ class InputManager : public Module<InputManager> {
 
   KeyTable table;   // keyDown, keyPressed
   Vector mousePos;  // cursor in normalised device coordinates
+  InputSession session;
+  std::function<uint64_t()> stateHash;  // the scene's state hash; may be empty
 
  private:
+  // Reads --replay or prepares --record, and fixes the seed for both.
+  void StartSession();
+  // Writes the recording, or reports how the replay matched it.
+  void EndSession();
+  // Hands this frame's recorded input on, as the callbacks and the poll do.
+  void ReplayFrame();
+  int sampledButtons = 0;  // mouse buttons held at the last sample, bit b for button b
   // Installs (on) or removes the window's input callbacks.
   static void SetCallbacks(bool on);
   static void KeyCallback(GLFWwindow* window, int key, int scancode, int action, int mods);

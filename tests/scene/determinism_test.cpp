@@ -7,49 +7,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <map>
-#include <string>
 
 #include "scene/headless_scene.h"
 #include "scene/split_orchestration.h"
-#include "scene_test_util.h"
+#include "scene/state_hash.h"
 
 namespace {
-
-// FNV-1a over the bytes of each value added.
-struct Fnv {
-  uint64_t hash = 14695981039346656037ull;
-  void Bytes(const void* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211ull;
-  }
-  void Float(float f) { Bytes(&f, sizeof f); }
-  void Xyz(const Vector& v) { Float(v.x), Float(v.y), Float(v.z); }
-};
-
-// Every object in number order: number, name, place, velocities, mass, sleep
-// flag, mesh vertices. Numbers go on counting from scene to scene (they are
-// never reused) and a piece's name carries one: both count from the scene's
-// first number.
-uint64_t StateHash() {
-  std::map<uint32_t, GameObject*> ordered;
-  for (auto& entry : ObjectManager::Instance().objects) ordered[entry.first] = &entry.second;
-  const uint32_t first = ordered.begin()->first;
-  EXPECT_GE(ordered.size(), 10u);  // ground, 4 solids, 2 shots and the cuts' pieces
-  Fnv fnv;
-  for (const auto& [id, object] : ordered) {
-    const uint32_t number = id - first;
-    std::string name = object->name;
-    if (name.rfind("split_obj_", 0) == 0) name = "split_obj_" + std::to_string(std::stoul(name.substr(10)) - first);
-    fnv.Bytes(&number, sizeof number);
-    fnv.Bytes(name.data(), name.size());
-    fnv.Xyz(object->position), fnv.Float(object->orientation.s), fnv.Xyz(object->orientation.u);
-    const PhysicsComp& body = *object->Find<PhysicsComp>();
-    fnv.Xyz(body.linearVelocity), fnv.Xyz(body.angularVelocity), fnv.Float(body.mass);
-    fnv.Bytes(&body.sleeping, sizeof body.sleeping);
-    for (const Vertex& v : scene_test::MeshOf(*object).vertices) fnv.Float(v.x), fnv.Float(v.y), fnv.Float(v.z);
-  }
-  return fnv.hash;
-}
 
 // 400 steps of the script; the second shot flies at step 150 + shotDelay.
 uint64_t RunScript(int shotDelay) {
@@ -70,7 +33,8 @@ uint64_t RunScript(int shotDelay) {
     cutter.ProcessSplitQueue(1.0e9);  // no time budget: every queued cut ends before the step
     scene.Step(1);
   }
-  return StateHash();
+  EXPECT_GE(ObjectManager::Instance().objects.size(), 10u);  // ground, 4 solids, 2 shots and the cuts' pieces
+  return StateHash(ObjectManager::Instance().objects);
 }
 
 }  // namespace
