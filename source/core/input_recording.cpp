@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "core/settings.h"
 #include "core/whole_file.h"
 
 namespace {
@@ -143,7 +144,7 @@ std::vector<InputRecord> InputSession::TakeFrame() {
 
 bool ReadRecordingFile(const std::string& path, Recording& recording, std::string& error) {
   std::string text;
-  if (!ReadWholeFile(path, text)) {
+  if (!ReadTextFile(path, text)) {
     error = "cannot read the recording " + path;
     return false;
   }

@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 bool WriteWholeFile(const std::string& path, const std::string& contents, std::string& error) {
   // In the target's folder, so that the rename stays on one file system.
@@ -38,15 +36,5 @@ bool WriteWholeFile(const std::string& path, const std::string& contents, std::s
     std::remove(temporary.c_str());
     return false;
   }
-  return true;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) return false;
-  bytes = text.str();
   return true;
 }

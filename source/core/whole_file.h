@@ -9,6 +9,3 @@
 // Writes `contents` to `path`. On failure returns false with `error` naming
 // the step and the system's reason, and removes the temporary file.
 bool WriteWholeFile(const std::string& path, const std::string& contents, std::string& error);
-
-// The file's bytes; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);

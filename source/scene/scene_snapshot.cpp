@@ -9,6 +9,7 @@
 #include "collision/collision_shapes.h"
 #include "core/event_manager.h"
 #include "core/system.h"
+#include "core/settings.h"
 #include "core/whole_file.h"
 #include "objects/model_comp.h"
 #include "physics/ground_plane.h"
@@ -253,7 +254,7 @@ bool SaveSnapshotFile(const std::string& path, std::string& error) {
 
 bool LoadSnapshotFile(const std::string& path, const std::string& sender, std::string& error) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  if (!ReadTextFile(path, bytes)) {
     error = "cannot read the scene file " + path;
     return false;
   }
