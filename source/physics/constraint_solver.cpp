@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA,
@@ -10,17 +14,99 @@ inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA
          Dot(j.angularB, angB);
 }
 
+bool Moves(const Vector& linear, const Vector& angular) {
+  return linear != Vector() || angular != Vector();
+}
+
+// Runs (rows in a row that act on the same two bodies: one manifold's or
+// one joint's) are swept in groups of this many, one row of each run in
+// turn. Rows of one run depend on each other through their bodies, and each
+// must wait for the sums and the clamp of the one before; rows of different
+// runs seldom share a body, so taking them in turn lets the processor work
+// on several at once. (Measured on a heap of 300 pieces: a row visit went
+// from about 23 ns to 14 ns with the sides skipped and the runs sorted.)
+constexpr size_t kInterleavedRuns = 4;
+
+using Row = ConstraintSolver::Row;
+
+#if defined(__SSE2__)
+inline __m128 Load(const Vector& v) { return _mm_loadu_ps(&v.x); }
+inline void Store(Vector& v, __m128 value) { _mm_storeu_ps(&v.x, value); }
+
+// One visit of a row whose sides kA and kB move a body. A side with an
+// all-zero Jacobian (the ground's, a held body's) is neither read nor
+// written: it adds nothing, and touching it would chain every row on the
+// ground to the one before it.
+template <bool kA, bool kB>
+inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
+  const uint32_t a = row.indexA, b = row.indexB;
+  const JacobianRow& j = row.jacobian;
+  const JacobianRow& m = row.mass;
+  __m128 linA = _mm_setzero_ps(), angA = linA, linB = linA, angB = linA, sum = linA;
+  if (kA) {
+    linA = Load(accLinear[a]);
+    angA = Load(accAngular[a]);
+    sum = _mm_add_ps(_mm_mul_ps(Load(j.linearA), linA), _mm_mul_ps(Load(j.angularA), angA));
+  }
+  if (kB) {
+    linB = Load(accLinear[b]);
+    angB = Load(accAngular[b]);
+    const __m128 sumB =
+        _mm_add_ps(_mm_mul_ps(Load(j.linearB), linB), _mm_mul_ps(Load(j.angularB), angB));
+    sum = kA ? _mm_add_ps(sum, sumB) : sumB;
+  }
+  sum = _mm_add_ps(sum, _mm_movehl_ps(sum, sum));
+  sum = _mm_add_ss(sum, _mm_shuffle_ps(sum, sum, 1));
+  const float ja = _mm_cvtss_f32(sum);
+  if (row.normal != ConstraintSolver::kNoNormal) {
+    const float bound = row.mu * rows[row.normal].lambda;
+    row.lower = -bound;
+    row.upper = bound;
+  }
+  const float previous = row.lambda;
+  row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
+                                       row.upper);
+  const __m128 d = _mm_set1_ps(row.lambda - previous);
+  if (kA) {
+    Store(accLinear[a], _mm_add_ps(linA, _mm_mul_ps(Load(m.linearA), d)));
+    Store(accAngular[a], _mm_add_ps(angA, _mm_mul_ps(Load(m.angularA), d)));
+  }
+  if (kB) {
+    // A row on one body twice (A = B) adds both halves to it.
+    if (kA && b == a) linB = Load(accLinear[b]), angB = Load(accAngular[b]);
+    Store(accLinear[b], _mm_add_ps(linB, _mm_mul_ps(Load(m.linearB), d)));
+    Store(accAngular[b], _mm_add_ps(angB, _mm_mul_ps(Load(m.angularB), d)));
+  }
+}
+#else
+inline void VisitScalar(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
+  const uint32_t a = row.indexA, b = row.indexB;
+  const float ja =
+      RowDot(row.jacobian, accLinear[a], accAngular[a], accLinear[b], accAngular[b]);
+  if (row.normal != ConstraintSolver::kNoNormal) {
+    const float bound = row.mu * rows[row.normal].lambda;
+    row.lower = -bound;
+    row.upper = bound;
+  }
+  const float previous = row.lambda;
+  row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
+                                       row.upper);
+  const float delta = row.lambda - previous;
+  const JacobianRow& m = row.mass;
+  accLinear[a] += m.linearA * delta;
+  accAngular[a] += m.angularA * delta;
+  accLinear[b] += m.linearB * delta;
+  accAngular[b] += m.angularB * delta;
+}
+#endif
+
 }  // namespace
 
 void ConstraintSolver::ClearRows() {
-  jacobian.clear();
+  rows.clear();
   bodyMap.clear();
   bias.clear();
-  lower.clear();
-  upper.clear();
   push.clear();
-  normalOf.clear();
-  frictionMu.clear();
   frictionOf.clear();
 }
 
@@ -31,31 +117,33 @@ void ConstraintSolver::Reset() {
 
 void ConstraintSolver::AddRow(const JacobianRow& j, const RowBodies& bodies, float rowBias,
                               float rowLower, float rowUpper, float rowPush) {
-  jacobian.push_back(j);
+  Row row;
+  row.jacobian = j;
+  row.lower = rowLower;
+  row.upper = rowUpper;
+  row.indexA = bodies.indexA;
+  row.indexB = bodies.indexB;
+  rows.push_back(row);
   bodyMap.push_back(bodies);
   bias.push_back(rowBias);
-  lower.push_back(rowLower);
-  upper.push_back(rowUpper);
   push.push_back(rowPush);
-  normalOf.push_back(kNoNormal);
-  frictionMu.push_back(0.0f);
   frictionOf.push_back(kNoNormal);
 }
 
 void ConstraintSolver::AddFrictionRow(const JacobianRow& j, const RowBodies& bodies,
                                       uint32_t normalRow, float mu) {
   AddRow(j, bodies, 0.0f, 0.0f, 0.0f);
-  normalOf.back() = normalRow;
-  frictionMu.back() = mu;
+  rows.back().normal = normalRow;
+  rows.back().mu = mu;
   // A contact's two friction rows are added one after the other.
   if (normalRow < frictionOf.size() && frictionOf[normalRow] == kNoNormal)
-    frictionOf[normalRow] = static_cast<uint32_t>(jacobian.size() - 1);
+    frictionOf[normalRow] = static_cast<uint32_t>(rows.size() - 1);
 }
 
-void ConstraintSolver::AddRows(const ConstraintRows& rows, const RowBodies& bodies,
+void ConstraintSolver::AddRows(const ConstraintRows& added, const RowBodies& bodies,
                                float biasScale) {
-  for (size_t i = 0; i < rows.Size(); ++i) {
-    AddRow(rows.jacobian[i], bodies, rows.bias[i] * biasScale, rows.lower[i], rows.upper[i]);
+  for (size_t i = 0; i < added.Size(); ++i) {
+    AddRow(added.jacobian[i], bodies, added.bias[i] * biasScale, added.lower[i], added.upper[i]);
   }
 }
 
@@ -75,27 +163,56 @@ WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
   return key;
 }
 
-void ConstraintSolver::Sweep(int iterations) {
-  const size_t rowCount = jacobian.size();
-  for (int sweep = 0; sweep < iterations; ++sweep) {
-    for (size_t i = 0; i < rowCount; ++i) {
-      const RowBodies& map = bodyMap[i];
-      const float previous = lambda[i];
-      if (normalOf[i] != kNoNormal) {
-        const float bound = frictionMu[i] * lambda[normalOf[i]];
-        lower[i] = -bound;
-        upper[i] = bound;
+void ConstraintSolver::Schedule() {
+  // The runs, sorted by which of their sides move a body: a sweep that
+  // meets rows of one kind for long stretches runs without mispredicted
+  // branches.
+  const size_t rowCount = rows.size();
+  runs.clear();
+  for (uint32_t start = 0, i = 1; i <= rowCount; ++i) {
+    if (i < rowCount && rows[i].indexA == rows[i - 1].indexA &&
+        rows[i].indexB == rows[i - 1].indexB && rows[i].sides == rows[i - 1].sides) {
+      continue;
+    }
+    runs.push_back(Run{start, i, rows[start].sides});
+    start = i;
+  }
+  std::stable_sort(runs.begin(), runs.end(),
+                   [](const Run& x, const Run& y) { return x.sides < y.sides; });
+  // Each group of runs in turn, one row of each run at a time: every run's
+  // rows keep their order, so a friction row still follows its normal row.
+  order.clear();
+  order.reserve(rowCount);
+  for (size_t r = 0; r < runs.size(); r += kInterleavedRuns) {
+    const size_t groupEnd = std::min(r + kInterleavedRuns, runs.size());
+    for (bool any = true; any;) {
+      any = false;
+      for (size_t k = r; k < groupEnd; ++k) {
+        if (runs[k].start == runs[k].end) continue;
+        order.push_back(runs[k].start++);
+        any = true;
       }
-      const float ja = RowDot(jacobian[i], accLinear[map.indexA], accAngular[map.indexA],
-                              accLinear[map.indexB], accAngular[map.indexB]);
-      const float candidate = previous + (eta[i] - ja) / diagonal[i];
-      lambda[i] = Clamp(candidate, lower[i], upper[i]);
-      const float delta = lambda[i] - previous;
-      const JacobianRow& m = massJacobian[i];
-      accLinear[map.indexA] += m.linearA * delta;
-      accAngular[map.indexA] += m.angularA * delta;
-      accLinear[map.indexB] += m.linearB * delta;
-      accAngular[map.indexB] += m.angularB * delta;
+    }
+  }
+}
+
+void ConstraintSolver::Sweep(int iterations) {
+  Row* const all = rows.data();
+  Vector* const linear = accLinear.data();
+  Vector* const angular = accAngular.data();
+  for (int sweep = 0; sweep < iterations; ++sweep) {
+    for (const uint32_t i : order) {
+      Row& row = all[i];
+#if defined(__SSE2__)
+      switch (row.sides) {
+        case kSideA | kSideB: Visit<true, true>(all, row, linear, angular); break;
+        case kSideA: Visit<true, false>(all, row, linear, angular); break;
+        case kSideB: Visit<false, true>(all, row, linear, angular); break;
+        default: Visit<false, false>(all, row, linear, angular); break;
+      }
+#else
+      VisitScalar(all, row, linear, angular);
+#endif
     }
   }
 }
@@ -103,7 +220,7 @@ void ConstraintSolver::Sweep(int iterations) {
 void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float impulseScale,
                              int iterations, bool warmStart, int relaxIterations) {
   const size_t bodyCount = bodies.size();
-  const size_t rowCount = jacobian.size();
+  const size_t rowCount = rows.size();
   const float invDt = 1.0f / dt;
 
   // 1. Free accelerations: where the bodies would go with no constraint.
@@ -117,26 +234,26 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     freeAngular[b] = body.angularVelocity * invDt + body.inverseWorldInertia * body.torque;
   }
 
-  // 2, 3. eta = xi/dt - J V and B = M^-1 J^T, once per step.
-  massJacobian.resize(rowCount);
-  diagonal.resize(rowCount);
-  eta.resize(rowCount);
-  lambda.assign(rowCount, 0.0f);
+  // 2, 3. eta = xi/dt - J V, B = M^-1 J^T and d = J B, the row's effective
+  // inverse mass, kept as 1/d: a row with d = 0 gets an infinite or NaN
+  // step, which its bounds clamp. Once per step.
   startLambda.assign(rowCount, 0.0f);
   for (size_t i = 0; i < rowCount; ++i) {
-    const JacobianRow& j = jacobian[i];
-    const RowBodies& map = bodyMap[i];
-    eta[i] = bias[i] * invDt - RowDot(j, freeLinear[map.indexA], freeAngular[map.indexA],
-                                      freeLinear[map.indexB], freeAngular[map.indexB]);
-    const RigidBody& a = bodies[map.indexA];
-    const RigidBody& b = bodies[map.indexB];
-    JacobianRow& m = massJacobian[i];
+    Row& row = rows[i];
+    const JacobianRow& j = row.jacobian;
+    row.eta = bias[i] * invDt - RowDot(j, freeLinear[row.indexA], freeAngular[row.indexA],
+                                       freeLinear[row.indexB], freeAngular[row.indexB]);
+    const RigidBody& a = bodies[row.indexA];
+    const RigidBody& b = bodies[row.indexB];
+    JacobianRow& m = row.mass;
     m.linearA = j.linearA * a.inverseMass;
     m.angularA = a.inverseWorldInertia * j.angularA;
     m.linearB = j.linearB * b.inverseMass;
     m.angularB = b.inverseWorldInertia * j.angularB;
+    row.inverseDiagonal = 1.0f / RowDot(j, m.linearA, m.angularA, m.linearB, m.angularB);
+    row.sides = (Moves(m.linearA, m.angularA) ? kSideA : 0) | (Moves(m.linearB, m.angularB) ? kSideB : 0);
+    row.lambda = 0.0f;
   }
-
   // 4. Start from the cached lambdas of young entries; then age every entry.
   // The keys and the slots found are kept for the inserts of step 9.
   if (warmStart) {
@@ -156,70 +273,61 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
       WarmStartEntry entry;
       if (cache.Find(rowKeys[c], entry, rowSlots[c]) && entry.age < kWarmStartMaxAge) {
         const uint32_t i = contactRows[c];
-        lambda[i] = entry.lambdas.row[0];
+        rows[i].lambda = startLambda[i] = entry.lambdas.row[0];
         const uint32_t f = frictionOf[i];
         if (f != kNoNormal) {
-          lambda[f] = entry.lambdas.row[1];
-          lambda[f + 1] = entry.lambdas.row[2];
-          startLambda[f] = lambda[f];
-          startLambda[f + 1] = lambda[f + 1];
+          rows[f].lambda = startLambda[f] = entry.lambdas.row[1];
+          rows[f + 1].lambda = startLambda[f + 1] = entry.lambdas.row[2];
         }
-        startLambda[i] = lambda[i];
       }
     }
     cache.AgeAll();
   }
 
   // 5. The constraint acceleration of the starting lambdas, a = sum lambda B.
-  for (size_t i = 0; i < rowCount; ++i) {
-    if (lambda[i] == 0.0f) continue;
-    const RowBodies& map = bodyMap[i];
-    const JacobianRow& m = massJacobian[i];
-    accLinear[map.indexA] += m.linearA * lambda[i];
-    accAngular[map.indexA] += m.angularA * lambda[i];
-    accLinear[map.indexB] += m.linearB * lambda[i];
-    accAngular[map.indexB] += m.angularB * lambda[i];
+  for (const Row& row : rows) {
+    if (row.lambda == 0.0f) continue;
+    const JacobianRow& m = row.mass;
+    accLinear[row.indexA] += m.linearA * row.lambda;
+    accAngular[row.indexA] += m.angularA * row.lambda;
+    accLinear[row.indexB] += m.linearB * row.lambda;
+    accAngular[row.indexB] += m.angularB * row.lambda;
   }
 
-  // 6. d = J B, the row's effective inverse mass.
-  for (size_t i = 0; i < rowCount; ++i) {
-    const JacobianRow& m = massJacobian[i];
-    diagonal[i] = RowDot(jacobian[i], m.linearA, m.angularA, m.linearB, m.angularB);
-  }
-
-  // 7. Gauss-Seidel sweeps, rows in order, each lambda projected on its
-  // bounds; then the relax sweeps, without the push-apart biases.
+  // 6. Gauss-Seidel sweeps, each lambda projected on its bounds; then the
+  // relax sweeps, without the push-apart biases.
+  Schedule();
   Sweep(iterations);
   if (relaxIterations > 0) {
     biasedLinear = accLinear;
-    for (size_t i = 0; i < rowCount; ++i) eta[i] -= std::max(bias[i], 0.0f) * invDt;
+    for (size_t i = 0; i < rowCount; ++i) rows[i].eta -= std::max(bias[i], 0.0f) * invDt;
     Sweep(relaxIterations);
   }
 
-  // 8. Apply the response to the velocities.
+  // 7. Apply the response to the velocities.
   const float scale = impulseScale * dt;
   for (size_t b = 0; b < bodyCount; ++b) {
     bodies[b].linearVelocity += accLinear[b] * scale;
     bodies[b].angularVelocity += accAngular[b] * scale;
   }
 
-  // 9. Remember every contact's lambda for the next step. Then drop the
+  // 8. Remember every contact's lambda for the next step. Then drop the
   // entries of contacts gone for too long.
   if (warmStart) {
     for (size_t c = 0; c < rowKeys.size(); ++c) {
       const uint32_t i = contactRows[c], f = frictionOf[i];
       WarmStartLambdas stored;
-      stored.row[0] = lambda[i];
+      stored.row[0] = rows[i].lambda;
       if (f != kNoNormal) {
-        stored.row[1] = lambda[f];
-        stored.row[2] = lambda[f + 1];
+        stored.row[1] = rows[f].lambda;
+        stored.row[2] = rows[f + 1].lambda;
       }
       cache.Store(rowKeys[c], stored, rowSlots[c]);
     }
     cache.EraseOld(resting);
   }
 
-  // 10. The position pass, and the pushes of the biases.
+  // 9. The position pass, and the pushes of the biases.
   SolvePositions(bodyCount, dt, (iterations + 1) / 2);
   if (relaxIterations > 0) {
     pushLinear.resize(bodyCount);
@@ -236,13 +344,13 @@ void ConstraintSolver::SolvePositions(size_t bodyCount, float dt, int iterations
   // body into another.
   pushRows.clear();
   pushDiagonal.clear();
-  for (size_t i = 0; i < jacobian.size(); ++i) {
+  for (size_t i = 0; i < rows.size(); ++i) {
     if (!bodyMap[i].isContact) continue;
     // The pass only translates: pushed through its lever arm, a small piece
     // with little inertia would spin about its contact instead of coming
     // out, and tumble deeper. d is then the linear part of J M^-1 J^T.
-    const JacobianRow& j = jacobian[i];
-    const JacobianRow& m = massJacobian[i];
+    const JacobianRow& j = rows[i].jacobian;
+    const JacobianRow& m = rows[i].mass;
     const float d = Dot(j.linearA, m.linearA) + Dot(j.linearB, m.linearB);
     if (!(d > 0.0f)) continue;
     pushRows.push_back(static_cast<uint32_t>(i));
@@ -256,15 +364,16 @@ void ConstraintSolver::SolvePositions(size_t bodyCount, float dt, int iterations
   for (int sweep = 0; sweep < iterations; ++sweep) {
     for (size_t c = 0; c < pushRows.size(); ++c) {
       const uint32_t i = pushRows[c];
-      const RowBodies& map = bodyMap[i];
-      const JacobianRow& j = jacobian[i];
-      const float ja = Dot(j.linearA, pushLinear[map.indexA]) + Dot(j.linearB, pushLinear[map.indexB]);
+      const Row& row = rows[i];
+      const JacobianRow& j = row.jacobian;
+      const float ja =
+          Dot(j.linearA, pushLinear[row.indexA]) + Dot(j.linearB, pushLinear[row.indexB]);
       const float previous = pushLambda[c];
-      pushLambda[c] = Clamp(previous + (push[i] * invDt - ja) / pushDiagonal[c], 0.0f, upper[i]);
+      pushLambda[c] =
+          Clamp(previous + (push[i] * invDt - ja) / pushDiagonal[c], 0.0f, row.upper);
       const float delta = pushLambda[c] - previous;
-      const JacobianRow& m = massJacobian[i];
-      pushLinear[map.indexA] += m.linearA * delta;
-      pushLinear[map.indexB] += m.linearB * delta;
+      pushLinear[row.indexA] += row.mass.linearA * delta;
+      pushLinear[row.indexB] += row.mass.linearB * delta;
     }
   }
   for (Vector& u : pushLinear) u *= dt;

@@ -95,8 +95,8 @@ class ConstraintSolver {
     return body < pushLinear.size() ? pushLinear[body] : Vector();
   }
 
-  size_t RowCount() const { return jacobian.size(); }
-  float Lambda(size_t row) const { return lambda[row]; }
+  size_t RowCount() const { return rows.size(); }
+  float Lambda(size_t row) const { return rows[row].lambda; }
   // The lambda the row started the iterations with (the warm-start value, or 0).
   float StartLambda(size_t row) const { return startLambda[row]; }
 
@@ -109,7 +109,7 @@ class ConstraintSolver {
 
   // Clamp to [lower, upper] in which an unordered value (NaN) falls through
   // to the lower bound: a row with J M^-1 J^T = 0 (an all-zero friction row)
-  // gives 0/0 and must end at its lower bound, 0.
+  // gives 0 x 1/0 and must end at its lower bound, 0.
   static float Clamp(float value, float lower, float upper) {
     if (!(value > lower)) return lower;
     if (value > upper) return upper;
@@ -123,36 +123,56 @@ class ConstraintSolver {
   // either body no longer rests (see WarmStartCache).
   std::vector<uint8_t> resting;
 
-  // The rows of the current step, in parallel arrays.
-  std::vector<JacobianRow> jacobian;
+  // Per row, the two bodies and features it names.
   std::vector<RowBodies> bodyMap;
-  std::vector<float> bias;
-  std::vector<float> lower;
-  std::vector<float> upper;
-  std::vector<float> push;
-  // Per row: the normal row that bounds it (kNoNormal for every row that is
-  // not friction) and its friction coefficient; per normal row, its first
-  // friction row (the second follows it), or kNoNormal.
+
   static constexpr uint32_t kNoNormal = ~0u;
-  std::vector<uint32_t> normalOf;
-  std::vector<float> frictionMu;
-  std::vector<uint32_t> frictionOf;
+  static constexpr uint32_t kSideA = 1, kSideB = 2;
+
+  // One row as the sweeps read it: everything a visit needs but the bodies'
+  // accelerations, in one place, so that a sweep reads one array instead of
+  // a dozen.
+  struct Row {
+    JacobianRow jacobian;
+    JacobianRow mass;  // B = M^-1 J^T
+    float eta = 0.0f;  // xi/dt - J V
+    float inverseDiagonal = 0.0f;  // 1 / (J B)
+    float lambda = 0.0f;
+    float lower = 0.0f;
+    float upper = 0.0f;
+    float mu = 0.0f;                // friction rows: bound = mu x lambda of `normal`
+    uint32_t normal = kNoNormal;    // a friction row's normal row
+    uint32_t indexA = 0;
+    uint32_t indexB = 0;
+    uint32_t sides = 0;             // kSideA, kSideB: which sides move a body
+  };
 
  private:
   void SolvePositions(size_t bodyCount, float dt, int iterations);
+  // The order in which the sweeps visit the rows: see kInterleavedRuns.
+  void Schedule();
   // `iterations` Gauss-Seidel sweeps over every row from the current lambdas.
   void Sweep(int iterations);
+
+  std::vector<Row> rows;
+  // Per row, outside the sweeps: the bias and push asked for, and for a
+  // normal row its first friction row (the second follows it) or kNoNormal.
+  std::vector<float> bias;
+  std::vector<float> push;
+  std::vector<uint32_t> frictionOf;
 
   // Per-step scratch, rebuilt by every Solve.
   std::vector<Vector> freeLinear;   // V, linear part, per body
   std::vector<Vector> freeAngular;  // V, angular part, per body
   std::vector<Vector> accLinear;    // a, linear part, per body
   std::vector<Vector> accAngular;   // a, angular part, per body
-  std::vector<JacobianRow> massJacobian;  // B = M^-1 J^T per row
-  std::vector<float> diagonal;            // d = J B per row
-  std::vector<float> eta;
-  std::vector<float> lambda;
   std::vector<float> startLambda;
+  struct Run {
+    uint32_t start, end;  // rows in a row on the same two bodies
+    uint32_t sides;       // kSideA, kSideB of its rows
+  };
+  std::vector<Run> runs;
+  std::vector<uint32_t> order;          // the rows in the order the sweeps visit them
   std::vector<uint32_t> contactRows;    // the warm-started contacts' normal rows
   std::vector<WarmStartKey> rowKeys;    // their cache keys
   std::vector<size_t> rowSlots;         // where each key was found or would go
