@@ -7,6 +7,7 @@
 //   w = 0 and homogeneous points are only used with matrices.
 // - Cross uses x, y, z and sets w = 0.
 
+#include <cmath>
 #include <iosfwd>
 
 struct Vector {
@@ -43,9 +44,11 @@ inline Vector Cross(const Vector& a, const Vector& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f};
 }
 
-float Length(const Vector& v);           // includes w
-Vector Normalize(const Vector& v);       // v / Length(v), unguarded
-Vector WithW(const Vector& v, float w);  // copy with the fourth component replaced
+// Inline: the contact and sleep code calls them per point and per step.
+inline float Length(const Vector& v) { return std::sqrt(Dot(v, v)); }  // includes w
+inline Vector Normalize(const Vector& v) { return v / Length(v); }     // unguarded
+// Copy with the fourth component replaced.
+inline Vector WithW(const Vector& v, float w) { return {v.x, v.y, v.z, w}; }
 
 // Prints each component in fixed notation with 4 decimals and an explicit
 // sign, each followed by one blank, then a line feed:
