@@ -43,7 +43,7 @@ void WarmStartCache::Clear() {
 
 size_t WarmStartCache::Probe(const WarmStartKey& key) const {
   size_t i = Home(key);
-  while (slots[i].used && !(slots[i].key == key)) i = (i + 1) & mask;
+  while (slots[i].Used() && !(slots[i].key == key)) i = (i + 1) & mask;
   return i;
 }
 
@@ -55,7 +55,7 @@ bool WarmStartCache::Find(const WarmStartKey& key, WarmStartEntry& out) const {
 bool WarmStartCache::Find(const WarmStartKey& key, WarmStartEntry& out, size_t& slot) const {
   slot = Probe(key);
   const Slot& found = slots[slot];
-  if (!found.used) return false;
+  if (!found.Used()) return false;
   out.age = static_cast<int32_t>(solveCount - found.born);
   out.lambdas = found.lambdas;
   return true;
@@ -66,19 +66,20 @@ void WarmStartCache::Reserve(size_t extra) {
 }
 
 void WarmStartCache::Store(const WarmStartKey& key, const WarmStartLambdas& lambdas, size_t hint) {
+  if (key.indexHigh == Slot::kFreeIndex) return;  // no body has that index
   size_t slot = kNoHint;
   if (hint < slots.size()) {
     // The hint was the key's slot or the first empty slot of its probe run.
     // Stores since then may have filled that slot, with this key or another.
     const Slot& hinted = slots[hint];
-    if (!hinted.used || hinted.key == key) slot = hint;
+    if (!hinted.Used() || hinted.key == key) slot = hint;
   }
   if (slot == kNoHint) {
     if (2 * (count + 1) > slots.size()) Grow();
     slot = Probe(key);
   }
   Slot& found = slots[slot];
-  if (!found.used) {
+  if (!found.Used()) {
     Place(slot, key, lambdas);
     return;
   }
@@ -94,7 +95,6 @@ void WarmStartCache::Place(size_t i, const WarmStartKey& key, const WarmStartLam
   slot.key = key;
   slot.born = solveCount;
   slot.lambdas = lambdas;
-  slot.used = true;
   ++count;
   bornAt[solveCount % kGenerations].push_back(key);
 }
@@ -109,7 +109,7 @@ void WarmStartCache::EraseOld(const std::vector<uint8_t>& resting) {
   for (size_t k = 0; k < list.size(); ++k) {
     if (k + kAhead < list.size()) Prefetch(list[k + kAhead]);
     const size_t i = Probe(list[k]);
-    if (!slots[i].used || slots[i].born != born) continue;
+    if (!slots[i].Used() || slots[i].born != born) continue;
     if (BothRest(slots[i].key, resting)) parked.push_back(Parked{slots[i].key, slots[i].lambdas});
     Erase(i);
   }
@@ -140,15 +140,15 @@ void WarmStartCache::Unpark(const std::vector<uint8_t>& resting) {
 void WarmStartCache::Erase(size_t hole) {
   // Backward-shift deletion: pull later members of the probe run into the
   // hole whenever their home slot does not lie between the hole and them.
-  slots[hole].used = false;
+  slots[hole].Free();
   --count;
   size_t i = (hole + 1) & mask;
-  while (slots[i].used) {
+  while (slots[i].Used()) {
     const size_t home = Home(slots[i].key);
     const bool movable = ((i - home) & mask) >= ((i - hole) & mask);
     if (movable) {
       slots[hole] = slots[i];
-      slots[i].used = false;
+      slots[i].Free();
       hole = i;
     }
     i = (i + 1) & mask;
@@ -164,7 +164,7 @@ void WarmStartCache::RenumberBodies(const std::vector<uint32_t>& newIndex) {
   slots.assign(old.size(), Slot());
   count = 0;
   for (Slot slot : old) {
-    if (!slot.used) continue;
+    if (!slot.Used()) continue;
     slot.key.indexHigh = renumber(slot.key.indexHigh);
     slot.key.indexLow = renumber(slot.key.indexLow);
     if (slot.key.indexHigh == kDropBody || slot.key.indexLow == kDropBody) continue;
@@ -184,7 +184,7 @@ void WarmStartCache::RenumberBodies(const std::vector<uint32_t>& newIndex) {
   // is skipped there).
   for (std::vector<WarmStartKey>& list : bornAt) list.clear();
   for (const Slot& slot : slots)
-    if (slot.used) bornAt[slot.born % kGenerations].push_back(slot.key);
+    if (slot.Used()) bornAt[slot.born % kGenerations].push_back(slot.key);
 }
 
 void WarmStartCache::Grow() {
@@ -193,11 +193,11 @@ void WarmStartCache::Grow() {
   slots.assign(old.size() * 2, Slot());
   mask = slots.size() - 1;
   for (const Slot& slot : old)
-    if (slot.used) Reinsert(slot);
+    if (slot.Used()) Reinsert(slot);
 }
 
 void WarmStartCache::Reinsert(const Slot& slot) {
   size_t i = Home(slot.key);
-  while (slots[i].used) i = (i + 1) & mask;
+  while (slots[i].Used()) i = (i + 1) & mask;
   slots[i] = slot;
 }

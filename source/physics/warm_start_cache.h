@@ -100,12 +100,17 @@ class WarmStartCache {
   void Clear();
 
  private:
-  struct Slot {
-    WarmStartKey key;
+  // 32 bytes, aligned: a probe reads one cache line per slot. A free slot
+  // is marked by a body index no body has.
+  struct alignas(32) Slot {
+    static constexpr uint32_t kFreeIndex = ~0u;
+    WarmStartKey key{kFreeIndex, 0, 0, 0};
     uint32_t born = 0;  // solveCount when made
     WarmStartLambdas lambdas;
-    bool used = false;
+    bool Used() const { return key.indexHigh != kFreeIndex; }
+    void Free() { key.indexHigh = kFreeIndex; }
   };
+  static_assert(sizeof(Slot) == 32, "one slot per half cache line");
   void Place(size_t slot, const WarmStartKey& key, const WarmStartLambdas& lambdas);
   static constexpr size_t kGenerations = kEraseAge + 2;
 
