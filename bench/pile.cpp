@@ -14,6 +14,12 @@
 // kSettleSteps steps), then timed over kMeasuredSteps more: what a pile at
 // rest costs per step. asleep counts the sleeping bodies at the end.
 //
+// BM_HeapSolve/N: the contact solve alone, on the rows of one step of the
+// jittered heap of N pieces while it forms (step 200): every iteration solves
+// those rows from the same start (the same bodies and warm-start cache), so
+// solver changes compare on the same work, whatever the heap does after.
+// Counters: rows, and ns_per_row_visit (per row and sweep, relax included).
+//
 // BM_Heap/N: the jittered heap (pile::Layout with jitter: every solid a
 // little offset and turned, so the heap does not stand in columns), run as
 // pile::RunHeap says; bench_pile_bullet runs the same heap in the reference
@@ -33,6 +39,7 @@
 #include <benchmark/benchmark.h>
 
 #include "pile_layout.h"
+#include "physics/physics.h"
 #include "scene/headless_scene.h"
 
 namespace {
@@ -111,6 +118,31 @@ void BM_SettledPile(benchmark::State& state) {
   state.counters["asleep"] = asleep;
 }
 
+void BM_HeapSolve(benchmark::State& state) {
+  constexpr int kFormingSteps = 200;
+  HeadlessScene scene(true);
+  std::vector<uint32_t> ids;
+  BuildPile(scene, static_cast<int>(state.range(0)), ids, true);
+  scene.Step(kFormingSteps);
+  const PhysicsWorld& world = Physics::Instance().World();
+  const int iterations = PhysicsWorld::kSolverIterations;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<RigidBody> bodies = world.bodies;
+    ConstraintSolver solver = world.solver;
+    state.ResumeTiming();
+    solver.Solve(bodies, static_cast<float>(HeadlessScene::kStepSeconds), 1.0f, iterations, true,
+                 PhysicsWorld::kRelaxIterations);
+    benchmark::DoNotOptimize(bodies.data());
+  }
+  const double visits = static_cast<double>(world.solver.RowCount()) *
+                        (iterations + PhysicsWorld::kRelaxIterations);
+  state.counters["rows"] = static_cast<double>(world.solver.RowCount());
+  state.counters["ns_per_row_visit"] =
+      benchmark::Counter(visits * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                            benchmark::Counter::kInvert);
+}
+
 void BM_Heap(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   pile::HeapResult result;
@@ -142,4 +174,5 @@ void BM_Heap(benchmark::State& state) {
 BENCHMARK(BM_SettledPile)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Pile)->Arg(3)->Arg(100)->Arg(300)->Arg(1000)->Iterations(1)->Unit(
     benchmark::kMillisecond);
+BENCHMARK(BM_HeapSolve)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Heap)->Arg(100)->Arg(300)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
