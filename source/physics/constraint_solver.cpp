@@ -14,47 +14,23 @@ inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA
          Dot(j.angularB, angB);
 }
 
-bool Moves(const Vector& linear, const Vector& angular) {
-  return linear != Vector() || angular != Vector();
-}
-
-// Runs (rows in a row that act on the same two bodies: one manifold's or
-// one joint's) are swept in groups of this many, one row of each run in
-// turn. Rows of one run depend on each other through their bodies, and each
-// must wait for the sums and the clamp of the one before; rows of different
-// runs seldom share a body, so taking them in turn lets the processor work
-// on several at once. (Measured on a heap of 300 pieces: a row visit went
-// from about 23 ns to 14 ns with the sides skipped and the runs sorted.)
-constexpr size_t kInterleavedRuns = 4;
-
 using Row = ConstraintSolver::Row;
 
 #if defined(__SSE2__)
 inline __m128 Load(const Vector& v) { return _mm_loadu_ps(&v.x); }
 inline void Store(Vector& v, __m128 value) { _mm_storeu_ps(&v.x, value); }
 
-// One visit of a row whose sides kA and kB move a body. A side with an
-// all-zero Jacobian (the ground's, a held body's) is neither read nor
-// written: it adds nothing, and touching it would chain every row on the
-// ground to the one before it.
-template <bool kA, bool kB>
+// One visit of a row: its speed J a, the projected step of its lambda, and
+// the step's share of the two bodies' accelerations.
 inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
   const uint32_t a = row.indexA, b = row.indexB;
   const JacobianRow& j = row.jacobian;
   const JacobianRow& m = row.mass;
-  __m128 linA = _mm_setzero_ps(), angA = linA, linB = linA, angB = linA, sum = linA;
-  if (kA) {
-    linA = Load(accLinear[a]);
-    angA = Load(accAngular[a]);
-    sum = _mm_add_ps(_mm_mul_ps(Load(j.linearA), linA), _mm_mul_ps(Load(j.angularA), angA));
-  }
-  if (kB) {
-    linB = Load(accLinear[b]);
-    angB = Load(accAngular[b]);
-    const __m128 sumB =
-        _mm_add_ps(_mm_mul_ps(Load(j.linearB), linB), _mm_mul_ps(Load(j.angularB), angB));
-    sum = kA ? _mm_add_ps(sum, sumB) : sumB;
-  }
+  const __m128 linA = Load(accLinear[a]), angA = Load(accAngular[a]);
+  __m128 linB = Load(accLinear[b]), angB = Load(accAngular[b]);
+  __m128 sum = _mm_add_ps(
+      _mm_add_ps(_mm_mul_ps(Load(j.linearA), linA), _mm_mul_ps(Load(j.angularA), angA)),
+      _mm_add_ps(_mm_mul_ps(Load(j.linearB), linB), _mm_mul_ps(Load(j.angularB), angB)));
   sum = _mm_add_ps(sum, _mm_movehl_ps(sum, sum));
   sum = _mm_add_ss(sum, _mm_shuffle_ps(sum, sum, 1));
   const float ja = _mm_cvtss_f32(sum);
@@ -67,19 +43,15 @@ inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
   row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
                                        row.upper);
   const __m128 d = _mm_set1_ps(row.lambda - previous);
-  if (kA) {
-    Store(accLinear[a], _mm_add_ps(linA, _mm_mul_ps(Load(m.linearA), d)));
-    Store(accAngular[a], _mm_add_ps(angA, _mm_mul_ps(Load(m.angularA), d)));
-  }
-  if (kB) {
-    // A row on one body twice (A = B) adds both halves to it.
-    if (kA && b == a) linB = Load(accLinear[b]), angB = Load(accAngular[b]);
-    Store(accLinear[b], _mm_add_ps(linB, _mm_mul_ps(Load(m.linearB), d)));
-    Store(accAngular[b], _mm_add_ps(angB, _mm_mul_ps(Load(m.angularB), d)));
-  }
+  Store(accLinear[a], _mm_add_ps(linA, _mm_mul_ps(Load(m.linearA), d)));
+  Store(accAngular[a], _mm_add_ps(angA, _mm_mul_ps(Load(m.angularA), d)));
+  // A row on one body twice (A = B) adds both halves to it.
+  if (b == a) linB = Load(accLinear[b]), angB = Load(accAngular[b]);
+  Store(accLinear[b], _mm_add_ps(linB, _mm_mul_ps(Load(m.linearB), d)));
+  Store(accAngular[b], _mm_add_ps(angB, _mm_mul_ps(Load(m.angularB), d)));
 }
 #else
-inline void VisitScalar(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
+inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
   const uint32_t a = row.indexA, b = row.indexB;
   const float ja =
       RowDot(row.jacobian, accLinear[a], accAngular[a], accLinear[b], accAngular[b]);
@@ -163,57 +135,11 @@ WarmStartKey ConstraintSolver::MakeKey(const RowBodies& bodies) {
   return key;
 }
 
-void ConstraintSolver::Schedule() {
-  // The runs, sorted by which of their sides move a body: a sweep that
-  // meets rows of one kind for long stretches runs without mispredicted
-  // branches.
-  const size_t rowCount = rows.size();
-  runs.clear();
-  for (uint32_t start = 0, i = 1; i <= rowCount; ++i) {
-    if (i < rowCount && rows[i].indexA == rows[i - 1].indexA &&
-        rows[i].indexB == rows[i - 1].indexB && rows[i].sides == rows[i - 1].sides) {
-      continue;
-    }
-    runs.push_back(Run{start, i, rows[start].sides});
-    start = i;
-  }
-  std::stable_sort(runs.begin(), runs.end(),
-                   [](const Run& x, const Run& y) { return x.sides < y.sides; });
-  // Each group of runs in turn, one row of each run at a time: every run's
-  // rows keep their order, so a friction row still follows its normal row.
-  order.clear();
-  order.reserve(rowCount);
-  for (size_t r = 0; r < runs.size(); r += kInterleavedRuns) {
-    const size_t groupEnd = std::min(r + kInterleavedRuns, runs.size());
-    for (bool any = true; any;) {
-      any = false;
-      for (size_t k = r; k < groupEnd; ++k) {
-        if (runs[k].start == runs[k].end) continue;
-        order.push_back(runs[k].start++);
-        any = true;
-      }
-    }
-  }
-}
-
 void ConstraintSolver::Sweep(int iterations) {
   Row* const all = rows.data();
-  Vector* const linear = accLinear.data();
-  Vector* const angular = accAngular.data();
+  const size_t count = rows.size();
   for (int sweep = 0; sweep < iterations; ++sweep) {
-    for (const uint32_t i : order) {
-      Row& row = all[i];
-#if defined(__SSE2__)
-      switch (row.sides) {
-        case kSideA | kSideB: Visit<true, true>(all, row, linear, angular); break;
-        case kSideA: Visit<true, false>(all, row, linear, angular); break;
-        case kSideB: Visit<false, true>(all, row, linear, angular); break;
-        default: Visit<false, false>(all, row, linear, angular); break;
-      }
-#else
-      VisitScalar(all, row, linear, angular);
-#endif
-    }
+    for (size_t i = 0; i < count; ++i) Visit(all, all[i], accLinear.data(), accAngular.data());
   }
 }
 
@@ -251,7 +177,6 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     m.linearB = j.linearB * b.inverseMass;
     m.angularB = b.inverseWorldInertia * j.angularB;
     row.inverseDiagonal = 1.0f / RowDot(j, m.linearA, m.angularA, m.linearB, m.angularB);
-    row.sides = (Moves(m.linearA, m.angularA) ? kSideA : 0) | (Moves(m.linearB, m.angularB) ? kSideB : 0);
     row.lambda = 0.0f;
   }
   // 4. Start from the cached lambdas of young entries; then age every entry.
@@ -296,7 +221,6 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
 
   // 6. Gauss-Seidel sweeps, each lambda projected on its bounds; then the
   // relax sweeps, without the push-apart biases.
-  Schedule();
   Sweep(iterations);
   if (relaxIterations > 0) {
     biasedLinear = accLinear;
