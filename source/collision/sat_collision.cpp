@@ -43,23 +43,47 @@ bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) c
   return true;
 }
 
-void SATCollision::BuildAxes(const CollisionComp& reference, const std::vector<Vector>& normals,
-                             const std::vector<Vector>& edges) {
+size_t SATCollision::BuildAxes(const CollisionComp& reference, const CollisionComp& other,
+                               const RotationBlock& relative, const Vector* offset) {
   // Order: the reference's face normals, the other's, then the edge cross
   // products with the reference's edges in the outer loop. The cache stores
-  // indices into this order.
-  axes.clear();
-  axes.insert(axes.end(), reference.faceNormals.begin(), reference.faceNormals.end());
-  axes.insert(axes.end(), normals.begin(), normals.end());
+  // indices into this order. The list is written in one pass, with the
+  // alignments when they are asked for: with round hulls the edge products
+  // number in the thousands, and a second pass over them costs as much as
+  // the first.
+  otherEdges.clear();
+  for (const Vector& e : other.edgeDirections) otherEdges.push_back(relative.Rotate(e));
+  const size_t most = reference.faceNormals.size() + other.faceNormals.size() +
+                      reference.edgeDirections.size() * otherEdges.size();
+  if (axes.size() < most) axes.resize(most);
+  if (offset != nullptr && alignment.size() < most) alignment.resize(most);
+  Vector* out = axes.data();
+  float* aligned = alignment.data();
+  size_t count = 0, probe = 0;
+  float widest = 0.0f;
+  // Keeps the axis; the first axis with the largest alignment is the probe.
+  const auto keep = [&](const Vector& axis) {
+    out[count] = axis;
+    if (offset != nullptr) {
+      const float along = std::fabs(Dot3(*offset, axis));
+      aligned[count] = along;
+      if (count == 0 || along > widest) widest = along, probe = count;
+    }
+    ++count;
+  };
+  for (const Vector& n : reference.faceNormals) keep(n);
+  for (const Vector& n : other.faceNormals) keep(relative.Rotate(n));
   for (const Vector& a : reference.edgeDirections) {
-    for (const Vector& b : edges) {
+    for (const Vector& b : otherEdges) {
       const Vector c = Cross(a, b);
       if (std::fabs(c.x) > kAxisEpsilon && std::fabs(c.y) > kAxisEpsilon &&
           std::fabs(c.z) > kAxisEpsilon) {
-        axes.push_back(c / std::sqrt(Dot3(c, c)));
+        keep(c / std::sqrt(Dot3(c, c)));
       }
     }
   }
+  axisCount = count;
+  return probe;
 }
 
 bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleContacts,
@@ -145,18 +169,6 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     if (!(Gap(minA, maxA, minB, maxB) < reach)) return false;
   }
 
-  otherNormals.clear();
-  for (const Vector& n : otherComp.faceNormals) otherNormals.push_back(relative.Rotate(n));
-  otherEdges.clear();
-  for (const Vector& e : otherComp.edgeDirections) otherEdges.push_back(relative.Rotate(e));
-
-  BuildAxes(refComp, otherNormals, otherEdges);
-  const size_t axisCount = axes.size();
-  if (axisCount == 0) {
-    CLEAVE_ERROR("assert failed!");
-    return false;
-  }
-
   // The hulls' inner balls (innerRadius about each bounding centre) cover
   // the centres' projections -+ their radii on every axis, so along an axis
   // where the centres lie |c.axis| apart the hulls overlap by at least
@@ -168,17 +180,17 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // none of them could reject the pair, show a gap or be the least deep (an
   // axis no shallower than the best so far does not replace it).
   const bool innerKnown = refComp.innerRadius > 0.0f && otherComp.innerRadius > 0.0f;
+  const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
+  const size_t probe = BuildAxes(refComp, otherComp, relative, innerKnown ? &c : nullptr);
+  if (axisCount == 0) {
+    CLEAVE_ERROR("assert failed!");
+    return false;
+  }
+
   const float inner = refComp.innerRadius + otherComp.innerRadius;
   const float slack = kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
   float limit = std::numeric_limits<float>::infinity();
   if (innerKnown) {
-    const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
-    alignment.resize(axisCount);
-    size_t probe = 0;
-    for (size_t i = 0; i < axisCount; ++i) {
-      alignment[i] = std::fabs(Dot3(c, axes[i]));
-      if (alignment[i] > alignment[probe]) probe = i;
-    }
     float minA, maxA, minB, maxB;
     project(probe, axes[probe], minA, maxA, minB, maxB);
     if (Gap(minA, maxA, minB, maxB) < 0.0f) {
