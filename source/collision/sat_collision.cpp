@@ -213,61 +213,70 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   Vector gapNormal;
   size_t gapIndex = 0;
   bool apart = false;
-  for (size_t step = 0, next = start; step < axisCount; ++step) {
-    // (start + step) % axisCount, without a division per axis.
-    const size_t index = next;
-    next = next + 1 == axisCount ? 0 : next + 1;
-    if (innerKnown && inner - alignment[index] > limit) continue;
-    const Vector& axis = axes[index];
-    float minA, maxA, minB, maxB;
-    project(index, axis, minA, maxA, minB, maxB);
-    const float gap = Gap(minA, maxA, minB, maxB);
-    if (!(gap < reach)) {
-      // An existing entry is kept; only a pair seen apart for the first time
-      // is added. Reusing the lookup above spares a second search of a table
-      // that holds every pair ever seen apart (large, and cold in cache).
-      if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
-      return false;
-    }
-    if (!(gap < 0.0f)) {
-      // Apart along this axis, by less than the reach. The hulls are at
-      // least the largest such gap apart; the normal points from A towards
-      // B, to the side B's interval lies on.
-      if (!apart || gap > largestGap) {
-        apart = true;
-        limit = std::min(limit, slack);
-        largestGap = gap;
-        gapNormal = minB > minA ? axis : -axis;
-        gapIndex = index;
+  // The walk goes from start to the end of the list, then from its
+  // beginning to start. With round hulls most axes are passed over, so that
+  // test has a tight loop of its own.
+  const float* const along = alignment.data();
+  const size_t laps[2][2] = {{start, axisCount}, {0, start}};
+  for (const auto& lap : laps) {
+    const size_t end = lap[1];
+    for (size_t index = lap[0]; index < end; ++index) {
+      if (innerKnown) {
+        const float bar = limit;
+        while (index < end && inner - along[index] > bar) ++index;
+        if (index == end) break;
       }
-      continue;
-    }
-    // Penetration along +axis (B beyond A) is maxA - minB, along -axis
-    // (A beyond B) maxB - minA. When one interval holds the other either
-    // way out is possible and the shorter one is taken.
-    float depth;
-    Vector normal;
-    const bool contained = minA < minB ? !(maxB > maxA) : !(maxA > maxB);
-    if (!contained) {
-      if (minA < minB) {
+      const Vector& axis = axes[index];
+      float minA, maxA, minB, maxB;
+      project(index, axis, minA, maxA, minB, maxB);
+      const float gap = Gap(minA, maxA, minB, maxB);
+      if (!(gap < reach)) {
+        // An existing entry is kept; only a pair seen apart for the first time
+        // is added. Reusing the lookup above spares a second search of a table
+        // that holds every pair ever seen apart (large, and cold in cache).
+        if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
+        return false;
+      }
+      if (!(gap < 0.0f)) {
+        // Apart along this axis, by less than the reach. The hulls are at
+        // least the largest such gap apart; the normal points from A towards
+        // B, to the side B's interval lies on.
+        if (!apart || gap > largestGap) {
+          apart = true;
+          limit = std::min(limit, slack);
+          largestGap = gap;
+          gapNormal = minB > minA ? axis : -axis;
+          gapIndex = index;
+        }
+        continue;
+      }
+      // Penetration along +axis (B beyond A) is maxA - minB, along -axis
+      // (A beyond B) maxB - minA. When one interval holds the other either
+      // way out is possible and the shorter one is taken.
+      float depth;
+      Vector normal;
+      const bool contained = minA < minB ? !(maxB > maxA) : !(maxA > maxB);
+      if (!contained) {
+        if (minA < minB) {
+          depth = maxA - minB;
+          normal = axis;
+        } else {
+          depth = maxB - minA;
+          normal = -axis;
+        }
+      } else if (maxA - minB <= maxB - minA) {
         depth = maxA - minB;
         normal = axis;
       } else {
         depth = maxB - minA;
         normal = -axis;
       }
-    } else if (maxA - minB <= maxB - minA) {
-      depth = maxA - minB;
-      normal = axis;
-    } else {
-      depth = maxB - minA;
-      normal = -axis;
-    }
-    if (!haveBest || depth < bestDepth) {
-      haveBest = true;
-      bestDepth = depth;
-      bestNormal = normal;
-      limit = std::min(limit, depth + slack);
+      if (!haveBest || depth < bestDepth) {
+        haveBest = true;
+        bestDepth = depth;
+        bestNormal = normal;
+        limit = std::min(limit, depth + slack);
+      }
     }
   }
 
