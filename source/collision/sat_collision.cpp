@@ -293,8 +293,9 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // the normal (on A's extreme plane); Y: B's vertex deepest into A, or
   // nearest to it when the pair is apart.
   const Vector& n = bestNormal;
-  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f));
-  const size_t yIndex = Extreme(cloudOfB, n, -1.0f);
+  float greatest, least;
+  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f, greatest));
+  const size_t yIndex = Extreme(cloudOfB, n, -1.0f, least);
   const Vector y = cloudOfB.At(yIndex);
   const RigidTransform& frame = reference.transform;
   const Vector worldNormal = frame.ApplyVector(n);
@@ -329,8 +330,6 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   CLEAVE_ASSERT(compA.hasLocalBox);
   CLEAVE_ASSERT(compB.hasLocalBox);
   // The deepest value is minus B's least projection on n.
-  float least, greatest;
-  Project(cloudOfB, n, least, greatest);
   const float largest = -least;
   const float band = kContactBand * compB.boundingRadius;
   // Sorted largest first, selection stops at the first vertex outside the

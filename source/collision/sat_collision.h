@@ -87,8 +87,9 @@ class SATCollision : public Extension<CollisionManager> {
 
   static void Project(const Cloud& cloud, const Vector& axis, float& min, float& max);
   // Index of the vertex with the largest (sign +1) or smallest (sign -1)
-  // projection; the first one wins ties.
-  static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign);
+  // projection; the first one wins ties. `value` gets that projection, as
+  // Project computes it.
+  static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign, float& value);
   // Appends (-d, index) for every vertex whose projection d on the axis has
   // -d within `band` below `largest` (or equal to it), in index order.
   static void Band(const Cloud& cloud, const Vector& axis, float largest, float band,
