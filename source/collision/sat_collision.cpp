@@ -43,23 +43,47 @@ bool SATCollision::CachedAxis(uint32_t idA, uint32_t idB, uint32_t& axisIndex) c
   return true;
 }
 
-void SATCollision::BuildAxes(const CollisionComp& reference, const std::vector<Vector>& normals,
-                             const std::vector<Vector>& edges) {
+size_t SATCollision::BuildAxes(const CollisionComp& reference, const CollisionComp& other,
+                               const RotationBlock& relative, const Vector* offset) {
   // Order: the reference's face normals, the other's, then the edge cross
   // products with the reference's edges in the outer loop. The cache stores
-  // indices into this order.
-  axes.clear();
-  axes.insert(axes.end(), reference.faceNormals.begin(), reference.faceNormals.end());
-  axes.insert(axes.end(), normals.begin(), normals.end());
+  // indices into this order. The list is written in one pass, with the
+  // alignments when they are asked for: with round hulls the edge products
+  // number in the thousands, and a second pass over them costs as much as
+  // the first.
+  otherEdges.clear();
+  for (const Vector& e : other.edgeDirections) otherEdges.push_back(relative.Rotate(e));
+  const size_t most = reference.faceNormals.size() + other.faceNormals.size() +
+                      reference.edgeDirections.size() * otherEdges.size();
+  if (axes.size() < most) axes.resize(most);
+  if (offset != nullptr && alignment.size() < most) alignment.resize(most);
+  Vector* out = axes.data();
+  float* aligned = alignment.data();
+  size_t count = 0, probe = 0;
+  float widest = 0.0f;
+  // Keeps the axis; the first axis with the largest alignment is the probe.
+  const auto keep = [&](const Vector& axis) {
+    out[count] = axis;
+    if (offset != nullptr) {
+      const float along = std::fabs(Dot3(*offset, axis));
+      aligned[count] = along;
+      if (count == 0 || along > widest) widest = along, probe = count;
+    }
+    ++count;
+  };
+  for (const Vector& n : reference.faceNormals) keep(n);
+  for (const Vector& n : other.faceNormals) keep(relative.Rotate(n));
   for (const Vector& a : reference.edgeDirections) {
-    for (const Vector& b : edges) {
+    for (const Vector& b : otherEdges) {
       const Vector c = Cross(a, b);
       if (std::fabs(c.x) > kAxisEpsilon && std::fabs(c.y) > kAxisEpsilon &&
           std::fabs(c.z) > kAxisEpsilon) {
-        axes.push_back(c / std::sqrt(Dot3(c, c)));
+        keep(c / std::sqrt(Dot3(c, c)));
       }
     }
   }
+  axisCount = count;
+  return probe;
 }
 
 bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleContacts,
@@ -145,18 +169,6 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
     if (!(Gap(minA, maxA, minB, maxB) < reach)) return false;
   }
 
-  otherNormals.clear();
-  for (const Vector& n : otherComp.faceNormals) otherNormals.push_back(relative.Rotate(n));
-  otherEdges.clear();
-  for (const Vector& e : otherComp.edgeDirections) otherEdges.push_back(relative.Rotate(e));
-
-  BuildAxes(refComp, otherNormals, otherEdges);
-  const size_t axisCount = axes.size();
-  if (axisCount == 0) {
-    CLEAVE_ERROR("assert failed!");
-    return false;
-  }
-
   // The hulls' inner balls (innerRadius about each bounding centre) cover
   // the centres' projections -+ their radii on every axis, so along an axis
   // where the centres lie |c.axis| apart the hulls overlap by at least
@@ -168,17 +180,17 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // none of them could reject the pair, show a gap or be the least deep (an
   // axis no shallower than the best so far does not replace it).
   const bool innerKnown = refComp.innerRadius > 0.0f && otherComp.innerRadius > 0.0f;
+  const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
+  const size_t probe = BuildAxes(refComp, otherComp, relative, innerKnown ? &c : nullptr);
+  if (axisCount == 0) {
+    CLEAVE_ERROR("assert failed!");
+    return false;
+  }
+
   const float inner = refComp.innerRadius + otherComp.innerRadius;
   const float slack = kBoundSlack * (compA.boundingRadius + compB.boundingRadius);
   float limit = std::numeric_limits<float>::infinity();
   if (innerKnown) {
-    const Vector c = relative.Apply(otherComp.boundingCenter) - refComp.boundingCenter;
-    alignment.resize(axisCount);
-    size_t probe = 0;
-    for (size_t i = 0; i < axisCount; ++i) {
-      alignment[i] = std::fabs(Dot3(c, axes[i]));
-      if (alignment[i] > alignment[probe]) probe = i;
-    }
     float minA, maxA, minB, maxB;
     project(probe, axes[probe], minA, maxA, minB, maxB);
     if (Gap(minA, maxA, minB, maxB) < 0.0f) {
@@ -201,61 +213,70 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   Vector gapNormal;
   size_t gapIndex = 0;
   bool apart = false;
-  for (size_t step = 0, next = start; step < axisCount; ++step) {
-    // (start + step) % axisCount, without a division per axis.
-    const size_t index = next;
-    next = next + 1 == axisCount ? 0 : next + 1;
-    if (innerKnown && inner - alignment[index] > limit) continue;
-    const Vector& axis = axes[index];
-    float minA, maxA, minB, maxB;
-    project(index, axis, minA, maxA, minB, maxB);
-    const float gap = Gap(minA, maxA, minB, maxB);
-    if (!(gap < reach)) {
-      // An existing entry is kept; only a pair seen apart for the first time
-      // is added. Reusing the lookup above spares a second search of a table
-      // that holds every pair ever seen apart (large, and cold in cache).
-      if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
-      return false;
-    }
-    if (!(gap < 0.0f)) {
-      // Apart along this axis, by less than the reach. The hulls are at
-      // least the largest such gap apart; the normal points from A towards
-      // B, to the side B's interval lies on.
-      if (!apart || gap > largestGap) {
-        apart = true;
-        limit = std::min(limit, slack);
-        largestGap = gap;
-        gapNormal = minB > minA ? axis : -axis;
-        gapIndex = index;
+  // The walk goes from start to the end of the list, then from its
+  // beginning to start. With round hulls most axes are passed over, so that
+  // test has a tight loop of its own.
+  const float* const along = alignment.data();
+  const size_t laps[2][2] = {{start, axisCount}, {0, start}};
+  for (const auto& lap : laps) {
+    const size_t end = lap[1];
+    for (size_t index = lap[0]; index < end; ++index) {
+      if (innerKnown) {
+        const float bar = limit;
+        while (index < end && inner - along[index] > bar) ++index;
+        if (index == end) break;
       }
-      continue;
-    }
-    // Penetration along +axis (B beyond A) is maxA - minB, along -axis
-    // (A beyond B) maxB - minA. When one interval holds the other either
-    // way out is possible and the shorter one is taken.
-    float depth;
-    Vector normal;
-    const bool contained = minA < minB ? !(maxB > maxA) : !(maxA > maxB);
-    if (!contained) {
-      if (minA < minB) {
+      const Vector& axis = axes[index];
+      float minA, maxA, minB, maxB;
+      project(index, axis, minA, maxA, minB, maxB);
+      const float gap = Gap(minA, maxA, minB, maxB);
+      if (!(gap < reach)) {
+        // An existing entry is kept; only a pair seen apart for the first time
+        // is added. Reusing the lookup above spares a second search of a table
+        // that holds every pair ever seen apart (large, and cold in cache).
+        if (cached == nullptr) cache.Insert(key, static_cast<uint32_t>(index));
+        return false;
+      }
+      if (!(gap < 0.0f)) {
+        // Apart along this axis, by less than the reach. The hulls are at
+        // least the largest such gap apart; the normal points from A towards
+        // B, to the side B's interval lies on.
+        if (!apart || gap > largestGap) {
+          apart = true;
+          limit = std::min(limit, slack);
+          largestGap = gap;
+          gapNormal = minB > minA ? axis : -axis;
+          gapIndex = index;
+        }
+        continue;
+      }
+      // Penetration along +axis (B beyond A) is maxA - minB, along -axis
+      // (A beyond B) maxB - minA. When one interval holds the other either
+      // way out is possible and the shorter one is taken.
+      float depth;
+      Vector normal;
+      const bool contained = minA < minB ? !(maxB > maxA) : !(maxA > maxB);
+      if (!contained) {
+        if (minA < minB) {
+          depth = maxA - minB;
+          normal = axis;
+        } else {
+          depth = maxB - minA;
+          normal = -axis;
+        }
+      } else if (maxA - minB <= maxB - minA) {
         depth = maxA - minB;
         normal = axis;
       } else {
         depth = maxB - minA;
         normal = -axis;
       }
-    } else if (maxA - minB <= maxB - minA) {
-      depth = maxA - minB;
-      normal = axis;
-    } else {
-      depth = maxB - minA;
-      normal = -axis;
-    }
-    if (!haveBest || depth < bestDepth) {
-      haveBest = true;
-      bestDepth = depth;
-      bestNormal = normal;
-      limit = std::min(limit, depth + slack);
+      if (!haveBest || depth < bestDepth) {
+        haveBest = true;
+        bestDepth = depth;
+        bestNormal = normal;
+        limit = std::min(limit, depth + slack);
+      }
     }
   }
 
@@ -272,8 +293,9 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   // the normal (on A's extreme plane); Y: B's vertex deepest into A, or
   // nearest to it when the pair is apart.
   const Vector& n = bestNormal;
-  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f));
-  const size_t yIndex = Extreme(cloudOfB, n, -1.0f);
+  float greatest, least;
+  const Vector x = cloudOfA.At(Extreme(cloudOfA, n, 1.0f, greatest));
+  const size_t yIndex = Extreme(cloudOfB, n, -1.0f, least);
   const Vector y = cloudOfB.At(yIndex);
   const RigidTransform& frame = reference.transform;
   const Vector worldNormal = frame.ApplyVector(n);
@@ -308,8 +330,6 @@ bool SATCollision::Collide(const SatBody& a, const SatBody& b, bool multipleCont
   CLEAVE_ASSERT(compA.hasLocalBox);
   CLEAVE_ASSERT(compB.hasLocalBox);
   // The deepest value is minus B's least projection on n.
-  float least, greatest;
-  Project(cloudOfB, n, least, greatest);
   const float largest = -least;
   const float band = kContactBand * compB.boundingRadius;
   // Sorted largest first, selection stops at the first vertex outside the

@@ -80,15 +80,16 @@ class SATCollision : public Extension<CollisionManager> {
   size_t CacheSize() const { return cache.Size(); }
   // The candidate axes of the last Collide that got as far as building them,
   // in the reference object's frame, in index order.
-  const std::vector<Vector>& LastAxes() const { return axes; }
+  std::vector<Vector> LastAxes() const { return {axes.begin(), axes.begin() + axisCount}; }
 
  private:
   using Cloud = HullCloud;
 
   static void Project(const Cloud& cloud, const Vector& axis, float& min, float& max);
   // Index of the vertex with the largest (sign +1) or smallest (sign -1)
-  // projection; the first one wins ties.
-  static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign);
+  // projection; the first one wins ties. `value` gets that projection, as
+  // Project computes it.
+  static size_t Extreme(const Cloud& cloud, const Vector& axis, float sign, float& value);
   // Appends (-d, index) for every vertex whose projection d on the axis has
   // -d within `band` below `largest` (or equal to it), in index order.
   static void Band(const Cloud& cloud, const Vector& axis, float largest, float band,
@@ -100,8 +101,12 @@ class SATCollision : public Extension<CollisionManager> {
   // The same for a hull that has its cloud already: `to` is `from` moved.
   static void Move(const Cloud& from, const RotationBlock& transform, Cloud& to);
 
-  void BuildAxes(const CollisionComp& reference, const std::vector<Vector>& otherNormals,
-                 const std::vector<Vector>& otherEdges);
+  // Writes the candidate axes to axes[0, axisCount), the other hull's
+  // brought into the reference frame by `relative`. With an offset (between
+  // the bounding centres, reference frame) also fills alignment[i] =
+  // |offset . axes[i]| and returns the first index of the largest; 0 without.
+  size_t BuildAxes(const CollisionComp& reference, const CollisionComp& other,
+                   const RotationBlock& relative, const Vector* offset);
 
   // Separating-axis cache: unordered pair (smaller id, larger id) -> index of
   // the first axis that rejected it, or of its largest gap when it was first
@@ -169,7 +174,10 @@ class SATCollision : public Extension<CollisionManager> {
 
   // Per-call scratch, kept to avoid reallocating for every pair.
   Cloud cloudA, cloudB;
-  std::vector<Vector> otherNormals, otherEdges, axes;
+  // axes and alignment only grow; their first axisCount entries are the
+  // last Collide's.
+  std::vector<Vector> otherEdges, axes;
   std::vector<float> alignment;  // |centre offset . axis|, per axis
+  size_t axisCount = 0;
   std::vector<std::pair<float, uint32_t>> deepest;
 };

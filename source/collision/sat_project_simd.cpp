@@ -119,7 +119,7 @@ void SATCollision::Project(const Cloud& cloud, const Vector& axis, float& min, f
 }
 
 
-size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign) {
+size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign, float& value) {
   // The extreme value first, then the first vertex that has it: the same
   // vertex as one pass keeping the first strictly larger value, since both
   // compute every projection alike. The padding repeats vertex 0, which a
@@ -127,6 +127,7 @@ size_t SATCollision::Extreme(const Cloud& cloud, const Vector& axis, float sign)
   float min, max;
   Project(cloud, axis, min, max);
   const float target = sign > 0.0f ? max : min;
+  value = target;
   const float* xs = cloud.x.data();
   const float* ys = cloud.y.data();
   const float* zs = cloud.z.data();

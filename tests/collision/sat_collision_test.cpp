@@ -93,6 +93,25 @@ TEST(SATCollision, SeparationIsCachedAndASunkBoxGivesTheTopNormalAndDepth) {
       EXPECT_NEAR(p.point.y, 1.0f - 0.5f * d, 1e-5f);
       EXPECT_FALSE(sat.CachedAxis(a, a + 1, unused));  // overlapping pairs leave no entry
     }
+  // Remembered apart along one face normal, then sunk 0.1 through another
+  // face: the walk starts at the remembered axis and must still reach the
+  // axes listed before it. The small box, turned 45 degrees about y, is the
+  // pair's reference (ties go to B), so the large box's normals come after
+  // its own in the list and are the only ones along x and z.
+  const Vector half(5, 1, 5), extent(std::sqrt(0.5f), 0.5f, std::sqrt(0.5f));  // B's, turned
+  const CollisionComp large = BoxHull(half);
+  const Quaternion turned(std::cos(0.3927f), Vector(0, std::sin(0.3927f), 0));
+  for (int k = 0; k < 9; ++k) {  // apart along k / 3, then sunk along k % 3
+    SATCollision sat;
+    Output out;
+    Vector apart, sunk;
+    apart[k / 3] = half[k / 3] + extent[k / 3] + 1.0f, sunk[k % 3] = half[k % 3] + extent[k % 3] - 0.1f;
+    const auto collide = [&](const Vector& at) {
+      return sat.Collide(SatBody{1, &large, RigidTransform()}, SatBody{2, &small, RigidTransform(turned, at)}, false, 0.0, out.Sink());
+    };
+    ASSERT_TRUE(!collide(apart) && collide(sunk)) << k;
+    EXPECT_TRUE(std::fabs(out.points[0].normal[k % 3] - 1.0f) < 1e-5f && std::fabs(out.points[0].depth - 0.1f) < 1e-5f) << k;
+  }
 }
 
 // The depth the physics measures for a point of a manifold: from A's
