@@ -37,14 +37,25 @@ float TwiceArea(const Vector& p, const Vector& q, const Vector& r, const Vector&
 }
 
 // Picks at most PhysicsWorld::kMaxManifoldPoints of the `count` points from
-// `first` on (the narrow phase lists them deepest first): the deepest, the
-// one farthest from it, the one spanning the largest triangle with those
-// two, and the one adding the most area outside that triangle. Writes their
-// indices to `chosen` and returns how many. Fewer points are taken as they
-// are.
+// `first` on: the deepest, the one farthest from it, the one spanning the
+// largest triangle with those two, and the one adding the most area outside
+// that triangle. Writes their indices to `chosen` and returns how many.
+// Fewer points are taken as they are.
+//
+// Depth is the meshes' own, `meshDepth(point)`: the narrow phase lists the
+// points deepest first by hull, and a hull's vertices are pushed out from
+// the body's centre, so a flat face bulges most at its middle. Taken by
+// hull depth, a box lying on a subdivided face would stand on the vertex
+// in the middle of it, which then carries the whole weight: it has no
+// lever against a turn about the normal, and a box set spinning on the
+// ground spun on for ever. Among points as deep as the deepest within
+// kSameDepth, the one farthest from their centre is taken first, so a face
+// flat on another is held at its rim.
+template <class DepthFn>
 size_t ChooseManifoldPoints(const std::vector<ContactPoint>& points, size_t first, size_t count,
-                            const Vector& n, size_t* chosen) {
+                            const Vector& n, DepthFn meshDepth, size_t* chosen) {
   constexpr size_t kMax = PhysicsWorld::kMaxManifoldPoints;
+  constexpr float kSameDepth = PhysicsWorld::kContactSlop;
   if (count <= kMax) {
     for (size_t i = 0; i < count; ++i) chosen[i] = first + i;
     return count;
@@ -62,7 +73,20 @@ size_t ChooseManifoldPoints(const std::vector<ContactPoint>& points, size_t firs
     }
     return index;
   };
+  float deepest = -std::numeric_limits<float>::max();
+  Vector centre;
+  for (size_t i = first; i < first + count; ++i) {
+    deepest = std::max(deepest, meshDepth(at(i)));
+    centre += WithW(at(i), 0.0f) * (1.0f / static_cast<float>(count));
+  }
   chosen[0] = first;
+  float farthest = -1.0f;
+  for (size_t i = first; i < first + count; ++i) {
+    if (meshDepth(at(i)) < deepest - kSameDepth) continue;
+    const Vector d = WithW(at(i) - centre, 0.0f);
+    const float across = Dot3(d, d) - Dot3(d, n) * Dot3(d, n);
+    if (across > farthest) farthest = across, chosen[0] = i;
+  }
   const Vector p0 = at(chosen[0]);
   chosen[1] = best([&](const Vector& p) {
     const Vector d = WithW(p - p0, 0.0f);
@@ -619,7 +643,11 @@ void PhysicsWorld::AddContactRows(const ContactManifold& manifold, uint32_t inde
   const bool speculative =
       Dot3(supportA - Carried(deepest.pointOnB, manifold.positionB, b.position), n) < 0.0f;
   size_t chosen[kMaxManifoldPoints];
-  const size_t count = ChooseManifoldPoints(points, first, end - first, n, chosen);
+  const auto meshDepth = [&](const Vector& onB) {
+    const Vector pointOnB = Carried(onB, manifold.positionB, b.position);
+    return Dot3(supportA - pointOnB, n) - MarginAlong(pointOnB, b.position, -n);
+  };
+  const size_t count = ChooseManifoldPoints(points, first, end - first, n, meshDepth, chosen);
   uint32_t normalRows[kMaxManifoldPoints];
 
   // Non-penetration: J = [-n, -(rA x n), n, rB x n], so J v is the normal

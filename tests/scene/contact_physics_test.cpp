@@ -73,6 +73,22 @@ TEST(Friction, ABoxSlidesAsCoulombSaysAndHoldsAgainstASmallPull) {
   EXPECT_NEAR(scene.Object(pulled).position.y, scene.Object(held).position.y, 0.02f) << "tipped over";
 }
 
+// A box set spinning on the ground stops as Coulomb friction at its rim
+// says: alpha = mu g r / (s^2 / 6) for a cube of side 1 with its weight at
+// distance r from its axis, r from 0.35 (edge middles) to 0.77 (corners,
+// hull margin included), so 2 rad/s are gone within 0.3 to 0.9 s; with its
+// weight on the middle of its face (r = 0) it would spin on.
+TEST(Friction, ASpinningBoxStopsOnTheGround) {
+  HeadlessScene scene;
+  const uint32_t box = scene.AddSolid("spun", Vector(0, 0.6f, 0), Vector(0.5f, 0.5f, 0.5f), Box);
+  scene.Step(120);
+  const Vector start = scene.Object(box).position;
+  scene.Body(box).angularVelocity = Vector(0, 2, 0);
+  scene.Step(60);
+  EXPECT_LT(Length(scene.Body(box).angularVelocity), 0.05f);
+  EXPECT_LT(Length(WithW(scene.Object(box).position - start, 0.0f)), 0.02f);
+}
+
 TEST(Sleep, ForcesAndJointsWakeSleepers) {
   HeadlessScene scene;
   const uint32_t a = SettledBox(scene, 0.0f), b = SettledBox(scene, 5.0f);
