@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/system.h"
 #include "objects/camera.h"
 #include "scene/scene_setup.h"
 #include "window/input_manager.h"
@@ -31,6 +32,7 @@ CameraController::Moves CameraController::Update(Camera& camera, InputManager& i
   Moves moves;
   if (input.WasKeyPressed(GLFW_KEY_HOME)) {
     Start(camera);
+    System::Instance().Log("Camera back at its start");
     return moves;
   }
   const Vector mouse = input.GetMousePos();

@@ -152,3 +152,32 @@ TEST_F(StartUpE2eTest, DamagedFilesEndTheRunNamingThem) {
   EXPECT_EQ(e2e::CountLines(run.Log(), "ERROR: "), 1) << run.Log();
   EXPECT_NE(run.Log().find("the recording bad.txt cannot be replayed: line 2"), std::string::npos) << run.Log();
 }
+
+TEST_F(StartUpE2eTest, PausedSceneStepsOnceOnOAndHomeBringsTheCameraBack) {
+  // P on frame 5 freezes the falling start objects; the second run also
+  // steps once with O on frame 30, which adds one step of gravity to every
+  // falling object's velocity. W held for a while, then Home.
+  const auto replay = [&](bool step, const std::string& dump) {
+    std::ofstream recording(run.dir.File("keys.txt"));
+    recording << "cleave-recording 1\nseed 12345\nK 5 80 0 1 0\nK 6 80 0 0 0\n";
+    if (step) recording << "K 30 79 0 1 0\nK 31 79 0 0 0\n";
+    recording << "K 35 87 0 1 0\nK 50 87 0 0 0\nK 55 268 0 1 0\nK 56 268 0 0 0\nE 70\n";
+    recording.close();
+    return RunToEnd({"--replay", "keys.txt", "--dump-scene", dump});
+  };
+  ASSERT_EQ(replay(false, "paused.jsonl"), 0) << run.Log();
+  EXPECT_NE(run.Log().find("Camera back at its start"), std::string::npos) << run.Log();
+  ASSERT_EQ(replay(true, "stepped.jsonl"), 0) << run.Log();
+  const e2e::SceneDump paused(support::ReadFile(run.dir.File("paused.jsonl")));
+  const e2e::SceneDump stepped(support::ReadFile(run.dir.File("stepped.jsonl")));
+  ASSERT_EQ(paused.objects.size(), stepped.objects.size());
+  const double kStepDv = -9.81 / 60.0;  // m/s: gravity over one 1/60 s step
+  int falling = 0;
+  for (size_t k = 0; k < paused.objects.size(); ++k) {
+    const double before = paused.objects[k].Get("velocity", 1), after = stepped.objects[k].Get("velocity", 1);
+    if (!(before < -0.05)) continue;  // resting or not a body
+    ++falling;
+    EXPECT_NEAR(after - before, kStepDv, 0.02) << paused.objects[k].name;
+  }
+  EXPECT_GE(falling, 1) << support::ReadFile(run.dir.File("paused.jsonl"));
+}
