@@ -12,11 +12,12 @@ void Engine::Run() {
   try {
     // A module that fails to start ends the start-up: the ones after it
     // would build on what is missing.
+    // Nor do the worker threads start: there is nothing for them to step.
     for (const auto& step : plan.init) {
       step();
       if (!system.running) break;
     }
-    StartWorkers();
+    if (system.running) StartWorkers();
   } catch (...) {
     CLEAVE_ERROR("Uncaught exception in engine init.");
   }
