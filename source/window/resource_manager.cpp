@@ -82,10 +82,22 @@ void ResourceManager::CreateRenderTargets() {
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, occlusionFbo);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
                             occlusionRenderTarget, 0);
-  CheckFramebufferStatus();
+  const uint32_t status = CheckFramebufferStatus();
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   occlusionFramebuffer = occlusionFbo;
-  CLEAVE_ASSERT(glGetError() == GL_NO_ERROR);
+  // A GL that cannot hold targets this large (out of memory, or a size it
+  // does not support) says so here; nothing could be drawn into them.
+  const GLenum error = glGetError();
+  if (status != GL_FRAMEBUFFER_COMPLETE_EXT || error != GL_NO_ERROR) {
+    const char* statusName = FramebufferStatusName(status);
+    CLEAVE_ERROR("cannot make the " + std::to_string(width) + " x " + std::to_string(height) +
+                 " render targets (" +
+                 (error == GL_OUT_OF_MEMORY ? std::string("GL_OUT_OF_MEMORY")
+                  : error != GL_NO_ERROR    ? "GL error " + std::to_string(error)
+                  : statusName != nullptr   ? std::string(statusName)
+                                            : "framebuffer status " + std::to_string(status)) +
+                 "); set a smaller screenWidth and screenHeight in settings.txt");
+  }
 }
 
 void ResourceManager::ReleaseRenderTargets() {
