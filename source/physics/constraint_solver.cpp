@@ -179,8 +179,9 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
     row.inverseDiagonal = 1.0f / RowDot(j, m.linearA, m.angularA, m.linearB, m.angularB);
     row.lambda = 0.0f;
   }
+
   // 4. Start from the cached lambdas of young entries; then age every entry.
-  // The keys and the slots found are kept for the inserts of step 9.
+  // The keys and the slots found are kept for the inserts of step 8.
   if (warmStart) {
     cache.Unpark(resting);
     contactRows.clear();
@@ -190,7 +191,7 @@ void ConstraintSolver::Solve(std::vector<RigidBody>& bodies, float dt, float imp
       contactRows.push_back(static_cast<uint32_t>(i));
       rowKeys.push_back(MakeKey(bodyMap[i]));
     }
-    cache.Reserve(rowKeys.size());  // no growth before step 9, so slots stay valid
+    cache.Reserve(rowKeys.size());  // no growth before step 8, so slots stay valid
     rowSlots.resize(rowKeys.size());
     constexpr size_t kAhead = 8;  // keys prefetched ahead
     for (size_t c = 0; c < rowKeys.size(); ++c) {
