@@ -16,6 +16,21 @@ inline float RowDot(const JacobianRow& j, const Vector& linA, const Vector& angA
 
 using Row = ConstraintSolver::Row;
 
+// The projected Gauss-Seidel step of a row whose speed is J a = ja: a
+// friction row takes its bounds afresh from its normal row's lambda.
+// Returns the change of lambda.
+inline float StepLambda(const Row* rows, Row& row, float ja) {
+  if (row.normal != ConstraintSolver::kNoNormal) {
+    const float bound = row.mu * rows[row.normal].lambda;
+    row.lower = -bound;
+    row.upper = bound;
+  }
+  const float previous = row.lambda;
+  row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
+                                       row.upper);
+  return row.lambda - previous;
+}
+
 #if defined(__SSE2__)
 inline __m128 Load(const Vector& v) { return _mm_loadu_ps(&v.x); }
 inline void Store(Vector& v, __m128 value) { _mm_storeu_ps(&v.x, value); }
@@ -34,15 +49,7 @@ inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
   sum = _mm_add_ps(sum, _mm_movehl_ps(sum, sum));
   sum = _mm_add_ss(sum, _mm_shuffle_ps(sum, sum, 1));
   const float ja = _mm_cvtss_f32(sum);
-  if (row.normal != ConstraintSolver::kNoNormal) {
-    const float bound = row.mu * rows[row.normal].lambda;
-    row.lower = -bound;
-    row.upper = bound;
-  }
-  const float previous = row.lambda;
-  row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
-                                       row.upper);
-  const __m128 d = _mm_set1_ps(row.lambda - previous);
+  const __m128 d = _mm_set1_ps(StepLambda(rows, row, ja));
   Store(accLinear[a], _mm_add_ps(linA, _mm_mul_ps(Load(m.linearA), d)));
   Store(accAngular[a], _mm_add_ps(angA, _mm_mul_ps(Load(m.angularA), d)));
   // A row on one body twice (A = B) adds both halves to it.
@@ -55,15 +62,7 @@ inline void Visit(Row* rows, Row& row, Vector* accLinear, Vector* accAngular) {
   const uint32_t a = row.indexA, b = row.indexB;
   const float ja =
       RowDot(row.jacobian, accLinear[a], accAngular[a], accLinear[b], accAngular[b]);
-  if (row.normal != ConstraintSolver::kNoNormal) {
-    const float bound = row.mu * rows[row.normal].lambda;
-    row.lower = -bound;
-    row.upper = bound;
-  }
-  const float previous = row.lambda;
-  row.lambda = ConstraintSolver::Clamp(previous + (row.eta - ja) * row.inverseDiagonal, row.lower,
-                                       row.upper);
-  const float delta = row.lambda - previous;
+  const float delta = StepLambda(rows, row, ja);
   const JacobianRow& m = row.mass;
   accLinear[a] += m.linearA * delta;
   accAngular[a] += m.angularA * delta;
