@@ -99,6 +99,10 @@ std::vector<Mesh> SplitIntoConnectedParts(const Mesh& mesh) {
   }
   // A vertex belongs to exactly one part, so one renumbering array serves all.
   std::vector<uint32_t> newIndex(vertexCount, kNone);
+  // The renumbering is one to one: a part of a mesh whose triples are
+  // distinct gets distinct triples too, and knows it (the splitter copies a
+  // mesh that knows it faster).
+  const bool distinct = mesh.KnownDistinct();
   for (size_t k = 0; k < mesh.triangles.size(); ++k) {
     if (partOfTriangle[k] == kNone) continue;
     Mesh& part = parts[partOfTriangle[k]];
@@ -110,9 +114,12 @@ std::vector<Mesh> SplitIntoConnectedParts(const Mesh& mesh) {
       }
       i = newIndex[i];
     }
-    // Appended directly: the source's triangles need no de-duplication
-    // again; the part's triangle index is rebuilt on its first AddTriangle.
-    part.triangles.push_back(t);
+    // The source's triangles need no de-duplication again.
+    if (distinct) {
+      part.AppendNewTriangle(t);
+    } else {
+      part.triangles.push_back(t);  // the part's index is rebuilt on its first AddTriangle
+    }
   }
   return parts;
 }

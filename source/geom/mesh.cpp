@@ -145,21 +145,6 @@ constexpr size_t kMinSlots = 16;
 bool OverLoaded(size_t used, size_t slots) { return used * 10 > slots * 7; }
 }  // namespace
 
-int64_t TriangleIndex::Find(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
-                            uint32_t i2) const {
-  if (slots.empty()) return -1;
-  const size_t mask = slots.size() - 1;
-  const uint64_t hash = Hash(i1, i2), tag = Tag(i0, hash);
-  for (size_t s = Home(i0, hash);; s = (s + 1) & mask) {
-    const uint64_t slot = slots[s].bits;
-    if (slot == 0) return -1;
-    if ((slot & kTagBits) != tag) continue;
-    const uint32_t t = static_cast<uint32_t>(slot) - 1;
-    const uint32_t* idx = triangles[t].indices;
-    if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return t;
-  }
-}
-
 void TriangleIndex::Reserve(const std::vector<Triangle>& triangles, size_t count) {
   size_t n = kMinSlots;
   while (OverLoaded(count, n)) n <<= 1;
@@ -187,19 +172,23 @@ TriangleIndex::~TriangleIndex() { GiveToPool(slots); }
 void TriangleIndex::Rebuild(const std::vector<Triangle>& triangles) {
   Clear();
   Reserve(triangles, triangles.size());
-  // Only the first of several equal triples is recorded.
+  // Only the first of several equal triples is recorded (and the triangles
+  // are known distinct up to the first repeat).
   for (size_t t = 0; t < triangles.size(); ++t) {
     const uint32_t* i = triangles[t].indices;
     FindOrInsert(triangles, i[0], i[1], i[2], static_cast<uint32_t>(t));
   }
-  indexedCount = triangles.size();
+  coveredCount = triangles.size();
 }
 
 void TriangleIndex::Clear() {
   slots.clear();
   used = 0;
   growAt = 0;
-  indexedCount = 0;
+  coveredCount = 0;
+  distinctCount = 0;
+  marks.clear();
+  anyUnindexed = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -240,7 +229,8 @@ Mesh& Mesh::operator=(const Mesh& other) {
   CopyArray(vertices, other.vertices);
   CopyArray(triangles, other.triangles);
   CopyFieldsFrom(other);
-  triangleIndex.Clear();  // rebuilt on the next AddTriangle
+  // Rebuilt on the next AddTriangle.
+  triangleIndex.ClearKnowingDistinct(other.KnownDistinct() ? triangles.size() : 0);
   return *this;
 }
 
@@ -311,10 +301,12 @@ void AdviseHugePages(const void* data, size_t bytes) {
 
 void Mesh::ReserveVertices(size_t count) { Grow(vertices, count); }
 
-void Mesh::ReserveTriangles(size_t count) {
+void Mesh::ReserveTriangles(size_t count) { ReserveTriangles(count, count); }
+
+void Mesh::ReserveTriangles(size_t count, size_t lookedUp) {
   Grow(triangles, count);
   if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
-  triangleIndex.Reserve(triangles, count);
+  triangleIndex.Reserve(triangles, lookedUp);
 }
 
 void Mesh::ReindexTriangles() { triangleIndex.Rebuild(triangles); }

@@ -17,6 +17,10 @@
 // appends to or truncates `triangles` directly is tolerated (the index notices
 // the changed count and is rebuilt on the next AddTriangle); code that rewrites
 // the indices of existing triangles in place must call ReindexTriangles().
+// Code that knows a triangle is new (the splitter copying the triangles of a
+// mesh known to hold no two equal triples) may append it through
+// AppendNewTriangle, which skips the lookup and defers indexing it until a
+// lookup could find it.
 
 #include <cstdint>
 #include <string>
@@ -86,9 +90,23 @@ inline void PrefetchIndices(const Triangle* t) {
 // cache on every call; the offset keeps a vertex that starts many triangles
 // (the centre of a fan) from piling them onto one slot.
 //
+// Triangles known to be new may be recorded without a lookup (InsertNew):
+// they are not put in the table, only their corners are marked in a bit per
+// vertex number. A triple can equal such a triangle only if all three of its
+// corners are marked, so a lookup needs the table completed (rebuilt) only
+// then. The splitter copies the bulk of a half this way, and the triangles
+// added after it (the fans at the cut, the caps) each have a corner on the
+// cut, which no copied triangle has: the halves of a large mesh are made
+// without hashing their triangles at all.
+//
+// The index also knows whether the triangles it covers hold no two equal
+// triples: true for any mesh made through AddTriangle alone, which is what
+// lets the splitter copy a mesh's triangles as new ones.
+//
 // Copying a Mesh does not copy the index: a copy starts with an empty index
 // that is rebuilt from the triangle array on its first AddTriangle, so meshes
-// that are only copied and read (the common case) pay nothing for it.
+// that are only copied and read (the common case) pay nothing for it. The
+// copy keeps the knowledge that its triples are distinct.
 class TriangleIndex {
  public:
   // tag | triangle index + 1, 0 = empty. A slot is not cleared when made (the
@@ -108,17 +126,26 @@ class TriangleIndex {
   TriangleIndex& operator=(TriangleIndex&&) noexcept = default;
   ~TriangleIndex();
 
-  // Index of the first triangle with exactly (i0, i1, i2), or -1. The index
-  // must be in step with `triangles`.
-  int64_t Find(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
-               uint32_t i2) const;
   // Index of the first triangle with (i0, i1, i2) if there is one; otherwise
   // records the triple under `next` (= triangles.size(), which the caller
-  // appends at once) and returns -1.
+  // appends at once) and returns -1. The index must be in step.
   int64_t FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0, uint32_t i1,
                        uint32_t i2, uint32_t next);
+  // Records triangle `next` (= triangles.size(), which the caller appends at
+  // once) without a lookup. The caller knows that no covered triangle holds
+  // (i0, i1, i2). The index must be in step.
+  void InsertNew(uint32_t i0, uint32_t i1, uint32_t i2, uint32_t next);
   // True when the index covers exactly the first `count` triangles.
-  bool InStep(size_t count) const { return indexedCount == count; }
+  bool InStep(size_t count) const { return coveredCount == count; }
+  // True when the first `count` triangles, and no more, are known to hold
+  // pairwise different triples.
+  bool KnownDistinct(size_t count) const { return distinctCount == count; }
+  // Empties the index; the first `count` triangles are known distinct (a
+  // copy of a mesh that knows it).
+  void ClearKnowingDistinct(size_t count) {
+    Clear();
+    distinctCount = count;
+  }
   void Rebuild(const std::vector<Triangle>& triangles);
   // Grows the table so that `count` triangles fit without regrowing.
   void Reserve(const std::vector<Triangle>& triangles, size_t count);
@@ -150,14 +177,38 @@ class TriangleIndex {
     return (hash ^ (static_cast<uint64_t>(i0) * 0xD6E8FEB86659FD93ull)) & kTagBits;
   }
 
+  bool Marked(uint32_t v) const {
+    return (v >> 6) < marks.size() && (marks[v >> 6] >> (v & 63) & 1) != 0;
+  }
+  void Mark(uint32_t v) {
+    if ((v >> 6) >= marks.size()) marks.resize((v >> 6) + 1, 0);
+    marks[v >> 6] |= uint64_t{1} << (v & 63);
+  }
+  // Notes that triangle `next` is now covered; a new triple keeps the
+  // covered ones distinct.
+  void Cover(uint32_t next) {
+    if (distinctCount == next) distinctCount = static_cast<size_t>(next) + 1;
+    coveredCount = static_cast<size_t>(next) + 1;
+  }
+
   std::vector<Slot> slots;  // size 0 or a power of two
   size_t used = 0;          // occupied slots
   size_t growAt = 0;        // the table grows before `used` goes past this
-  size_t indexedCount = 0;  // triangles [0, indexedCount) have been indexed
+  // Triangles [0, coveredCount) are in the table or recorded by InsertNew.
+  size_t coveredCount = 0;
+  // Triangles [0, distinctCount) are known to hold pairwise different triples.
+  size_t distinctCount = 0;
+  // Bit per vertex number: a corner of a triangle recorded by InsertNew and
+  // not in the table.
+  std::vector<uint64_t> marks;
+  bool anyUnindexed = false;  // some covered triangle is not in the table
 };
 
 inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangles, uint32_t i0,
                                            uint32_t i1, uint32_t i2, uint32_t next) {
+  // Only a triple with every corner marked can equal an unindexed triangle:
+  // put them all in the table first.
+  if (anyUnindexed && Marked(i0) && Marked(i1) && Marked(i2)) Rebuild(triangles);
   if (used >= growAt) Reserve(triangles, used + 1);
   const size_t mask = slots.size() - 1;
   // Triangles come in roughly increasing order of first index, so the slots
@@ -171,7 +222,7 @@ inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangle
     if (slot == 0) {
       slots[s].bits = tag | (static_cast<uint64_t>(next) + 1);
       ++used;
-      indexedCount = static_cast<size_t>(next) + 1;
+      Cover(next);
       return -1;
     }
     if ((slot & kTagBits) != tag) continue;
@@ -179,6 +230,14 @@ inline int64_t TriangleIndex::FindOrInsert(const std::vector<Triangle>& triangle
     const uint32_t* idx = triangles[t].indices;
     if (idx[0] == i0 && idx[1] == i1 && idx[2] == i2) return t;
   }
+}
+
+inline void TriangleIndex::InsertNew(uint32_t i0, uint32_t i1, uint32_t i2, uint32_t next) {
+  Mark(i0);
+  Mark(i1);
+  Mark(i2);
+  anyUnindexed = true;
+  Cover(next);
 }
 
 // A triangle with every field zero. Copying it compiles to a few wide
@@ -252,6 +311,17 @@ class Mesh {
   // record goes to memory by streaming stores (see streaming_store.h) rather
   // than through the cache. Call StreamFence before another thread reads.
   uint32_t AddTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2);
+  // Appends a triangle the caller knows no triangle of the mesh holds, as
+  // AddTriangle / AddTriangleStreamed would, without looking it up (see
+  // TriangleIndex): the splitter's copies of a mesh that is KnownDistinct.
+  uint32_t AppendNewTriangle(uint32_t i0, uint32_t i1, uint32_t i2);
+  uint32_t AppendNewTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2);
+  // Appends `triangle` whole (every field), known new as above.
+  uint32_t AppendNewTriangle(const Triangle& triangle);
+  // True when no two triangles are known to hold the same ordered triple: a
+  // mesh made through AddTriangle alone (and its copies), until `triangles`
+  // is changed directly.
+  bool KnownDistinct() const { return triangleIndex.KnownDistinct(triangles.size()); }
   // AddTriangle, then flat corner normals and the planar texture mapping of
   // the builders: each corner (x, y, z) maps to (x/2sx, z/2sz, y/2sy), turned
   // by -0.1 rad about x, offset by 0.5 and clamped to [0, 1]; that gives the
@@ -265,6 +335,9 @@ class Mesh {
   // AdviseHugePages).
   void ReserveVertices(size_t count);
   void ReserveTriangles(size_t count);
+  // Room for `count` triangles in the array, of which `lookedUp` in the
+  // index: for triangles that will come mostly through AppendNewTriangle.
+  void ReserveTriangles(size_t count, size_t lookedUp);
   // Rebuilds the duplicate index after triangle indices were edited in place.
   void ReindexTriangles();
 
@@ -306,7 +379,7 @@ class Mesh {
   // Copies every field except the two arrays, the triangle index and the
   // buffer names (cleared).
   void CopyFieldsFrom(const Mesh& other);
-  template <bool kStreamed>
+  template <bool kStreamed, bool kKnownNew>
   uint32_t Append(uint32_t i0, uint32_t i1, uint32_t i2);
 
   TriangleIndex triangleIndex;
@@ -314,14 +387,18 @@ class Mesh {
 
 // In the header: the splitter and the builders add a triangle per step of
 // their inner loops, and a call per triangle costs as much as the probe.
-template <bool kStreamed>
+template <bool kStreamed, bool kKnownNew>
 inline uint32_t Mesh::Append(uint32_t i0, uint32_t i1, uint32_t i2) {
   // Someone appended to or truncated the array directly (or this mesh is a
   // fresh copy): bring the index back in step first.
   if (!triangleIndex.InStep(triangles.size())) triangleIndex.Rebuild(triangles);
   const uint32_t t = static_cast<uint32_t>(triangles.size());
-  const int64_t found = triangleIndex.FindOrInsert(triangles, i0, i1, i2, t);
-  if (found >= 0) return static_cast<uint32_t>(found);
+  if (kKnownNew) {
+    triangleIndex.InsertNew(i0, i1, i2, t);
+  } else {
+    const int64_t found = triangleIndex.FindOrInsert(triangles, i0, i1, i2, t);
+    if (found >= 0) return static_cast<uint32_t>(found);
+  }
   // The index already names triangle t: append it at once.
   if (kStreamed) {
     Triangle& tri = triangles.emplace_back(Triangle::Unset{});
@@ -337,9 +414,24 @@ inline uint32_t Mesh::Append(uint32_t i0, uint32_t i1, uint32_t i2) {
 }
 
 inline uint32_t Mesh::AddTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
-  return Append<false>(i0, i1, i2);
+  return Append<false, false>(i0, i1, i2);
 }
 
 inline uint32_t Mesh::AddTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2) {
-  return Append<true>(i0, i1, i2);
+  return Append<true, false>(i0, i1, i2);
+}
+
+inline uint32_t Mesh::AppendNewTriangle(uint32_t i0, uint32_t i1, uint32_t i2) {
+  return Append<false, true>(i0, i1, i2);
+}
+
+inline uint32_t Mesh::AppendNewTriangleStreamed(uint32_t i0, uint32_t i1, uint32_t i2) {
+  return Append<true, true>(i0, i1, i2);
+}
+
+inline uint32_t Mesh::AppendNewTriangle(const Triangle& triangle) {
+  const uint32_t* i = triangle.indices;
+  const uint32_t t = Append<false, true>(i[0], i[1], i[2]);
+  triangles[t] = triangle;
+  return t;
 }

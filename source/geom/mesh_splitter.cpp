@@ -104,6 +104,8 @@ class Splitter {
   std::vector<uint8_t>& side = SideTable();
   bool anyFront = false, anyBack = false;  // some vertex lies strictly on that side
   bool streamFront = false, streamBack = false;  // write whole-side triangles streamed
+  // Whole-side triangles go in as known new (see Run).
+  bool newFront = false, newBack = false;
 
   // The side of every source vertex. Kept between calls (per thread):
   // reusing the memory spares the page faults of a fresh array on every cut.
@@ -251,9 +253,20 @@ void Splitter::Run() {
   // closed mesh of T triangles crosses on the order of sqrt T edges.
   const size_t cut = 64 + static_cast<size_t>(std::sqrt(double(source.TriangleCount())) * 4);
 
+  // A triangle lying wholly on one side is copied as (c1, c2, c0) through
+  // the side's vertex map, which is one to one: when the source holds no two
+  // equal triples, neither do the copies, and into a half that starts empty
+  // they go as known new, without a lookup. Every other triangle a half gets
+  // (here or in CloseCut) has a corner on the cut, which no copy has, so no
+  // lookup ever needs the copies indexed.
+  const bool sourceDistinct = source.KnownDistinct();
+  newFront = sourceDistinct && front.triangles.empty();
+  newBack = sourceDistinct && back.triangles.empty();
+
   // Room for the halves, estimated from the share of vertices on each side
   // (plus the cut's); the arrays still grow if a mesh is uneven. Reserving
-  // also sizes the duplicate index once instead of regrowing it.
+  // also sizes the duplicate index once instead of regrowing it, unless the
+  // half's triangles go in as known new.
   if (vertexCount > 0) {
     const double triangles = source.TriangleCount();
     const double slack = 1.1;
@@ -262,8 +275,11 @@ void Splitter::Run() {
     };
     front.ReserveVertices(front.vertices.size() + frontCount + cut);
     back.ReserveVertices(back.vertices.size() + backCount + cut);
-    front.ReserveTriangles(front.triangles.size() + estimate(frontCount));
-    back.ReserveTriangles(back.triangles.size() + estimate(backCount));
+    for (Mesh* half : {&front, &back}) {
+      const size_t room = half->triangles.size() + estimate(half == &front ? frontCount : backCount);
+      // Known new, only the triangles at the cut are looked up.
+      half->ReserveTriangles(room, (half == &front ? newFront : newBack) ? cut : room);
+    }
     streamFront = estimate(frontCount) * sizeof(Triangle) > kStreamedRecordBytes;
     streamBack = estimate(backCount) * sizeof(Triangle) > kStreamedRecordBytes;
   }
@@ -297,11 +313,20 @@ void Splitter::Run() {
         VertexIndexMap& map = s0 == kFront ? context.frontVertexMap : context.backVertexMap;
         const uint32_t a = Copy(c[1], source, half, map), b = Copy(c[2], source, half, map),
                        d = Copy(c[0], source, half, map);
+        const bool known = s0 == kFront ? newFront : newBack;
         if (s0 == kFront ? streamFront : streamBack) {
-          half.AddTriangleStreamed(a, b, d);
+          if (known) {
+            half.AppendNewTriangleStreamed(a, b, d);
+          } else {
+            half.AddTriangleStreamed(a, b, d);
+          }
         } else {
           PrefetchForWrite(half);
-          half.AddTriangle(a, b, d);
+          if (known) {
+            half.AppendNewTriangle(a, b, d);
+          } else {
+            half.AddTriangle(a, b, d);
+          }
         }
         continue;
       }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "geom/close_cut.h"
@@ -263,7 +264,11 @@ TEST(IsDegenerate, ACheckStoppedEarlyLeavesNothingForTheNext) {
 // each), into arrays whose memory last held other records (every byte 0xA5
 // here). They must come out as closed, consistently wound surfaces that
 // hold the source's volume between them, with every word of every record
-// but its indices zero.
+// but its indices zero. The sphere is known to hold no repeated triangle,
+// so its halves are copied without lookups: they must equal, record for
+// record, the halves of the same sphere not known to be so (its triangles
+// put in directly), which are looked up one by one, and know themselves
+// distinct for the next cut.
 TEST(SplitLarge, HalvesWrittenPastTheCachesAreWholeAndCarryOnlyIndices) {
   const Mesh sphere = BuildSphere(230, 230, 2.0f);
   ASSERT_GT(sphere.TriangleCount(), 100000u);
@@ -289,6 +294,25 @@ TEST(SplitLarge, HalvesWrittenPastTheCachesAreWholeAndCarryOnlyIndices) {
   CloseCut(back, context.backCutSet);
   EXPECT_EQ(SurfaceFault(front), "");
   EXPECT_EQ(SurfaceFault(back), "");
+  EXPECT_TRUE(sphere.KnownDistinct() && front.KnownDistinct() && back.KnownDistinct());
+
+  Mesh unknown;
+  unknown.vertices = sphere.vertices;
+  for (const Triangle& t : sphere.triangles) unknown.triangles.push_back(t);
+  ASSERT_FALSE(unknown.KnownDistinct());
+  Mesh checkedFront, checkedBack;
+  SplitContext checked;
+  SplitMesh(unknown, plane, checkedFront, checkedBack, checked);
+  CloseCut(checkedFront, checked.frontCutSet);
+  CloseCut(checkedBack, checked.backCutSet);
+  for (auto [half, reference] : {std::pair(&front, &checkedFront), std::pair(&back, &checkedBack)}) {
+    ASSERT_EQ(half->TriangleCount(), reference->TriangleCount());
+    size_t differing = 0;
+    for (size_t t = 0; t < half->triangles.size(); ++t)
+      differing += !std::equal(half->triangles[t].indices, half->triangles[t].indices + 3,
+                               reference->triangles[t].indices);
+    EXPECT_EQ(differing, 0u);
+  }
   // The caps are flat (no vertex lies within the side test's band of the
   // plane here), so only rounding separates the sums.
   const double source = support::SignedVolume(sphere);
