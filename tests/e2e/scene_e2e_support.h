@@ -165,6 +165,8 @@ class SceneRun {
     Sleep(0.3);
   }
   std::string Log() const { return support::ReadFile(dir.File("out.log")); }
+  // The private X server's display name (":N").
+  const std::string& Display() const { return display; }
   SceneDump Dump() const { return SceneDump(support::ReadFile(dir.File("scene.jsonl"))); }
 
  private:

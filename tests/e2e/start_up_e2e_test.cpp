@@ -117,6 +117,25 @@ TEST_F(StartUpE2eTest, BadModelsAndUnwritableOutputsEndTheRunWithExitOne) {
   EXPECT_FALSE(fs::exists(dir / "no"));
 }
 
+// Render targets the GL cannot make (16384 x 16384: 1 GiB each, in an
+// address space of 4 GiB) end the start-up with one error naming the size,
+// before the scene is made, and exit 1.
+TEST_F(StartUpE2eTest, RenderTargetsTheGlCannotMakeEndTheRunWithExitOne) {
+  std::ofstream(run.dir.File("settings.txt")) << "screenWidth=16384\nscreenHeight=16384\n";
+  const std::string command = "cd '" + run.dir.Path().string() + "' && ulimit -v 4194304 && DISPLAY=" +
+                              run.Display() + " ALSOFT_DRIVERS=null timeout " +
+                              std::to_string(int(kRunTimeout)) + " '" + CLEAVE_BINARY_DIR +
+                              "/cleave' --frames 30 >out.log 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << run.Log();
+  const std::vector<std::string> errors = ErrorLines(run.Log());
+  EXPECT_TRUE(errors.size() == 1u &&
+              errors[0].find("cannot make the 16384 x 16384 render targets") != std::string::npos)
+      << run.Log();
+  for (const char* later : {"randomNormTex", "renderTime"})  // the scene's textures, a frame drawn
+    EXPECT_EQ(run.Log().find(later), std::string::npos) << run.Log();
+}
+
 TEST_F(StartUpE2eTest, ReplayedCutIsSavedAndLoadsWhereItWas) {
   // A left drag across the three start objects on frames 120 to 140.
   std::ofstream recording(run.dir.File("cut.txt"));
