@@ -184,17 +184,45 @@ bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error) {
     }
   }
 
+  // Each loop's triangles are made before the next loop is looked at, and
+  // their edges join the mesh's: two loops through the same two vertices
+  // (rims that touch twice, as along a crack) would otherwise both take the
+  // chord between them, putting it on four triangles.
+  const uint32_t vertexCount = mesh.VertexCount();
   std::vector<uint32_t> added;
   for (const std::vector<uint32_t>& loop : loops) {
     if (loop.size() < 3) continue;
+    const size_t first = added.size();
     if (loop.size() <= kMaxDynamicLoop) {
       LeastAreaTriangulation(mesh, loop, edges, added);
     } else {
       CentroidFan(mesh, loop, added);
     }
+    for (size_t j = first; j < added.size(); j += 3)
+      for (int c = 0; c < 3; ++c) edges.insert(UndirectedKey(added[j + c], added[j + (c + 1) % 3]));
     ++filled.holes;
   }
+  const size_t triangleCount = mesh.TriangleCount();
   for (size_t j = 0; j < added.size(); j += 3) mesh.AddTriangle(added[j], added[j + 1], added[j + 2]);
   filled.triangles = added.size() / 3;
+  if (filled.holes == 0) return true;
+
+  // Where no triangulation of a loop could keep clear of the edges already
+  // there, an edge now has more than two triangles (or two running it the
+  // same way): the surface is not closed, and the mesh goes back as it was.
+  size_t unpaired = 0;
+  const std::vector<EdgeUse> after = SortedEdgeUses(mesh);
+  for (size_t j = 0, next; j < after.size(); j = next) {
+    for (next = j + 1; next < after.size() && after[next].key == after[j].key;) ++next;
+    unpaired += next - j != 2 || after[j].from == after[j + 1].from;
+  }
+  if (unpaired > 0) {
+    error = "holes that cannot be filled without leaving " + std::to_string(unpaired) +
+            " edges unpaired (on more than two triangles); not a closed solid";
+    mesh.triangles.resize(triangleCount);
+    mesh.vertices.resize(vertexCount);
+    filled = FilledHoles();
+    return false;
+  }
   return true;
 }

@@ -29,8 +29,10 @@ size_t CountNonManifoldEdges(const Mesh& mesh);
 // rims are linked into simple loops (rims that touch at a vertex are cut
 // there into several) and each loop is triangulated so its triangles run
 // the rim's edges, which pairs every edge. A chord that the mesh already
-// has as an edge is avoided where the loop allows. Returns false, changing
-// nothing, with `error` saying why, when an edge is on three or more
-// triangles, two triangles run an edge the same way (faces wound
-// inconsistently), or the rims form no closed loops.
+// has as an edge (or that an earlier loop's triangles made) is avoided
+// where the loop allows. Returns false, changing nothing, with `error`
+// saying why, when an edge is on three or more triangles, two triangles run
+// an edge the same way (faces wound inconsistently), the rims form no
+// closed loops, or the loops allow no fill that leaves every edge on two
+// triangles running it both ways.
 bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error);

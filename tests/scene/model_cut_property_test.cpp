@@ -163,15 +163,26 @@ Mesh Tube(uint32_t segments) {
 
 // Made models through MakeModelSolid: the two ends of a tube filled (by
 // least area and, past kMaxDynamicLoop, by a fan), shells turned to their
-// nesting; then the hollow cube (side 4, a cavity of side 2 at its centre)
-// cut beside its cavity and through it. The volumes are the analytic ones:
-// a tube's ends are regular n-gons of area n/2 sin(2 pi / n).
+// nesting, two holes whose rims meet twice; then the hollow cube (side 4, a
+// cavity of side 2 at its centre) cut beside its cavity and through it. The
+// volumes are the analytic ones: a tube's ends are regular n-gons of area
+// n/2 sin(2 pi / n).
 TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
-  Mesh twoCubes, hollow;
+  Mesh twoCubes, hollow, pinched;
   AddBox(twoCubes, -1, 1);
   AddBox(twoCubes, 2, 4, true);
   AddBox(hollow, -2, 2);
   AddBox(hollow, -1, 1);
+  // An octahedron of half-axes 1, 1, 0.1 without its faces over x, y > 0
+  // and x, y < 0: both rims run through the two tips, and the short chord
+  // between them is the least-area fill of either. One hole may take it,
+  // the other must not (it would be on four triangles): the quadrant
+  // x, y > 0 is left out, three quarters of 4/3 * 0.1 remain.
+  for (const Vertex& v : {Vertex(1, 0, 0), Vertex(-1, 0, 0), Vertex(0, 1, 0), Vertex(0, -1, 0),
+                          Vertex(0, 0, 0.1f), Vertex(0, 0, -0.1f)})
+    pinched.AddVertex(v);
+  for (const auto& t : {std::array{0, 4, 3}, {0, 3, 5}, {1, 4, 2}, {1, 2, 5}})
+    pinched.AddTriangle(t[0], t[1], t[2]);
   struct Case {
     Mesh mesh;
     size_t holes, triangles, turned;
@@ -179,7 +190,8 @@ TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
   } cases[] = {{Tube(24), 2, 44, 0, 24 * std::sin(2 * M_PI / 24)},
                {Tube(400), 2, 800, 0, 400 * std::sin(2 * M_PI / 400)},
                {twoCubes, 0, 0, 1, 16.0},
-               {hollow, 0, 0, 1, 56.0}};
+               {hollow, 0, 0, 1, 56.0},
+               {pinched, 2, 4, 0, 0.1}};
   for (Case& c : cases) {
     ModelRepair repair;
     std::string error;
@@ -189,6 +201,13 @@ TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
     EXPECT_EQ(CountOpenEdges(c.mesh), 0u) << c.volume;
     EXPECT_NEAR(EnclosedVolume(c.mesh), c.volume, 1e-5 * c.volume) << c.volume;
   }
+  // A square hole both of whose diagonals are edges of the mesh (of two
+  // tetrahedra hung from its corners): no fill closes it, and it is refused.
+  std::string error;
+  EXPECT_FALSE(LoadModelFile(std::string(CLEAVE_SOURCE_DIR) + "/tests/data/meshes/crossed_hole.obj",
+                             twoCubes, error));
+  EXPECT_NE(error.find("unpaired (on more than two triangles); not a closed solid"),
+            std::string::npos) << error;
   // Beside the cavity (x = 1.5): a slab of 0.5 x 4 x 4 in front, the rest
   // less the cavity behind; through it (x = 0): two bowls of 32 - 4.
   for (const auto& [x, front, back] : {std::tuple{1.5f, 8.0, 48.0}, std::tuple{0.0f, 28.0, 28.0}}) {
