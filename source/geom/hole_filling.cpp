@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geom/mass_properties.h"
+#include "geom/solid_check.h"
 
 namespace {
 
@@ -24,16 +25,17 @@ uint64_t UndirectedKey(uint32_t a, uint32_t b) {
 struct EdgeUse {
   uint64_t key;
   uint32_t from, to;
+  uint32_t triangle;
   bool operator<(const EdgeUse& o) const { return key < o.key; }
 };
 
 std::vector<EdgeUse> SortedEdgeUses(const Mesh& mesh) {
   std::vector<EdgeUse> uses;
   uses.reserve(mesh.triangles.size() * 3);
-  for (const Triangle& t : mesh.triangles)
+  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
     for (int c = 0; c < 3; ++c) {
-      const uint32_t a = t.indices[c], b = t.indices[(c + 1) % 3];
-      uses.push_back({UndirectedKey(a, b), a, b});
+      const uint32_t a = mesh.triangles[t].indices[c], b = mesh.triangles[t].indices[(c + 1) % 3];
+      uses.push_back({UndirectedKey(a, b), a, b, t});
     }
   std::sort(uses.begin(), uses.end());
   return uses;
@@ -100,6 +102,80 @@ void CentroidFan(Mesh& mesh, const std::vector<uint32_t>& loop, std::vector<uint
                                                 static_cast<float>(sum[2] / n)));
   for (size_t j = 0; j < loop.size(); ++j)
     out.insert(out.end(), {loop[j], loop[(j + 1) % loop.size()], centre});
+}
+
+// Drops the pieces of the closed surface (triangles joined through their
+// edges, `uses` being its sorted edge uses, each edge on two triangles)
+// that enclose no volume by the rule every piece is held to (LeastVolume),
+// unless every piece is such. A lone triangle (or strip) left among holes
+// has each of its edges on a rim, and the fill of its rim is the piece
+// itself turned over: a sheet with no inside, joined to the rest at its
+// corners only, which no cut can cap. Vertices no triangle uses any more
+// are dropped. `loopOf` gives the loop of each filled triangle (those from
+// `firstFilled` on); `filled` is left counting the loops and triangles that
+// stay.
+void DropFlatPieces(Mesh& mesh, const std::vector<EdgeUse>& uses, size_t firstFilled,
+                    const std::vector<uint32_t>& loopOf, FilledHoles& filled) {
+  const size_t count = mesh.triangles.size();
+  std::vector<uint32_t> parent(count);
+  for (uint32_t t = 0; t < count; ++t) parent[t] = t;
+  const auto find = [&parent](uint32_t t) {
+    while (parent[t] != t) t = parent[t] = parent[parent[t]];
+    return t;
+  };
+  for (size_t j = 0; j + 1 < uses.size(); j += 2) parent[find(uses[j].triangle)] = find(uses[j + 1].triangle);
+  // Volumes about the centre of the bounding box, and its half-size as the
+  // rounding allowance's reach (the model centred, as MakeModelSolid takes it).
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (const Vertex& v : mesh.vertices) {
+    const double p[3] = {v.x, v.y, v.z};
+    for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], p[k]), high[k] = std::max(high[k], p[k]);
+  }
+  const double centre[3] = {(low[0] + high[0]) / 2, (low[1] + high[1]) / 2, (low[2] + high[2]) / 2};
+  const double reach = std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]}) / 2;
+  std::unordered_map<uint32_t, std::pair<double, double>> pieces;  // root -> (volume, area)
+  for (uint32_t t = 0; t < count; ++t) {
+    double r[3][3];
+    for (int c = 0; c < 3; ++c) {
+      const Vertex& v = mesh.vertices[mesh.triangles[t].indices[c]];
+      r[c][0] = v.x - centre[0], r[c][1] = v.y - centre[1], r[c][2] = v.z - centre[2];
+    }
+    auto& piece = pieces[find(t)];
+    piece.first += (r[0][0] * (r[1][1] * r[2][2] - r[1][2] * r[2][1]) -
+                    r[0][1] * (r[1][0] * r[2][2] - r[1][2] * r[2][0]) +
+                    r[0][2] * (r[1][0] * r[2][1] - r[1][1] * r[2][0])) / 6.0;
+    const Triangle& k = mesh.triangles[t];
+    piece.second += TriangleArea(mesh.vertices[k.indices[0]], mesh.vertices[k.indices[1]],
+                                 mesh.vertices[k.indices[2]]);
+  }
+  std::unordered_set<uint32_t> flat;
+  for (const auto& [root, piece] : pieces)
+    if (!(std::fabs(piece.first) > LeastVolume(piece.second, reach))) flat.insert(root);
+  if (flat.empty() || flat.size() == pieces.size()) return;
+
+  std::vector<uint32_t> newIndex(mesh.vertices.size(), kNone);
+  std::vector<Vertex> vertices;
+  std::vector<Triangle> triangles;
+  std::unordered_set<uint32_t> keptLoops;
+  size_t keptFilled = 0;
+  for (uint32_t t = 0; t < count; ++t) {
+    if (flat.count(find(t))) continue;
+    Triangle k = mesh.triangles[t];
+    for (uint32_t& v : k.indices) {
+      if (newIndex[v] == kNone) {
+        newIndex[v] = static_cast<uint32_t>(vertices.size());
+        vertices.push_back(mesh.vertices[v]);
+      }
+      v = newIndex[v];
+    }
+    triangles.push_back(k);
+    if (t >= firstFilled) ++keptFilled, keptLoops.insert(loopOf[t - firstFilled]);
+  }
+  mesh.vertices = std::move(vertices);
+  mesh.triangles = std::move(triangles);
+  mesh.ReindexTriangles();
+  filled.holes = keptLoops.size();
+  filled.triangles = keptFilled;
 }
 
 }  // namespace
@@ -189,7 +265,7 @@ bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error) {
   // (rims that touch twice, as along a crack) would otherwise both take the
   // chord between them, putting it on four triangles.
   const uint32_t vertexCount = mesh.VertexCount();
-  std::vector<uint32_t> added;
+  std::vector<uint32_t> added, loopOf;  // the fill, and the loop of each of its triangles
   for (const std::vector<uint32_t>& loop : loops) {
     if (loop.size() < 3) continue;
     const size_t first = added.size();
@@ -200,6 +276,7 @@ bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error) {
     }
     for (size_t j = first; j < added.size(); j += 3)
       for (int c = 0; c < 3; ++c) edges.insert(UndirectedKey(added[j + c], added[j + (c + 1) % 3]));
+    loopOf.resize(added.size() / 3, static_cast<uint32_t>(filled.holes));
     ++filled.holes;
   }
   const size_t triangleCount = mesh.TriangleCount();
@@ -224,5 +301,6 @@ bool FillHoles(Mesh& mesh, FilledHoles& filled, std::string& error) {
     filled = FilledHoles();
     return false;
   }
+  DropFlatPieces(mesh, after, triangleCount, loopOf, filled);
   return true;
 }

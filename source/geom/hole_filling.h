@@ -30,7 +30,11 @@ size_t CountNonManifoldEdges(const Mesh& mesh);
 // there into several) and each loop is triangulated so its triangles run
 // the rim's edges, which pairs every edge. A chord that the mesh already
 // has as an edge (or that an earlier loop's triangles made) is avoided
-// where the loop allows. Returns false, changing nothing, with `error`
+// where the loop allows. Pieces of the closed surface (triangles joined
+// through edges) that then enclose no volume, as a lone triangle among
+// holes and the fill that turns it over, are dropped with their vertices
+// (unless every piece is such); `filled` counts the holes and triangles
+// that stay. Returns false, changing nothing, with `error`
 // saying why, when an edge is on three or more triangles, two triangles run
 // an edge the same way (faces wound inconsistently), the rims form no
 // closed loops, or the loops allow no fill that leaves every edge on two

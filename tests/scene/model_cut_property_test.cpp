@@ -203,11 +203,22 @@ TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
   }
   // A square hole both of whose diagonals are edges of the mesh (of two
   // tetrahedra hung from its corners): no fill closes it, and it is refused.
+  const std::string dir = std::string(CLEAVE_SOURCE_DIR) + "/tests/data/meshes/";
   std::string error;
-  EXPECT_FALSE(LoadModelFile(std::string(CLEAVE_SOURCE_DIR) + "/tests/data/meshes/crossed_hole.obj",
-                             twoCubes, error));
+  EXPECT_FALSE(LoadModelFile(dir + "crossed_hole.obj", twoCubes, error));
   EXPECT_NE(error.find("unpaired (on more than two triangles); not a closed solid"),
             std::string::npos) << error;
+  // A pyramid (base 2 x 2, height 1) whose base is gone but for one triangle
+  // touching the rest at its corners: the triangle and the fill that turns
+  // it over enclose nothing and are dropped; the base is one hole of eight
+  // corners (six triangles), and a cut through the lost triangle is closed.
+  ModelRepair repair;
+  ASSERT_TRUE(LoadModelFile(dir + "island_hole.obj", twoCubes, error, &repair)) << error;
+  EXPECT_EQ(std::tuple(repair.filled.holes, repair.filled.triangles, twoCubes.TriangleCount()),
+            std::tuple(size_t{1}, size_t{6}, size_t{14}));
+  SideVolumes island;
+  Cut(twoCubes, Plane(Vector(1, 0, 0), Vector(0.25f, 0, 0)), island);
+  EXPECT_NEAR(island[0].at(0) + island[1].at(0), 4.0 / 3.0, 1e-6);
   // Beside the cavity (x = 1.5): a slab of 0.5 x 4 x 4 in front, the rest
   // less the cavity behind; through it (x = 0): two bowls of 32 - 4.
   for (const auto& [x, front, back] : {std::tuple{1.5f, 8.0, 48.0}, std::tuple{0.0f, 28.0, 28.0}}) {
