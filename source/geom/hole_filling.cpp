@@ -15,6 +15,8 @@ namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
 constexpr double kForbidden = std::numeric_limits<double>::infinity();
+// Areas closer than this (relative) count as equal when fills are compared.
+constexpr double kTie = 1e-5;
 
 uint64_t UndirectedKey(uint32_t a, uint32_t b) {
   return static_cast<uint64_t>(std::min(a, b)) << 32 | std::max(a, b);
@@ -67,7 +69,10 @@ void LeastAreaTriangulation(const Mesh& mesh, const std::vector<uint32_t>& loop,
           const double total =
               w[at(i, m)] + w[at(m, k)] +
               TriangleArea(mesh.vertices[loop[i]], mesh.vertices[loop[m]], mesh.vertices[loop[k]]);
-          if (total < least || best[at(i, k)] == kNone) {
+          // Near-ties (within float rounding of the positions) go to the
+          // first candidate, so that the fill is the same at any scale: a
+          // loop that is not flat encloses a different volume with each.
+          if (total < least * (1.0 - kTie) || best[at(i, k)] == kNone) {
             least = total;
             best[at(i, k)] = static_cast<uint32_t>(m);
           }
