@@ -21,6 +21,7 @@ struct ModelRepair {
 // and checks that it encloses a volume by the rule cut pieces are held to
 // (LeastVolume, for the model centred as the object will hold it). Returns
 // false with `error` one line without a prefix: the reason FillHoles gives
-// (non-manifold edges, inconsistent winding, rims that form no loops), or
+// (non-manifold edges, inconsistent winding, rims that form no loops,
+// holes that no fill closes), or
 // "encloses no volume; not a solid".
 bool MakeModelSolid(Mesh& mesh, ModelRepair& repair, std::string& error);
