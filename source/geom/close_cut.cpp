@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "core/diagnostics.h"
@@ -217,6 +218,10 @@ class LoopCapper {
   std::vector<size_t> starts;     // loop k is entries[starts[k] .. starts[k + 1])
   // Chords between two pinch vertices made by the fans chosen so far.
   std::unordered_set<uint64_t> pinchChords;
+
+ public:
+  // The pinch vertices of the last Cap (in more than one simple loop).
+  std::vector<uint32_t> pinches;
 };
 
 void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>& meshEdges,
@@ -224,6 +229,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
   entries.clear();
   starts.assign(1, 0);
   pinchChords.clear();
+  pinches.clear();
   for (size_t i = 0; i < loops.size(); ++i)
     if (loops.closed[i]) Split(loops.loops[i]);
   const size_t count = starts.size() - 1;
@@ -232,7 +238,7 @@ void LoopCapper::Cap(const BoundaryLoopList& loops, const std::vector<IndexPair>
       Mark& m = MarkOf(entries[e]);
       m.loop = static_cast<uint32_t>(k);
       m.at = static_cast<uint32_t>(e - starts[k]);
-      ++m.uses;
+      if (++m.uses == 2) pinches.push_back(entries[e]);
     }
   outline.joined.clear();
   for (const IndexPair& edge : meshEdges) {
@@ -389,6 +395,59 @@ bool LoopCapper::Neighbours(uint32_t a, uint32_t b) const {
   return entries[begin + (p.at + 1) % n] == other || entries[begin + (p.at + n - 1) % n] == other;
 }
 
+// Gives every fan of triangles around a pinch vertex but the first a vertex
+// of its own at the same place (a fan: the triangles around the vertex
+// joined through their edges at it). Where the opening touches itself at a
+// vertex, the surface runs front, back, front, back around that vertex of
+// the plane: the half is there lumps that meet at one point only, which
+// would be one part while they share it. With a vertex each they are parts
+// of their own unless something else joins them; the surface stays closed,
+// since both triangles on an edge at the vertex are in one fan.
+void SeparateAtPinches(Mesh& mesh, const std::vector<uint32_t>& pinches) {
+  constexpr uint32_t kNone = UINT32_MAX;
+  const uint32_t vertexCount = mesh.VertexCount();
+  std::vector<uint32_t> slotOf(vertexCount, kNone);
+  for (size_t k = 0; k < pinches.size(); ++k)
+    if (pinches[k] < vertexCount) slotOf[pinches[k]] = static_cast<uint32_t>(k);
+  std::vector<std::vector<uint32_t>> around(pinches.size());  // triangles at each pinch
+  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
+    for (const uint32_t v : mesh.triangles[t].indices)
+      if (v < vertexCount && slotOf[v] != kNone) around[slotOf[v]].push_back(t);
+  bool changed = false;
+  std::vector<uint32_t> parent;
+  std::unordered_map<uint32_t, uint32_t> firstAt;  // other end of an edge at the pinch -> triangle
+  for (size_t k = 0; k < pinches.size(); ++k) {
+    const uint32_t pinch = pinches[k];
+    const std::vector<uint32_t>& fan = around[k];
+    parent.resize(fan.size());
+    for (uint32_t i = 0; i < fan.size(); ++i) parent[i] = i;
+    const auto find = [&parent](uint32_t i) {
+      while (parent[i] != i) i = parent[i] = parent[parent[i]];
+      return i;
+    };
+    firstAt.clear();
+    for (uint32_t i = 0; i < fan.size(); ++i)
+      for (const uint32_t w : mesh.triangles[fan[i]].indices) {
+        if (w == pinch) continue;
+        const auto found = firstAt.emplace(w, i);
+        if (!found.second) parent[find(i)] = find(found.first->second);
+      }
+    const uint32_t first = fan.empty() ? 0 : find(0);
+    std::unordered_map<uint32_t, uint32_t> copyOf;  // fan root -> its vertex
+    for (uint32_t i = 0; i < fan.size(); ++i) {
+      const uint32_t root = find(i);
+      if (root == first) continue;
+      auto copy = copyOf.find(root);
+      if (copy == copyOf.end())
+        copy = copyOf.emplace(root, mesh.AddVertex(Vertex(mesh.vertices[pinch]))).first;
+      for (uint32_t& v : mesh.triangles[fan[i]].indices)
+        if (v == pinch) v = copy->second;
+      changed = true;
+    }
+  }
+  if (changed) mesh.ReindexTriangles();
+}
+
 }  // namespace
 
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
@@ -401,4 +460,5 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   // from its last entry back to its first.
   for (size_t i = 0; i < loops.size(); ++i)
     if (!loops.closed[i]) CapLoop(loops.loops[i], mesh);
+  if (!capper.pinches.empty()) SeparateAtPinches(mesh, capper.pinches);
 }

@@ -28,6 +28,9 @@
 // triangulated as a whole by TriangulateCap (cap_triangulation.h), whose
 // triangles carry the cap's normal; where it finds no region the fans are
 // used with a warning. Open loops follow, fanned by CapLoop as they stand.
+// Last, at each vertex where a loop was cut (a pinch), every fan of
+// triangles around it but the first gets a copy of the vertex, so that
+// lumps meeting at that one point of the plane come apart as parts.
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet);
 
 // The boundary edges among the directed triangle edges with an end in

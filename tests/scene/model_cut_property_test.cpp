@@ -219,6 +219,17 @@ TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
   SideVolumes island;
   Cut(twoCubes, Plane(Vector(1, 0, 0), Vector(0.25f, 0, 0)), island);
   EXPECT_NEAR(island[0].at(0) + island[1].at(0), 4.0 / 3.0, 1e-6);
+  // A box whose top rises and falls about its centre (corners 0.5 above and
+  // below z = 1 in turn), cut at z = 1 through the centre: in front two
+  // pyramids of unit base and height 0.5 meeting at that one point, two
+  // parts of 1/6; behind, the box up to z = 1 less two such dents.
+  ASSERT_TRUE(LoadModelFile(dir + "saddle_top.obj", twoCubes, error)) << error;
+  SideVolumes saddle;
+  Cut(twoCubes, Plane(Vector(0, 0, 1), Vector(0, 0, 1)), saddle);
+  ASSERT_EQ(saddle[0].size(), 2u);
+  EXPECT_NEAR(saddle[0][0], 1.0 / 6.0, 1e-6);
+  EXPECT_NEAR(saddle[0][1], 1.0 / 6.0, 1e-6);
+  EXPECT_NEAR(saddle[1].at(0), 8.0 - 1.0 / 3.0, 1e-6);
   // Beside the cavity (x = 1.5): a slab of 0.5 x 4 x 4 in front, the rest
   // less the cavity behind; through it (x = 0): two bowls of 32 - 4.
   for (const auto& [x, front, back] : {std::tuple{1.5f, 8.0, 48.0}, std::tuple{0.0f, 28.0, 28.0}}) {
