@@ -1,8 +1,10 @@
 #include "geom/shell_nesting.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -58,6 +60,17 @@ bool Inside(const Shell& inner, const Shell& outer) {
   for (int k = 0; k < 3; ++k)
     if (inner.low[k] < outer.low[k] || inner.high[k] > outer.high[k]) return false;
   return std::fabs(WindingNumber(outer.mesh, inner.point)) > kInside;
+}
+
+// True when the two shells have a vertex at the same place.
+bool Touching(const Shell& a, const Shell& b) {
+  for (int k = 0; k < 3; ++k)
+    if (a.high[k] < b.low[k] || b.high[k] < a.low[k]) return false;
+  std::set<std::array<float, 3>> places;
+  for (const Vertex& v : a.mesh.vertices) places.insert({v.x, v.y, v.z});
+  for (const Vertex& v : b.mesh.vertices)
+    if (places.count({v.x, v.y, v.z})) return true;
+  return false;
 }
 
 // Appends `from`'s vertices and triangles to `to`.
@@ -134,6 +147,12 @@ std::vector<Mesh> GroupShells(std::vector<Mesh>&& parts) {
       if (!Inside(shells[c], shells[s])) continue;
       if (host == shells.size() || shells[s].volume < shells[host].volume) host = s;
     }
+    // A cavity inside no solid may touch one at a point: a cut separates
+    // lumps that meet at one vertex of the plane, and where the surface
+    // crosses itself (a fill that cuts through the rest) such a lump is
+    // turned inside out. It stays with the solid it touches, as it was.
+    for (size_t s = 0; host == shells.size() && s < solids.size(); ++s)
+      if (Touching(shells[c], shells[solids[s]])) host = solids[s];
     if (host == shells.size()) {
       ++homeless;
       continue;

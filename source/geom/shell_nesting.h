@@ -19,10 +19,13 @@ double WindingNumber(const Mesh& shell, const double p[3]);
 
 // The solids of a closed mesh: its connected parts (SplitIntoConnectedParts),
 // each cavity (a part of negative volume) joined to the smallest part of
-// positive volume around it, in the order of their first triangles. Parts
-// that enclose no volume by the rule every piece is held to (LeastVolume),
-// and cavities inside no solid, are left out with a log line: they are no
-// solids and must never become bodies.
+// positive volume around it, or else to the first that has a vertex at the
+// same place as one of its own (a lump turned inside out, where a surface
+// that crosses itself is cut, touching a solid at a point of the plane), in
+// the order of their first triangles. Parts that enclose no volume by the
+// rule every piece is held to (LeastVolume), and cavities inside and
+// touching no solid, are left out with a log line: they are no solids and
+// must never become bodies.
 std::vector<Mesh> SplitIntoSolids(const Mesh& mesh);
 
 // SplitIntoSolids for the connected parts of a mesh already found.

@@ -230,6 +230,19 @@ TEST(ModelCut, MadeModelsAreMadeSolidAndKeepTheirCavities) {
   EXPECT_NEAR(saddle[0][0], 1.0 / 6.0, 1e-6);
   EXPECT_NEAR(saddle[0][1], 1.0 / 6.0, 1e-6);
   EXPECT_NEAR(saddle[1].at(0), 8.0 - 1.0 / 3.0, 1e-6);
+  // A part whose filled hole passes through the rest, cut along its face
+  // at z = -8: lumps turned inside out touch a solid at one point of the
+  // plane and stay with it, so each side's volume is the reference's.
+  ASSERT_TRUE(LoadModelFile(dir + "example007_holed.obj", twoCubes, error)) << error;
+  const Plane face(Vector(0, 0, 1), Vector(0, 0, -8));
+  SideVolumes parts;
+  size_t solids[2] = {0, 0};
+  double total[2] = {0, 0};
+  Cut(twoCubes, face, parts);
+  Reference(twoCubes, face, solids, total);
+  for (int side = 0; side < 2; ++side)
+    EXPECT_NEAR(std::accumulate(parts[side].begin(), parts[side].end(), 0.0), total[side],
+                1e-5 * EnclosedVolume(twoCubes)) << side;
   // Beside the cavity (x = 1.5): a slab of 0.5 x 4 x 4 in front, the rest
   // less the cavity behind; through it (x = 0): two bowls of 32 - 4.
   for (const auto& [x, front, back] : {std::tuple{1.5f, 8.0, 48.0}, std::tuple{0.0f, 28.0, 28.0}}) {
