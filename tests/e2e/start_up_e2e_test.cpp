@@ -157,7 +157,11 @@ TEST_F(StartUpE2eTest, ReplayedCutIsSavedAndLoadsWhereItWas) {
     EXPECT_EQ(a.Get("number"), b.Get("number")) << a.name;
     EXPECT_EQ(a.Get("mass"), b.Get("mass")) << a.name;
     EXPECT_EQ(a.Get("triangles"), b.Get("triangles")) << a.name;
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(a.Get("position", i), b.Get("position", i), 0.01) << a.name;  // one frame on
+    // One frame on: the physics thread runs beside the frame, so a loaded
+    // machine may fit a second step (or a third) into it.
+    const double speed = std::isfinite(a.Get("speed")) ? a.Get("speed") : 0.0;  // null: no body
+    const double reach = 0.01 + 3.0 / 60.0 * speed;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(a.Get("position", i), b.Get("position", i), reach) << a.name;
   }
 }
 
