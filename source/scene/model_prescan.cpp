@@ -1,10 +1,12 @@
 #include "scene/model_prescan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,6 +47,16 @@ class Words {
   size_t at_;
   bool comments_;
 };
+
+// At most the first 20 bytes of a word read from the file, for a message:
+// bytes that are not printable ASCII (a line end, a control, half of a
+// UTF-8 letter) as '?', so the message stays one readable line.
+std::string Shown(const std::string& word) {
+  std::string shown = word.substr(0, 20);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+  return shown;
+}
 
 bool ReadCount(const std::string& word, uint64_t& count) {
   if (word.empty() || !std::isdigit(static_cast<unsigned char>(word[0]))) return false;
@@ -106,7 +118,7 @@ ModelPrescan ReadOff(const std::string& bytes) {
     scan.error = "more than 2^32 vertices";
     return scan;
   }
-  std::string& obj = scan.objText;
+  std::string& obj = scan.text;
   obj.reserve(bytes.size() + (vertexCount + faceCount) * 8);
   for (uint64_t v = 0; v < vertexCount; ++v) {
     double xyz[3];
@@ -138,7 +150,7 @@ ModelPrescan ReadOff(const std::string& bytes) {
       uint64_t index = 0;
       if (!words.Next(word) || !ReadCount(word, index) || index >= vertexCount) {
         scan.error = where + " names a vertex that is not one of the " +
-                     std::to_string(vertexCount) + " (\"" + word.substr(0, 20) + "\")";
+                     std::to_string(vertexCount) + " (\"" + Shown(word) + "\")";
         return scan;
       }
       obj += ' ' + std::to_string(index + 1);
@@ -181,16 +193,22 @@ uint64_t ReadBinaryCount(const std::string& bytes, size_t at, size_t size, bool 
   return value;
 }
 
+// Whether only spaces or tabs stand between `at` and the end of its line.
+bool LineEndsAt(const std::string& bytes, size_t at) {
+  while (at < bytes.size() && (bytes[at] == ' ' || bytes[at] == '\t')) ++at;
+  return bytes.compare(at, 1, "\n") == 0 || bytes.compare(at, 2, "\r\n") == 0;
+}
+
 // PLY: the header is read and the body walked element by element, property
 // by property, so that every declared count and list length is known to fit
 // in the file before assimp allocates for it.
 ModelPrescan CheckPly(const std::string& bytes) {
   ModelPrescan scan;
   scan.result = ModelPrescan::Result::kRefused;
-  // The header ends at a line that is "end_header" alone.
+  // The header ends at a line that is "end_header" alone (spaces after it
+  // are let pass, as assimp does).
   size_t headerEnd = bytes.find("\nend_header");
-  while (headerEnd != std::string::npos &&
-         bytes.compare(headerEnd + 11, 1, "\n") != 0 && bytes.compare(headerEnd + 11, 2, "\r\n") != 0)
+  while (headerEnd != std::string::npos && !LineEndsAt(bytes, headerEnd + 11))
     headerEnd = bytes.find("\nend_header", headerEnd + 1);
   if (headerEnd == std::string::npos) {
     scan.error = "PLY header without an end_header line";
@@ -210,7 +228,7 @@ ModelPrescan CheckPly(const std::string& bytes) {
       std::string count;
       header.Next(element.name);
       if (!header.Next(count) || !ReadCount(count, element.count)) {
-        scan.error = "PLY element \"" + element.name.substr(0, 20) + "\" without a count";
+        scan.error = "PLY element \"" + Shown(element.name) + "\" without a count";
         return scan;
       }
       elements.push_back(element);
@@ -224,18 +242,18 @@ ModelPrescan CheckPly(const std::string& bytes) {
         header.Next(type);
         property.countSize = PlyTypeSize(countType);
         if (property.countSize == 0 || property.countSize == 8) {
-          scan.error = "PLY list with count type \"" + countType.substr(0, 20) + "\"";
+          scan.error = "PLY list with count type \"" + Shown(countType) + "\"";
           return scan;
         }
       }
       property.size = PlyTypeSize(type);
       if (property.size == 0 || elements.empty()) {
-        scan.error = "PLY property of type \"" + type.substr(0, 20) + "\" outside an element";
+        scan.error = "PLY property of type \"" + Shown(type) + "\" outside an element";
         return scan;
       }
       elements.back().properties.push_back(property);
     } else if (word != "comment" && word != "obj_info") {
-      scan.error = "PLY header line \"" + word.substr(0, 20) + "\" is not understood";
+      scan.error = "PLY header line \"" + Shown(word) + "\" is not understood";
       return scan;
     }
     header.EndLine();
@@ -243,7 +261,7 @@ ModelPrescan CheckPly(const std::string& bytes) {
   const bool ascii = format == "ascii";
   const bool bigEndian = format == "binary_big_endian";
   if (!ascii && !bigEndian && format != "binary_little_endian") {
-    scan.error = "PLY format \"" + format.substr(0, 20) + "\" is not ascii or binary";
+    scan.error = "PLY format \"" + Shown(format) + "\" is not ascii or binary";
     return scan;
   }
   size_t at = bytes.find('\n', headerEnd);
@@ -289,7 +307,7 @@ ModelPrescan CheckPly(const std::string& bytes) {
     }
     if (at > bytes.size()) {
       scan.error = "the file ends before the " + std::to_string(element.count) + " \"" +
-                   element.name.substr(0, 20) + "\" elements its header declares";
+                   Shown(element.name) + "\" elements its header declares";
       return scan;
     }
   }
@@ -310,12 +328,163 @@ bool EndsWith(const std::string& file, const std::string& ending) {
          StartsLike(file.substr(file.size() - ending.size()), ending);
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+ModelPrescan Refused(const std::string& error) {
+  ModelPrescan scan;
+  scan.result = ModelPrescan::Result::kRefused;
+  scan.error = error;
+  return scan;
+}
+
+ModelPrescan Converted(std::string text, const char* format) {
+  ModelPrescan scan;
+  scan.result = ModelPrescan::Result::kConverted;
+  scan.text = std::move(text);
+  scan.format = format;
+  return scan;
+}
+
+// STL: ASCII when it starts "solid" (after blank lines, in any case) and
+// the next line's word is "facet" or "endsolid"; else binary:
+// an 80-byte header, a triangle count, 50 bytes a triangle. assimp takes a
+// file for binary only when its size is exactly what the count makes, and
+// otherwise for ASCII when it starts "solid", as many binary headers do:
+// so a binary file whose count is off (left 0 by a writer that streams, or
+// followed by padding) is refused, or read as text that holds nothing.
+// Here a body of whole triangles is read whatever the count says, trailing
+// bytes after the counted triangles are left aside, and a count past the
+// end is a file cut short. assimp's text reader knows its keywords only in
+// lower case, at the very start of the file.
+ModelPrescan CheckStl(const std::string& bytes) {
+  size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte order mark
+  while (start < bytes.size() && IsBlank(bytes[start])) ++start;
+  if (StartsLike(bytes.substr(start, 5), "solid")) {
+    size_t next = std::min(bytes.find('\n', start), bytes.size());
+    while (next < bytes.size() && IsBlank(bytes[next])) ++next;
+    const std::string word = bytes.substr(std::min(next, bytes.size()), 8);
+    if (StartsLike(word, "facet") || StartsLike(word, "endsolid")) {
+      if (start == 0 && bytes.compare(0, 5, "solid") == 0 &&
+          (word.compare(0, 5, "facet") == 0 || word.compare(0, 8, "endsolid") == 0))
+        return ModelPrescan();
+      std::string text = bytes.substr(start);
+      for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return Converted(std::move(text), "stl");
+    }
+  }
+  if (bytes.size() < 84)
+    return Refused("neither an ASCII STL (\"solid\", then facets) nor a binary one (" +
+                   std::to_string(bytes.size()) + " bytes, fewer than its 84-byte header)");
+  const uint64_t declared = ReadBinaryCount(bytes, 80, 4, false);
+  const uint64_t room = (bytes.size() - 84) / 50;
+  const bool whole = (bytes.size() - 84) % 50 == 0;
+  if (whole && declared == room) return ModelPrescan();
+  uint64_t count = room;
+  if (!whole) {
+    if (declared == 0 || declared > room)
+      return Refused("the binary STL header declares " + std::to_string(declared) +
+                     " triangles; the file's " + std::to_string(bytes.size()) + " bytes hold " +
+                     std::to_string(room) + " and part of another");
+    count = declared;
+  }
+  std::string text = bytes.substr(0, 84 + count * 50);
+  for (int k = 0; k < 4; ++k) text[80 + k] = static_cast<char>(count >> (8 * k) & 0xFF);
+  return Converted(std::move(text), "stl");
+}
+
+// Where a '#' starts a comment in the line bytes [at, end); `end` if none.
+size_t CommentAt(const std::string& bytes, size_t at, size_t end) {
+  return static_cast<size_t>(std::find(bytes.begin() + at, bytes.begin() + end, '#') -
+                             bytes.begin());
+}
+
+// OBJ: assimp's reader skips a line that does not start with its keyword
+// (an indented line, or the first line after a UTF-8 byte order mark) and
+// takes a comment after a face's corners for a corner. Such files are
+// handed on with the mark, the indentation and the trailing comments taken
+// out; others are left as they are.
+ModelPrescan CheckObj(const std::string& bytes) {
+  const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  bool mend = mark;
+  const size_t first = mark ? 3 : 0;
+  for (size_t at = first; at < bytes.size() && !mend;) {
+    const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
+    mend = (bytes[at] == ' ' || bytes[at] == '\t') ||
+           (bytes[at] != '#' && CommentAt(bytes, at, end) < end);
+    at = end + 1;
+  }
+  if (!mend) return ModelPrescan();
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t at = first; at < bytes.size();) {
+    size_t end = bytes.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = bytes.size();
+    size_t from = at;
+    while (from < end && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
+    size_t to = end;
+    if (from < end && bytes[from] != '#') to = CommentAt(bytes, from, end);
+    text.append(bytes, from, to - from);
+    if (end < bytes.size()) text += bytes[end];
+    at = end + 1;
+  }
+  return Converted(std::move(text), "obj");
+}
+
+// The deepest nesting of [ and { in bytes [begin, end), outside strings in
+// double quotes (with JSON's backslash escapes when `escapes`).
+size_t NestingDepth(const std::string& bytes, size_t begin, size_t end, bool escapes) {
+  size_t depth = 0, deepest = 0;
+  bool quoted = false;
+  for (size_t k = begin; k < end; ++k) {
+    const char c = bytes[k];
+    if (quoted) {
+      if (escapes && c == '\\')
+        ++k;
+      else if (c == '"')
+        quoted = false;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// A glTF's JSON, or a text model of another format nested with brackets
+// (FBX, DirectX): assimp's parsers recurse once per level, so a small file
+// that opens a million brackets would overflow the stack. No model needs
+// more than a few dozen levels.
+ModelPrescan CheckNesting(const std::string& bytes) {
+  constexpr size_t kDeepest = 256;
+  size_t begin = 0, end = bytes.size();
+  bool json = false;
+  if (bytes.compare(0, 4, "glTF") == 0) {  // binary glTF: its first chunk is the JSON
+    if (bytes.size() < 20) return ModelPrescan();
+    begin = 20;
+    end = 20 + std::min<uint64_t>(ReadBinaryCount(bytes, 12, 4, false), bytes.size() - 20);
+    json = true;
+  } else {
+    size_t start = 0;
+    while (start < bytes.size() && IsBlank(bytes[start])) ++start;
+    json = start < bytes.size() && (bytes[start] == '{' || bytes[start] == '[');
+    // Binary files other than glTF hold brackets as any other byte.
+    if (!json && bytes.find('\0') != std::string::npos) return ModelPrescan();
+  }
+  if (NestingDepth(bytes, begin, end, json) > kDeepest)
+    return Refused("brackets nested more than " + std::to_string(kDeepest) + " deep");
+  return ModelPrescan();
+}
+
 }  // namespace
 
 ModelPrescan PrescanModel(const std::string& file, const std::string& bytes) {
   // assimp takes any file that starts "ply" for a PLY, whatever follows.
   if (EndsWith(file, ".ply") || StartsLike(bytes, "ply")) {
-    if (bytes.compare(0, 4, "ply\n") == 0 || bytes.compare(0, 5, "ply\r\n") == 0)
+    if ((bytes.compare(0, 3, "ply") == 0 || bytes.compare(0, 3, "PLY") == 0) &&
+        LineEndsAt(bytes, 3))
       return CheckPly(bytes);
     ModelPrescan scan;
     scan.result = ModelPrescan::Result::kRefused;
@@ -323,5 +492,7 @@ ModelPrescan PrescanModel(const std::string& file, const std::string& bytes) {
     return scan;
   }
   if (EndsWith(file, ".off") || bytes.compare(0, 3, "OFF") == 0) return ReadOff(bytes);
-  return ModelPrescan();
+  if (EndsWith(file, ".stl") || bytes.compare(0, 5, "solid") == 0) return CheckStl(bytes);
+  if (EndsWith(file, ".obj")) return CheckObj(bytes);
+  return CheckNesting(bytes);
 }
