@@ -401,8 +401,8 @@ size_t CommentAt(const std::string& bytes, size_t at, size_t end) {
 // OBJ: assimp's reader skips a line that does not start with its keyword
 // (an indented line, or the first line after a UTF-8 byte order mark) and
 // takes a comment after a face's corners for a corner. Such files are
-// handed on with the mark, the indentation and the trailing comments taken
-// out; others are left as they are.
+// handed on with the mark, the indentation, the trailing comments and the
+// material libraries taken out; others are left as they are.
 ModelPrescan CheckObj(const std::string& bytes) {
   const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
   bool mend = mark;
@@ -423,6 +423,11 @@ ModelPrescan CheckObj(const std::string& bytes) {
     while (from < end && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
     size_t to = end;
     if (from < end && bytes[from] != '#') to = CommentAt(bytes, from, end);
+    // Read from memory, a material library is looked for under the
+    // buffer's own name when the named one is missing, and the OBJ text is
+    // then parsed as materials (which crashes assimp on some files). The
+    // model is shaded flat: its materials are not needed.
+    if (bytes.compare(from, 7, "mtllib ") == 0 || bytes.compare(from, 7, "mtllib\t") == 0) to = from;
     text.append(bytes, from, to - from);
     if (end < bytes.size()) text += bytes[end];
     at = end + 1;
@@ -453,28 +458,67 @@ size_t NestingDepth(const std::string& bytes, size_t begin, size_t end, bool esc
   return deepest;
 }
 
-// A glTF's JSON, or a text model of another format nested with brackets
-// (FBX, DirectX): assimp's parsers recurse once per level, so a small file
-// that opens a million brackets would overflow the stack. No model needs
-// more than a few dozen levels.
+// The deepest nesting of XML elements: each start tag opens one, each end
+// tag and each "/>" closes one (declarations, comments and <!...> left aside).
+size_t ElementDepth(const std::string& bytes) {
+  size_t depth = 0, deepest = 0;
+  for (size_t k = 0; k + 1 < bytes.size(); ++k) {
+    if (bytes[k] == '<' && bytes[k + 1] == '/') {
+      if (depth > 0) --depth;
+    } else if (bytes[k] == '<' && bytes[k + 1] != '?' && bytes[k + 1] != '!') {
+      deepest = std::max(deepest, ++depth);
+    } else if (bytes[k] == '/' && bytes[k + 1] == '>' && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// The deepest nesting of AC3D objects: an object's "kids N" line is
+// followed by its N children, each an object with its own kids.
+size_t AcDepth(const std::string& bytes) {
+  std::vector<uint64_t> open;  // children still to come, for each open object
+  size_t deepest = 0;
+  for (size_t at = bytes.find("\nkids "); at != std::string::npos;
+       at = bytes.find("\nkids ", at + 1)) {
+    const uint64_t kids = std::strtoull(bytes.c_str() + at + 6, nullptr, 10);
+    if (kids > 0) {
+      open.push_back(kids);
+      deepest = std::max(deepest, open.size());
+      continue;
+    }
+    // A leaf ends its parent, and that one its own, when it was the last.
+    while (!open.empty() && --open.back() == 0) open.pop_back();
+  }
+  return deepest;
+}
+
+// A glTF's JSON, a text model of another format nested with brackets (FBX,
+// DirectX, ASE), an XML one (Collada) or an AC3D one: assimp's parsers
+// recurse once per level, so a small file that opens a million of them
+// would overflow the stack. No model needs more than a few dozen levels.
 ModelPrescan CheckNesting(const std::string& bytes) {
   constexpr size_t kDeepest = 256;
-  size_t begin = 0, end = bytes.size();
-  bool json = false;
+  size_t start = 0;
+  while (start < bytes.size() && IsBlank(bytes[start])) ++start;
+  size_t depth = 0;
   if (bytes.compare(0, 4, "glTF") == 0) {  // binary glTF: its first chunk is the JSON
-    if (bytes.size() < 20) return ModelPrescan();
-    begin = 20;
-    end = 20 + std::min<uint64_t>(ReadBinaryCount(bytes, 12, 4, false), bytes.size() - 20);
-    json = true;
-  } else {
-    size_t start = 0;
-    while (start < bytes.size() && IsBlank(bytes[start])) ++start;
-    json = start < bytes.size() && (bytes[start] == '{' || bytes[start] == '[');
+    if (bytes.size() >= 20) {
+      const uint64_t length = ReadBinaryCount(bytes, 12, 4, false);
+      depth = NestingDepth(bytes, 20, 20 + std::min<uint64_t>(length, bytes.size() - 20), true);
+    }
+  } else if (bytes.compare(0, 4, "AC3D") == 0) {
+    depth = AcDepth(bytes);
+  } else if (start < bytes.size() && bytes[start] == '<') {
+    depth = ElementDepth(bytes);
+  } else if (start < bytes.size() && (bytes[start] == '{' || bytes[start] == '[')) {
+    depth = NestingDepth(bytes, 0, bytes.size(), true);
+  } else if (bytes.find('\0') == std::string::npos) {
     // Binary files other than glTF hold brackets as any other byte.
-    if (!json && bytes.find('\0') != std::string::npos) return ModelPrescan();
+    depth = NestingDepth(bytes, 0, bytes.size(), false);
   }
-  if (NestingDepth(bytes, begin, end, json) > kDeepest)
-    return Refused("brackets nested more than " + std::to_string(kDeepest) + " deep");
+  if (depth > kDeepest)
+    return Refused("nested more than " + std::to_string(kDeepest) + " levels deep");
   return ModelPrescan();
 }
 

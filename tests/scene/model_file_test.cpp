@@ -91,6 +91,12 @@ TEST(ModelFile, ReadsOffWithCommentsAndPolygons) {
   EXPECT_NEAR(EnclosedVolume(mesh), 4.0 / 3.0, 1e-9);
 }
 
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int k = 0; k < times; ++k) out += text;
+  return out;
+}
+
 // Broken files of every format: each is refused with one line naming the
 // file, before any reader sizes an array by a count the file cannot hold.
 TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
@@ -136,6 +142,9 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
        "solid\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
        "vertex 1 1 0\nendloop\nendfacet\nendsolid\n",
        "malformed (STL: a facet with more than 3"},
+      // Indented, so mended and read from memory, where assimp took the file
+      // itself for its missing material library (and crashed on this one).
+      {"material.obj", std::string(" mtllib m\0a\0she1\n", 17), ""},
       {"cornerless.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf\n",
        "malformed (Obj: Ignoring empty face)"},
       // A tetrahedron whose last triangle names vertex 9 of 4.
@@ -148,11 +157,11 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
        R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"},)"
        R"({"bufferView":1,"componentType":5123,"count":12,"type":"SCALAR"}]})",
        "malformed (Some faces had out-of-range indices"},
-      // Parsers that recurse once per bracket would run out of stack.
-      {"deep.gltf", "{\"asset\":" + std::string(1000000, '['),
-       "brackets nested more than 256 deep"},
-      {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'),
-       "brackets nested more than 256 deep"},
+      // Parsers that recurse once per level would run out of stack.
+      {"deep.gltf", "{\"asset\":" + std::string(1000000, '['), "nested more than 256 levels"},
+      {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'), "nested more than 256 levels"},
+      {"deep.dae", "<?xml version=\"1.0\"?><COLLADA>" + Repeat("<node/><node>", 300000), "256"},
+      {"deep.ac", "AC3Db\nOBJECT world\nkids 1\n" + Repeat("OBJECT a\nkids 1\n", 300000), "256"},
   };
   support::ScratchDir dir;
   for (const auto& c : cases) {
@@ -190,7 +199,7 @@ TEST(ModelFile, ReadsTheVariantsExportersWrite) {
     std::getline(in, soup, '\0');
   }
   std::vector<float> corners;
-  std::string obj = "\xEF\xBB\xBF# made by hand\n", ply, stlText = "\n SOLID CUBE\n", stl(80, ' ');
+  std::string obj = "\xEF\xBB\xBF# made by hand\nmtllib none.mtl\n", ply, stlText = "\n SOLID CUBE\n", stl(80, ' ');
   std::istringstream lines(soup);
   for (std::string line; std::getline(lines, line);) {
     obj += (line[0] == 'v' ? "  " : "\t") + line + (line[0] == 'v' ? " # corner\n" : "#face\n");
