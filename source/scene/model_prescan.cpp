@@ -1,11 +1,15 @@
 #include "scene/model_prescan.h"
 
 #include <algorithm>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <sstream>
 #include <utility>
 #include <vector>
 
@@ -493,6 +497,75 @@ size_t AcDepth(const std::string& bytes) {
   return deepest;
 }
 
+// Bytes of one element of a glTF accessor of `type` and `componentType`; 0
+// for an unknown one.
+uint64_t GltfElementSize(const std::string& type, int componentType) {
+  const int component = componentType == 5120 || componentType == 5121   ? 1
+                        : componentType == 5122 || componentType == 5123 ? 2
+                        : componentType == 5125 || componentType == 5126 ? 4
+                                                                         : 0;
+  const int items = type == "SCALAR" ? 1
+                    : type == "VEC2" ? 2
+                    : type == "VEC3" ? 3
+                    : type == "VEC4" || type == "MAT2" ? 4
+                    : type == "MAT3" ? 9
+                    : type == "MAT4" ? 16
+                                     : 0;
+  return static_cast<uint64_t>(component) * items;
+}
+
+// A sparse glTF accessor replaces `count` of its elements by values read
+// from one buffer view at indices read from another. assimp reads all
+// `count` of each without looking at the views' lengths, so a count larger
+// than they hold reads past the end of its buffer (and a large one crashes):
+// each sparse accessor's views are checked to hold its indices and values.
+ModelPrescan CheckSparse(const std::string& json) {
+  using boost::property_tree::ptree;
+  if (json.find("\"sparse\"") == std::string::npos) return ModelPrescan();
+  ptree root;
+  try {
+    std::istringstream in(json);
+    boost::property_tree::read_json(in, root);
+  } catch (const std::exception&) {
+    return ModelPrescan();  // not JSON: assimp says what is wrong
+  }
+  const auto views = root.get_child_optional("bufferViews");
+  const auto accessors = root.get_child_optional("accessors");
+  if (!accessors) return ModelPrescan();
+  int k = -1;
+  for (const auto& entry : *accessors) {
+    ++k;
+    const ptree& accessor = entry.second;
+    const auto sparse = accessor.get_child_optional("sparse");
+    if (!sparse) continue;
+    // Within the number of elements a view can hold, or refused.
+    const auto fits = [&](const char* part, uint64_t count, uint64_t size) {
+      const auto view = sparse->get_optional<uint64_t>(std::string(part) + ".bufferView");
+      if (!view || !views || *view >= views->size() || size == 0) return false;
+      const ptree& v = std::next(views->begin(), static_cast<long>(*view))->second;
+      const uint64_t length = v.get<uint64_t>("byteLength", 0);
+      const uint64_t offset = sparse->get<uint64_t>(std::string(part) + ".byteOffset", 0);
+      return offset <= length && count <= (length - offset) / size;
+    };
+    bool sound = false;
+    try {
+      const uint64_t count = sparse->get<uint64_t>("count");
+      const uint64_t indexSize =
+          GltfElementSize("SCALAR", sparse->get<int>("indices.componentType"));
+      const uint64_t valueSize = GltfElementSize(accessor.get<std::string>("type", ""),
+                                                 accessor.get<int>("componentType", 0));
+      sound = count <= accessor.get<uint64_t>("count", 0) && fits("indices", count, indexSize) &&
+              fits("values", count, valueSize);
+    } catch (const std::exception&) {
+      sound = false;  // a member missing, or not a number
+    }
+    if (!sound)
+      return Refused("glTF sparse accessor " + std::to_string(k) +
+                     " replaces more elements than it has, or than its buffer views hold");
+  }
+  return ModelPrescan();
+}
+
 // A glTF's JSON, a text model of another format nested with brackets (FBX,
 // DirectX, ASE), an XML one (Collada) or an AC3D one: assimp's parsers
 // recurse once per level, so a small file that opens a million of them
@@ -502,10 +575,12 @@ ModelPrescan CheckNesting(const std::string& bytes) {
   size_t start = 0;
   while (start < bytes.size() && IsBlank(bytes[start])) ++start;
   size_t depth = 0;
+  std::string json;  // a glTF's JSON, when the file is one
   if (bytes.compare(0, 4, "glTF") == 0) {  // binary glTF: its first chunk is the JSON
     if (bytes.size() >= 20) {
       const uint64_t length = ReadBinaryCount(bytes, 12, 4, false);
       depth = NestingDepth(bytes, 20, 20 + std::min<uint64_t>(length, bytes.size() - 20), true);
+      json = bytes.substr(20, length);
     }
   } else if (bytes.compare(0, 4, "AC3D") == 0) {
     depth = AcDepth(bytes);
@@ -513,13 +588,14 @@ ModelPrescan CheckNesting(const std::string& bytes) {
     depth = ElementDepth(bytes);
   } else if (start < bytes.size() && (bytes[start] == '{' || bytes[start] == '[')) {
     depth = NestingDepth(bytes, 0, bytes.size(), true);
+    if (depth <= kDeepest) return CheckSparse(bytes);
   } else if (bytes.find('\0') == std::string::npos) {
     // Binary files other than glTF hold brackets as any other byte.
     depth = NestingDepth(bytes, 0, bytes.size(), false);
   }
   if (depth > kDeepest)
     return Refused("nested more than " + std::to_string(kDeepest) + " levels deep");
-  return ModelPrescan();
+  return CheckSparse(json);
 }
 
 }  // namespace

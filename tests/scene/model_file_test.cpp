@@ -157,6 +157,15 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
        R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"},)"
        R"({"bufferView":1,"componentType":5123,"count":12,"type":"SCALAR"}]})",
        "malformed (Some faces had out-of-range indices"},
+      // 10^9 elements replaced, read from 400 002 bytes: assimp read past them.
+      {"sparse.gltf",
+       R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
+       R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],"buffers":[{"byteLength":)"
+       R"(400002,"uri":"data:application/octet-stream;base64,)" + std::string(533336, 'A') +
+           R"("}],"bufferViews":[{"buffer":0,"byteLength":400002}],"accessors":[{"bufferView":0,)"
+           R"("componentType":5126,"count":3,"type":"VEC3","sparse":{"count":1000000000,)"
+           R"("indices":{"bufferView":0,"componentType":5125},"values":{"bufferView":0}}}]})",
+       "glTF sparse accessor 0 replaces more elements than it has"},
       // Parsers that recurse once per level would run out of stack.
       {"deep.gltf", "{\"asset\":" + std::string(1000000, '['), "nested more than 256 levels"},
       {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'), "nested more than 256 levels"},
