@@ -577,11 +577,15 @@ ModelPrescan CheckNesting(const std::string& bytes) {
   size_t depth = 0;
   std::string json;  // a glTF's JSON, when the file is one
   if (bytes.compare(0, 4, "glTF") == 0) {  // binary glTF: its first chunk is the JSON
-    if (bytes.size() >= 20) {
-      const uint64_t length = ReadBinaryCount(bytes, 12, 4, false);
-      depth = NestingDepth(bytes, 20, 20 + std::min<uint64_t>(length, bytes.size() - 20), true);
-      json = bytes.substr(20, length);
-    }
+    // assimp allocates each chunk as long as its header says before it
+    // reads it: 4 GiB for a small file that claims so.
+    const uint64_t length = bytes.size() >= 20 ? ReadBinaryCount(bytes, 12, 4, false) : 0;
+    const uint64_t binary = 28 + length <= bytes.size() ? 20 + length : 0;
+    if (bytes.size() < 20 || length > bytes.size() - 20 ||
+        (binary != 0 && ReadBinaryCount(bytes, binary, 4, false) > bytes.size() - binary - 8))
+      return Refused("a binary glTF chunk is longer than the rest of the file");
+    depth = NestingDepth(bytes, 20, 20 + length, true);
+    json = bytes.substr(20, length);
   } else if (bytes.compare(0, 4, "AC3D") == 0) {
     depth = AcDepth(bytes);
   } else if (start < bytes.size() && bytes[start] == '<') {
@@ -616,3 +620,5 @@ ModelPrescan PrescanModel(const std::string& file, const std::string& bytes) {
   if (EndsWith(file, ".obj")) return CheckObj(bytes);
   return CheckNesting(bytes);
 }
+
+size_t JsonNestingDepth(const std::string& text) { return NestingDepth(text, 0, text.size(), true); }

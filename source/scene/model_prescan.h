@@ -13,6 +13,7 @@
 // lines or comments after a line's data. JSON (glTF) nested deeper than any
 // model needs is refused, as its parser recurses once per level.
 
+#include <cstddef>
 #include <string>
 
 struct ModelPrescan {
@@ -29,3 +30,7 @@ struct ModelPrescan {
 // the nesting of its JSON (a start "{" or "[", or a binary glTF's JSON
 // chunk) is checked, and it is left to assimp untouched.
 ModelPrescan PrescanModel(const std::string& file, const std::string& bytes);
+
+// The deepest nesting of [ and { in JSON `text`, outside its strings: what
+// a recursive JSON parser (assimp's, Boost's) takes in stack frames.
+size_t JsonNestingDepth(const std::string& text);
