@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/IOSystem.hpp>
 #include <assimp/LogStream.hpp>
+#include <assimp/MemoryIOWrapper.h>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -105,6 +107,30 @@ class DroppedDataLog : public Assimp::LogStream {
   }
 };
 
+// A file system of one file, `name`, whose bytes are `bytes`, for text the
+// prescan mended or made. Not assimp's ReadFileFromMemory: its file system
+// hands out the buffer for every name that starts like the buffer's, so an
+// OBJ whose material library is missing had its own text read as the
+// fallback library (named after the buffer), which crashed assimp on some
+// inputs. Here every other name is missing.
+class OneFileSystem : public Assimp::IOSystem {
+ public:
+  OneFileSystem(std::string name, const std::string& bytes)
+      : name_(std::move(name)), bytes_(bytes) {}
+  bool Exists(const char* file) const override { return name_ == file; }
+  char getOsSeparator() const override { return '/'; }
+  Assimp::IOStream* Open(const char* file, const char* mode) override {
+    if (name_ != file || mode == nullptr || mode[0] != 'r') return nullptr;
+    return new Assimp::MemoryIOStream(reinterpret_cast<const uint8_t*>(bytes_.data()),
+                                      bytes_.size());
+  }
+  void Close(Assimp::IOStream* stream) override { delete stream; }
+
+ private:
+  std::string name_;
+  const std::string& bytes_;
+};
+
 // An importer's message for ours: one line of printable characters, cut
 // at 160 (some quote the rest of the file after where they stopped).
 std::string ImporterMessage(const std::string& message) {
@@ -160,14 +186,15 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
   std::string dropped;
   const DroppedDataLog::Scope listening(dropped);
   Assimp::Importer importer;
+  std::string readName = file;
+  if (scan.result == ModelPrescan::Result::kConverted) {
+    readName = std::string("model.") + scan.format;
+    importer.SetIOHandler(new OneFileSystem(readName, scan.text));  // the importer owns it
+  }
   // ValidateDataStructure checks what the reader made (every face's
   // indices in range, mesh and node arrays consistent) before anything
   // else trusts it.
-  const aiScene* scene =
-      scan.result == ModelPrescan::Result::kConverted
-          ? importer.ReadFileFromMemory(scan.text.data(), scan.text.size(),
-                                        aiProcess_ValidateDataStructure, scan.format)
-          : importer.ReadFile(file, aiProcess_ValidateDataStructure);
+  const aiScene* scene = importer.ReadFile(readName, aiProcess_ValidateDataStructure);
   if (scene == nullptr) {
     error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
     return false;

@@ -405,8 +405,8 @@ size_t CommentAt(const std::string& bytes, size_t at, size_t end) {
 // OBJ: assimp's reader skips a line that does not start with its keyword
 // (an indented line, or the first line after a UTF-8 byte order mark) and
 // takes a comment after a face's corners for a corner. Such files are
-// handed on with the mark, the indentation, the trailing comments and the
-// material libraries taken out; others are left as they are.
+// handed on with the mark, the indentation and the trailing comments taken
+// out; others are left as they are.
 ModelPrescan CheckObj(const std::string& bytes) {
   const bool mark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
   bool mend = mark;
@@ -427,11 +427,6 @@ ModelPrescan CheckObj(const std::string& bytes) {
     while (from < end && (bytes[from] == ' ' || bytes[from] == '\t')) ++from;
     size_t to = end;
     if (from < end && bytes[from] != '#') to = CommentAt(bytes, from, end);
-    // Read from memory, a material library is looked for under the
-    // buffer's own name when the named one is missing, and the OBJ text is
-    // then parsed as materials (which crashes assimp on some files). The
-    // model is shaded flat: its materials are not needed.
-    if (bytes.compare(from, 7, "mtllib ") == 0 || bytes.compare(from, 7, "mtllib\t") == 0) to = from;
     text.append(bytes, from, to - from);
     if (end < bytes.size()) text += bytes[end];
     at = end + 1;
