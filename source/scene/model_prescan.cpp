@@ -364,7 +364,7 @@ ModelPrescan CheckStl(const std::string& bytes) {
   size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // a byte order mark
   while (start < bytes.size() && IsBlank(bytes[start])) ++start;
   if (StartsLike(bytes.substr(start, 5), "solid")) {
-    size_t next = std::min(bytes.find('\n', start), bytes.size());
+    size_t next = std::min(bytes.find_first_of("\r\n", start), bytes.size());
     while (next < bytes.size() && IsBlank(bytes[next])) ++next;
     const std::string word = bytes.substr(std::min(next, bytes.size()), 8);
     if (StartsLike(word, "facet") || StartsLike(word, "endsolid")) {

@@ -199,7 +199,7 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
 
 // The variants exporters write of the cube of side 2 (volume 8): binary STL
 // whose count is 0 or whose header starts "solid" and is followed by padding,
-// ASCII STL in capitals after a blank line, OBJ with a byte order mark,
+// ASCII STL in capitals after a blank line (also with lines ended by CR), OBJ with a byte order mark,
 // indented lines and comments after the data, PLY with "PLY" and spaces
 // after end_header.
 TEST(ModelFile, ReadsTheVariantsExportersWrite) {
@@ -236,6 +236,8 @@ TEST(ModelFile, ReadsTheVariantsExportersWrite) {
     stl.append(reinterpret_cast<const char*>(&corners[9 * t]), 36);
     stl.append(2, '\0');
   }
+  std::string mac = stlText + "ENDSOLID";  // lines ended by CR alone
+  std::replace(mac.begin(), mac.end(), '\n', '\r');
   std::string solidStl = stl;
   solidStl.replace(0, 10, "solid cube");
   solidStl[80] = 12;
@@ -243,6 +245,7 @@ TEST(ModelFile, ReadsTheVariantsExportersWrite) {
       {"zero.stl", stl},
       {"solid.stl", solidStl + std::string(20, '\0')},
       {"capitals.stl", stlText + "ENDSOLID\n"},
+      {"mac.stl", mac},
       {"marked.obj", obj},
       {"capitals.ply", ply}};
   for (const auto& [name, text] : files) {
