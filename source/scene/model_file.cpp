@@ -4,19 +4,26 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
+#include <assimp/IOSystem.hpp>
+#include <assimp/LogStream.hpp>
+#include <assimp/MemoryIOWrapper.h>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <new>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "core/diagnostics.h"
-#include "core/settings.h"
 #include "geom/close_cut.h"
-#include "geom/model_solid.h"
 #include "geom/mass_properties.h"
+#include "geom/model_solid.h"
 #include "math/bounding_box.h"
 #include "scene/model_prescan.h"
 
@@ -55,31 +62,145 @@ void BoundsOf(const Mesh& mesh, double low[3], double high[3]) {
   }
 }
 
+// Some of assimp's readers leave out what they cannot make sense of and go
+// on, saying so only in their log: a glTF triangle naming a vertex past the
+// end, an OBJ face without corners, an ASCII STL facet of four corners. The
+// model would then come out with a hole (which MakeModelSolid would fill)
+// instead of being refused. This stream hears the log of the reads on this
+// thread and keeps the first such message.
+class DroppedDataLog : public Assimp::LogStream {
+ public:
+  // Collects into `heard` on this thread until destroyed.
+  class Scope {
+   public:
+    explicit Scope(std::string& heard) { Listener() = &heard; }
+    ~Scope() { Listener() = nullptr; }
+  };
+  void write(const char* message) override {
+    std::string* heard = Listener();
+    if (heard == nullptr || !heard->empty()) return;
+    static const char* const kDropped[] = {"were dropped", "Ignoring empty face",
+                                           "more than 3 vertices"};
+    for (const char* phrase : kDropped)
+      if (std::strstr(message, phrase) != nullptr) {
+        // Without the logger's "Warn,  T0: " in front.
+        const char* text = std::strstr(message, ": ");
+        *heard = text != nullptr ? text + 2 : message;
+        while (!heard->empty() && (heard->back() == '\n' || heard->back() == '\r'))
+          heard->pop_back();
+      }
+  }
+  // assimp's logger is one for the process: made once, kept to the end.
+  static void Install() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      Assimp::DefaultLogger::create(nullptr, Assimp::Logger::NORMAL, 0);
+      Assimp::DefaultLogger::get()->attachStream(new DroppedDataLog,
+                                                 Assimp::Logger::Warn | Assimp::Logger::Err);
+    });
+  }
+
+ private:
+  static std::string*& Listener() {
+    thread_local std::string* heard = nullptr;
+    return heard;
+  }
+};
+
+// A file system of one file, `name`, whose bytes are `bytes`, for text the
+// prescan mended or made. Not assimp's ReadFileFromMemory: its file system
+// hands out the buffer for every name that starts like the buffer's, so an
+// OBJ whose material library is missing had its own text read as the
+// fallback library (named after the buffer), which crashed assimp on some
+// inputs. Here every other name is missing.
+class OneFileSystem : public Assimp::IOSystem {
+ public:
+  OneFileSystem(std::string name, const std::string& bytes)
+      : name_(std::move(name)), bytes_(bytes) {}
+  bool Exists(const char* file) const override { return name_ == file; }
+  char getOsSeparator() const override { return '/'; }
+  Assimp::IOStream* Open(const char* file, const char* mode) override {
+    if (name_ != file || mode == nullptr || mode[0] != 'r') return nullptr;
+    return new Assimp::MemoryIOStream(reinterpret_cast<const uint8_t*>(bytes_.data()),
+                                      bytes_.size());
+  }
+  void Close(Assimp::IOStream* stream) override { delete stream; }
+
+ private:
+  std::string name_;
+  const std::string& bytes_;
+};
+
+// An importer's message for ours: one line of printable characters, cut
+// at 160 (some quote the rest of the file after where they stopped).
+std::string ImporterMessage(const std::string& message) {
+  std::string shown = message.substr(0, 160);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return message.size() > 160 ? shown + "..." : shown;
+}
+
+// The whole file in `bytes`: only a regular file is read (a folder, a
+// device such as /dev/zero or a pipe would give nothing, never end, or
+// block), in one piece of its size.
+bool ReadModelBytes(const std::string& file, std::string& bytes, std::string& error) {
+  namespace fs = std::filesystem;
+  std::error_code failed;
+  const fs::file_status status = fs::status(file, failed);
+  if (fs::is_directory(status)) {
+    error = "is a folder, not a file";
+    return false;
+  }
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    error = "is not a regular file (a device, pipe or socket)";
+    return false;
+  }
+  const uintmax_t size = fs::file_size(file, failed);
+  std::ifstream in(file, std::ios::binary);
+  if (failed || !in) {
+    error = "cannot read it (no such file, or not readable)";
+    return false;
+  }
+  bytes.resize(size);
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  if (static_cast<uintmax_t>(in.gcount()) != size) {
+    error = "cannot read it (" + std::to_string(in.gcount()) + " of its " + std::to_string(size) +
+            " bytes read)";
+    return false;
+  }
+  return true;
+}
+
 // Reads the file's meshes into `mesh`, welded, as they come (see
 // LoadModelFile); `error` is what is wrong, after the prefix.
 bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
   std::string bytes;
-  if (!ReadTextFile(file, bytes)) {
-    error = "cannot read it (no such file, or not readable)";
-    return false;
-  }
+  if (!ReadModelBytes(file, bytes, error)) return false;
   const ModelPrescan scan = PrescanModel(file, bytes);
   bytes = std::string();
   if (scan.result == ModelPrescan::Result::kRefused) {
     error = scan.error;
     return false;
   }
+  DroppedDataLog::Install();
+  std::string dropped;
+  const DroppedDataLog::Scope listening(dropped);
   Assimp::Importer importer;
+  std::string readName = file;
+  if (scan.result == ModelPrescan::Result::kConverted) {
+    readName = std::string("model.") + scan.format;
+    importer.SetIOHandler(new OneFileSystem(readName, scan.text));  // the importer owns it
+  }
   // ValidateDataStructure checks what the reader made (every face's
   // indices in range, mesh and node arrays consistent) before anything
   // else trusts it.
-  const aiScene* scene =
-      scan.result == ModelPrescan::Result::kConverted
-          ? importer.ReadFileFromMemory(scan.objText.data(), scan.objText.size(),
-                                        aiProcess_ValidateDataStructure, "obj")
-          : importer.ReadFile(file, aiProcess_ValidateDataStructure);
+  const aiScene* scene = importer.ReadFile(readName, aiProcess_ValidateDataStructure);
   if (scene == nullptr) {
-    error = std::string("cannot read it (") + importer.GetErrorString() + ")";
+    error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
+    return false;
+  }
+  if (!dropped.empty()) {
+    error = "malformed (" + ImporterMessage(dropped) + ")";
     return false;
   }
   // Triangulation takes every face for a polygon of at least one corner.
@@ -110,7 +231,7 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
   scene = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                                        aiProcess_SortByPType | aiProcess_PreTransformVertices);
   if (scene == nullptr) {
-    error = std::string("cannot read it (") + importer.GetErrorString() + ")";
+    error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
     return false;
   }
 
@@ -168,7 +289,16 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
   diagnostics::Log("Reading model \"" + file + "\"");
   const auto start = std::chrono::steady_clock::now();
   ModelRepair repair;
-  if (!ReadModelMesh(file, mesh, error) || !CheckModelSolid(mesh, repair, error)) {
+  bool read = false;
+  try {
+    read = ReadModelMesh(file, mesh, error) && CheckModelSolid(mesh, repair, error);
+  } catch (const std::bad_alloc&) {
+    // A file larger than the memory left (or one whose counts make the
+    // reader ask for more): refused like any other, not an abort.
+    mesh = Mesh();
+    error = "not enough memory to read it";
+  }
+  if (!read) {
     error = prefix + error;
     return false;
   }

@@ -253,6 +253,13 @@ bool SaveSnapshotFile(const std::string& path, std::string& error) {
 }
 
 bool LoadSnapshotFile(const std::string& path, const std::string& sender, std::string& error) {
+  // A device such as /dev/zero would be read until memory runs out, a pipe
+  // would block.
+  std::error_code failed;
+  if (std::filesystem::exists(path, failed) && !std::filesystem::is_regular_file(path, failed)) {
+    error = "the scene file " + path + " is not a regular file";
+    return false;
+  }
   std::string bytes;
   if (!ReadTextFile(path, bytes)) {
     error = "cannot read the scene file " + path;

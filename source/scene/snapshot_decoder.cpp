@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "scene/glb_format.h"
+#include "scene/model_prescan.h"
 #include "scene/scene_snapshot.h"
 
 namespace {
@@ -150,9 +151,16 @@ bool DecodeSnapshot(const std::string& bytes, std::vector<SnapshotObject>& objec
     }
     bin = bytes.substr(binAt + 8, chunk[0]);
   }
+  const std::string text = bytes.substr(sizeof header, header[3]);
+  // Boost's reader recurses once per level: a file that opens a million
+  // brackets would overflow the stack. A scene needs six.
+  if (JsonNestingDepth(text) > 64) {
+    error = "the scene description is nested more than 64 levels deep";
+    return false;
+  }
   ptree root;
   try {
-    std::istringstream json(bytes.substr(sizeof header, header[3]));
+    std::istringstream json(text);
     boost::property_tree::read_json(json, root);
     counter = root.get<uint32_t>("scenes..extras.objectCounter");
     objects.clear();

@@ -1,7 +1,7 @@
 // Fuzzes the model reader and the slicer behind it: the input, from its
-// second byte on, is written as an OBJ, OFF, PLY or STL file (the first byte
-// picks which) and sliced through the origin as `--slice` does: read, check,
-// cut, cap, split into parts, write the parts. Besides the sanitizers' checks
+// second byte on, is written as an OBJ, OFF, PLY, STL, glTF or binary glTF
+// file (the first byte picks which) and sliced through the origin as
+// `--slice` does: read, check, cut, cap, split into parts, write the parts. Besides the sanitizers' checks
 // and the fuzzer's limits on time and memory: a refused file is reported in
 // one line naming it, and an accepted one prints its JSON.
 
@@ -27,12 +27,12 @@ std::string ErrorReport(const char*, int, const std::string& message) { return m
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const char* const kExtensions[] = {".obj", ".off", ".ply", ".stl"};
+  static const char* const kExtensions[] = {".obj", ".off", ".ply", ".stl", ".gltf", ".glb"};
   static const std::string folder =
       (std::filesystem::temp_directory_path() / ("fuzz_model_" + std::to_string(getpid())))
           .string();
   std::filesystem::create_directories(folder);
-  const std::string file = folder + "/model" + kExtensions[data[0] % 4];
+  const std::string file = folder + "/model" + kExtensions[data[0] % 6];
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
   std::ostringstream out, err;

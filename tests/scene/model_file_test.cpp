@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <regex>
@@ -90,6 +91,12 @@ TEST(ModelFile, ReadsOffWithCommentsAndPolygons) {
   EXPECT_NEAR(EnclosedVolume(mesh), 4.0 / 3.0, 1e-9);
 }
 
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int k = 0; k < times; ++k) out += text;
+  return out;
+}
+
 // Broken files of every format: each is refused with one line naming the
 // file, before any reader sizes an array by a count the file cannot hold.
 TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
@@ -128,6 +135,44 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
       {"lying.stl", std::string(80, ' ') + "\xff\xff\xff\x0f" + std::string(100, '\0'), ""},
       {"short.stl", "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0", ""},
       {"junk.stl", junk, ""},
+      {"cut.stl", std::string(80, ' ') + "\x0c" + std::string(3 + 50 * 5 + 20, '\0'),
+       "declares 12 triangles; the file's 354 bytes hold 5 and part"},
+      {"tiny.stl", "solid x\n", "neither an ASCII STL"},
+      {"four.stl",
+       "solid\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+       "vertex 1 1 0\nendloop\nendfacet\nendsolid\n",
+       "malformed (STL: a facet with more than 3"},
+      // Indented, so mended and read from memory, where assimp took the file
+      // itself for its missing material library (and crashed on this one).
+      {"material.obj", std::string(" mtllib m\0a\0she1\n", 17), ""},
+      {"cornerless.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf\n",
+       "malformed (Obj: Ignoring empty face)"},
+      // A tetrahedron whose last triangle names vertex 9 of 4.
+      {"past.gltf",
+       R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
+       R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1}]}],)"
+       R"("buffers":[{"byteLength":72,"uri":"data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAA)"
+       R"(AAAAAAAAAAAAAAAAgD8AAAAAAAAAAAAAAAAAAIA/AAACAAEAAAABAAMAAAADAAIAAQACAAkA"}],)"
+       R"("bufferViews":[{"buffer":0,"byteLength":48},{"buffer":0,"byteOffset":48,"byteLength":24}],)"
+       R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"},)"
+       R"({"bufferView":1,"componentType":5123,"count":12,"type":"SCALAR"}]})",
+       "malformed (Some faces had out-of-range indices"},
+      // 10^9 elements replaced, read from 400 002 bytes: assimp read past them.
+      {"sparse.gltf",
+       R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
+       R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],"buffers":[{"byteLength":)"
+       R"(400002,"uri":"data:application/octet-stream;base64,)" + std::string(533336, 'A') +
+           R"("}],"bufferViews":[{"buffer":0,"byteLength":400002}],"accessors":[{"bufferView":0,)"
+           R"("componentType":5126,"count":3,"type":"VEC3","sparse":{"count":1000000000,)"
+           R"("indices":{"bufferView":0,"componentType":5125},"values":{"bufferView":0}}}]})",
+       "glTF sparse accessor 0 replaces more elements than it has"},
+      {"chunk.glb", std::string("glTF\x02\0\0\0\x20\0\0\0\xf0\xff\xff\xffJSON{}  ", 28),
+       "chunk is longer than the rest"},
+      // Parsers that recurse once per level would run out of stack.
+      {"deep.gltf", "{\"asset\":" + std::string(1000000, '['), "nested more than 256 levels"},
+      {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'), "nested more than 256 levels"},
+      {"deep.dae", "<?xml version=\"1.0\"?><COLLADA>" + Repeat("<node/><node>", 300000), "256"},
+      {"deep.ac", "AC3Db\nOBJECT world\nkids 1\n" + Repeat("OBJECT a\nkids 1\n", 300000), "256"},
   };
   support::ScratchDir dir;
   for (const auto& c : cases) {
@@ -138,6 +183,78 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
     EXPECT_EQ(error.rfind("Model \"" + dir.File(c.name) + "\": ", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+  // What is not a regular file is not read: a folder, and a device that never ends.
+  std::filesystem::create_directory(dir.File("folder.obj"));
+  for (const auto& [file, says] :
+       {std::pair<std::string, std::string>{dir.File("folder.obj"), "is a folder"},
+        {"/dev/zero", "is not a regular file"}}) {
+    Mesh mesh;
+    std::string error;
+    EXPECT_FALSE(LoadModelFile(file, mesh, error));
+    EXPECT_EQ(error, "Model \"" + file + "\": " + says +
+                         (file == "/dev/zero" ? " (a device, pipe or socket)" : ", not a file"));
+  }
+}
+
+// The variants exporters write of the cube of side 2 (volume 8): binary STL
+// whose count is 0 or whose header starts "solid" and is followed by padding,
+// ASCII STL in capitals after a blank line (also with lines ended by CR), OBJ with a byte order mark,
+// indented lines and comments after the data, PLY with "PLY" and spaces
+// after end_header.
+TEST(ModelFile, ReadsTheVariantsExportersWrite) {
+  support::ScratchDir dir;
+  std::string soup;  // "v x y z" three times, then "f -3 -2 -1", for each triangle
+  {
+    std::ifstream in(WriteCube(dir, "cube.obj"));
+    std::getline(in, soup, '\0');
+  }
+  std::vector<float> corners;
+  std::string obj = "\xEF\xBB\xBF# made by hand\nmtllib none.mtl\n", ply, stlText = "\n SOLID CUBE\n", stl(80, ' ');
+  std::istringstream lines(soup);
+  for (std::string line; std::getline(lines, line);) {
+    obj += (line[0] == 'v' ? "  " : "\t") + line + (line[0] == 'v' ? " # corner\n" : "#face\n");
+    if (line[0] != 'v') continue;
+    std::istringstream xyz(line.substr(2));
+    float p[3];
+    xyz >> p[0] >> p[1] >> p[2];
+    corners.insert(corners.end(), p, p + 3);
+    ply += line.substr(2) + "\n";
+    stlText += (corners.size() % 9 == 3 ? "FACET NORMAL 0 0 0\nOUTER LOOP\n" : "") +
+               ("VERTEX" + line.substr(1)) +
+               (corners.size() % 9 == 0 ? "\nENDLOOP\nENDFACET\n" : "\n");
+  }
+  for (int t = 0; t < 12; ++t)
+    ply += "3 " + std::to_string(3 * t) + ' ' + std::to_string(3 * t + 1) + ' ' +
+           std::to_string(3 * t + 2) + '\n';
+  ply = "PLY\nformat ascii 1.0\nelement vertex 36\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 12\nproperty list uchar int vertex_indices\n"
+        "end_header  \n" + ply;
+  stl += std::string(4, '\0');  // a count of 0: the size says 12
+  for (int t = 0; t < 12; ++t) {
+    stl.append(12, '\0');
+    stl.append(reinterpret_cast<const char*>(&corners[9 * t]), 36);
+    stl.append(2, '\0');
+  }
+  std::string mac = stlText + "ENDSOLID";  // lines ended by CR alone
+  std::replace(mac.begin(), mac.end(), '\n', '\r');
+  std::string solidStl = stl;
+  solidStl.replace(0, 10, "solid cube");
+  solidStl[80] = 12;
+  const std::pair<const char*, std::string> files[] = {
+      {"zero.stl", stl},
+      {"solid.stl", solidStl + std::string(20, '\0')},
+      {"capitals.stl", stlText + "ENDSOLID\n"},
+      {"mac.stl", mac},
+      {"marked.obj", obj},
+      {"capitals.ply", ply}};
+  for (const auto& [name, text] : files) {
+    std::ofstream(dir.File(name), std::ios::binary) << text;
+    Mesh mesh;
+    std::string error;
+    ASSERT_TRUE(LoadModelFile(dir.File(name), mesh, error)) << name << ": " << error;
+    EXPECT_EQ(mesh.TriangleCount(), 12u) << name;
+    EXPECT_NEAR(EnclosedVolume(mesh), 8.0, 1e-9) << name;
   }
 }
 

@@ -114,6 +114,13 @@ TEST(SceneSnapshot, DamagedFilesAreRefusedWithAReason) {
   text[at + 3] = '\x7f';
   EXPECT_TRUE(refused(text));
   EXPECT_NE(error.find("index past"), std::string::npos) << error;
+  // A million brackets, for a reader that recurses once per level.
+  const std::string deep(1000000, '[');
+  const uint32_t header[5] = {0x46546C67, 2, 20 + 1000000, 1000000, 0x4E4F534A};
+  EXPECT_TRUE(refused(std::string(reinterpret_cast<const char*>(header), 20) + deep));
+  EXPECT_NE(error.find("nested more than 64"), std::string::npos) << error;
+  EXPECT_FALSE(LoadSnapshotFile("/dev/zero", "HeadlessScene", error));  // endless
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 
   // Loading a damaged file leaves the scene as it was.
   const std::string path = testing::TempDir() + "damaged.glb";
