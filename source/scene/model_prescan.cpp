@@ -256,10 +256,10 @@ ModelPrescan CheckPly(const std::string& bytes) {
         return scan;
       }
       elements.back().properties.push_back(property);
-    } else if (word != "comment" && word != "obj_info") {
-      scan.error = "PLY header line \"" + Shown(word) + "\" is not understood";
-      return scan;
     }
+    // Any other line ("comment", "obj_info", or no keyword at all, as the
+    // "Created by ..." line of older Blender exports) declares nothing and
+    // is passed over, as assimp passes over it.
     header.EndLine();
   }
   const bool ascii = format == "ascii";

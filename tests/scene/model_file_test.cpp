@@ -200,8 +200,9 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
 // The variants exporters write of the cube of side 2 (volume 8): binary STL
 // whose count is 0 or whose header starts "solid" and is followed by padding,
 // ASCII STL in capitals after a blank line (also with lines ended by CR), OBJ with a byte order mark,
-// indented lines and comments after the data, PLY with "PLY" and spaces
-// after end_header.
+// indented lines and comments after the data, PLY with "PLY", a header
+// line of no known keyword (old Blender wrote one) and spaces after
+// end_header.
 TEST(ModelFile, ReadsTheVariantsExportersWrite) {
   support::ScratchDir dir;
   std::string soup;  // "v x y z" three times, then "f -3 -2 -1", for each triangle
@@ -227,7 +228,8 @@ TEST(ModelFile, ReadsTheVariantsExportersWrite) {
   for (int t = 0; t < 12; ++t)
     ply += "3 " + std::to_string(3 * t) + ' ' + std::to_string(3 * t + 1) + ' ' +
            std::to_string(3 * t + 2) + '\n';
-  ply = "PLY\nformat ascii 1.0\nelement vertex 36\nproperty float x\nproperty float y\n"
+  ply = "PLY\nformat ascii 1.0\nCreated by Blender3D 247 - www.blender.org, source file: \n"
+        "element vertex 36\nproperty float x\nproperty float y\n"
         "property float z\nelement face 12\nproperty list uchar int vertex_indices\n"
         "end_header  \n" + ply;
   stl += std::string(4, '\0');  // a count of 0: the size says 12
