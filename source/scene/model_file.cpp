@@ -310,6 +310,9 @@ bool LoadModelFile(const std::string& file, Mesh& mesh, std::string& error,
   if (repair.filled.holes > 0)
     diagnostics::Log(prefix + "filled " + std::to_string(repair.filled.holes) + " holes with " +
                      std::to_string(repair.filled.triangles) + " triangles");
+  if (repair.shellsTurned > 0)
+    diagnostics::Log(prefix + "turned " + std::to_string(repair.shellsTurned) +
+                     " shells wound the wrong way");
   if (repairs != nullptr) *repairs = repair;
   return true;
 }
