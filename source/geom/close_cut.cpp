@@ -402,18 +402,29 @@ bool LoopCapper::Neighbours(uint32_t a, uint32_t b) const {
 // the plane: the half is there lumps that meet at one point only, which
 // would be one part while they share it. With a vertex each they are parts
 // of their own unless something else joins them; the surface stays closed,
-// since both triangles on an edge at the vertex are in one fan.
-void SeparateAtPinches(Mesh& mesh, const std::vector<uint32_t>& pinches) {
+// since both triangles on an edge at the vertex are in one fan. `users`,
+// when given, are the only triangles below `capped` that use a pinch (the
+// cut set's users, see vertex_index_set.h); the triangles from `capped` on
+// are the caps. Without it every triangle is looked at.
+void SeparateAtPinches(Mesh& mesh, const std::vector<uint32_t>& pinches,
+                       const std::vector<uint32_t>* users, uint32_t capped) {
   constexpr uint32_t kNone = UINT32_MAX;
   const uint32_t vertexCount = mesh.VertexCount();
   std::vector<uint32_t> slotOf(vertexCount, kNone);
   for (size_t k = 0; k < pinches.size(); ++k)
     if (pinches[k] < vertexCount) slotOf[pinches[k]] = static_cast<uint32_t>(k);
   std::vector<std::vector<uint32_t>> around(pinches.size());  // triangles at each pinch
-  for (uint32_t t = 0; t < mesh.TriangleCount(); ++t)
+  const auto note = [&](uint32_t t) {
     for (const uint32_t v : mesh.triangles[t].indices)
       if (v < vertexCount && slotOf[v] != kNone) around[slotOf[v]].push_back(t);
-  bool changed = false;
+  };
+  // In ascending order either way, so that the same fan keeps the vertex.
+  if (users != nullptr) {
+    for (const uint32_t t : *users) note(t);
+    for (uint32_t t = capped; t < mesh.TriangleCount(); ++t) note(t);
+  } else {
+    for (uint32_t t = 0; t < mesh.TriangleCount(); ++t) note(t);
+  }
   std::vector<uint32_t> parent;
   std::unordered_map<uint32_t, uint32_t> firstAt;  // other end of an edge at the pinch -> triangle
   for (size_t k = 0; k < pinches.size(); ++k) {
@@ -442,15 +453,19 @@ void SeparateAtPinches(Mesh& mesh, const std::vector<uint32_t>& pinches) {
         copy = copyOf.emplace(root, mesh.AddVertex(Vertex(mesh.vertices[pinch]))).first;
       for (uint32_t& v : mesh.triangles[fan[i]].indices)
         if (v == pinch) v = copy->second;
-      changed = true;
+      // The corner's new vertex is its fan's alone: the triple is new.
+      mesh.NoteNewIndices(fan[i]);
     }
   }
-  if (changed) mesh.ReindexTriangles();
 }
 
 }  // namespace
 
 void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
+  // The triangles that may use a vertex on the cut, while the half is as
+  // the split left it (nullptr: any may); the caps come after them.
+  const std::vector<uint32_t>* users = cutSet.Users(mesh.triangles.data(), mesh.triangles.size());
+  const uint32_t capped = mesh.TriangleCount();
   const std::vector<BoundaryEdge> edges = FindBoundaryEdges(mesh, cutSet);
   const BoundaryLoopList loops = LinkBoundaryLoops(edges);
   // Kept between calls (per thread), like the other working arrays.
@@ -460,5 +475,10 @@ void CloseCut(Mesh& mesh, const VertexIndexSet& cutSet) {
   // from its last entry back to its first.
   for (size_t i = 0; i < loops.size(); ++i)
     if (!loops.closed[i]) CapLoop(loops.loops[i], mesh);
-  if (!capper.pinches.empty()) SeparateAtPinches(mesh, capper.pinches);
+  if (!capper.pinches.empty()) {
+    // A loop vertex off the cut may be used by any triangle.
+    bool onCut = users != nullptr;
+    for (const uint32_t v : capper.pinches) onCut = onCut && cutSet.count(v) > 0;
+    SeparateAtPinches(mesh, capper.pinches, onCut ? users : nullptr, capped);
+  }
 }

@@ -311,6 +311,13 @@ void Mesh::ReserveTriangles(size_t count, size_t lookedUp) {
 
 void Mesh::ReindexTriangles() { triangleIndex.Rebuild(triangles); }
 
+void Mesh::NoteNewIndices(uint32_t t) {
+  // An index out of step is rebuilt from the array anyway.
+  if (!triangleIndex.InStep(triangles.size())) return;
+  const uint32_t* i = triangles[t].indices;
+  triangleIndex.Renamed(i[0], i[1], i[2]);
+}
+
 void Mesh::SetCornerNormal(uint32_t t, int c, float x, float y, float z) {
   float* n = triangles[t].normals[c];
   n[0] = x;

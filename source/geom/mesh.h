@@ -137,6 +137,17 @@ class TriangleIndex {
   void InsertNew(uint32_t i0, uint32_t i1, uint32_t i2, uint32_t next);
   // True when the index covers exactly the first `count` triangles.
   bool InStep(size_t count) const { return coveredCount == count; }
+  // Triangle `t`'s indices were rewritten in place to (i0, i1, i2), a triple
+  // no other triangle holds: its corners are marked as InsertNew marks them.
+  // The table's entry for its old triple stays, harmless: a probe compares
+  // the triangle's own indices, and a regrown table files it anew. The
+  // index must be in step.
+  void Renamed(uint32_t i0, uint32_t i1, uint32_t i2) {
+    Mark(i0);
+    Mark(i1);
+    Mark(i2);
+    anyUnindexed = true;
+  }
   // True when the first `count` triangles, and no more, are known to hold
   // pairwise different triples.
   bool KnownDistinct(size_t count) const { return distinctCount == count; }
@@ -340,6 +351,10 @@ class Mesh {
   void ReserveTriangles(size_t count, size_t lookedUp);
   // Rebuilds the duplicate index after triangle indices were edited in place.
   void ReindexTriangles();
+  // After triangle `t`'s indices were edited in place to a triple that no
+  // other triangle holds (a corner moved to a new vertex): what
+  // ReindexTriangles would do, for that triangle alone and without hashing.
+  void NoteNewIndices(uint32_t t);
 
   // Read access to corner c (0-2) of triangle t; no range checks.
   Vector CornerPosition(uint32_t t, int c) const {

@@ -21,7 +21,8 @@ namespace {
 // AddTriangle against the rule as first stated (a linear search from index 0
 // for the same ordered triple), under every kind of change to the public
 // array that the hash index kept beside it must survive, and with triangles
-// the linear search finds new appended without a lookup. The small index
+// the linear search finds new appended without a lookup, and with corners
+// moved to new vertices in place (NoteNewIndices). The small index
 // range makes repeats and rotations (which are different triangles) common.
 // KnownDistinct may say false of distinct triples, never true of repeats.
 TEST(MeshAddTriangle, MatchesLinearSearchUnderEveryKindOfChange) {
@@ -59,6 +60,14 @@ TEST(MeshAddTriangle, MatchesLinearSearchUnderEveryKindOfChange) {
         mesh.triangles.push_back(t);  // bypasses AddTriangle, may even add a duplicate
       } else if (o < 96) {
         mesh.triangles.resize(mesh.triangles.size() / 2);
+      } else if (o < 98 && !mesh.triangles.empty()) {
+        // A corner moved to a vertex of its own (100 + step: no other
+        // triangle has it), then noted; it must be found under its new triple.
+        const uint32_t k = t.indices[0] % mesh.TriangleCount();
+        uint32_t* i = mesh.triangles[k].indices;
+        i[t.indices[1] % 3] = 100 + uint32_t(step);
+        mesh.NoteNewIndices(k);
+        ASSERT_EQ(mesh.AddTriangle(i[0], i[1], i[2]), k) << "seed " << seed << " step " << step;
       } else if (!mesh.triangles.empty()) {
         mesh.triangles[0].indices[0] = t.indices[0];  // rewritten in place, then reindexed
         mesh.ReindexTriangles();
