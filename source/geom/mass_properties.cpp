@@ -42,6 +42,17 @@ void ReferencePoint(const Mesh& mesh, double ref[3]) {
   for (int k = 0; k < 3; ++k) ref[k] = 0.5 * (low[k] + high[k]);
 }
 
+// Triangle t's corners in double precision, from the reference point.
+void CornersFrom(const Mesh& mesh, const Triangle& t, const double ref[3], double x[3],
+                 double y[3], double z[3]) {
+  for (int c = 0; c < 3; ++c) {
+    const Vertex& v = mesh.vertices[t.indices[c]];
+    x[c] = static_cast<double>(v.x) - ref[0];
+    y[c] = static_cast<double>(v.y) - ref[1];
+    z[c] = static_cast<double>(v.z) - ref[2];
+  }
+}
+
 }  // namespace
 
 Vector MassProperties::Centre() const {
@@ -70,12 +81,7 @@ MassProperties ComputeMassProperties(const Mesh& mesh, double density) {
   double sum[10] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
   for (const Triangle& t : mesh.triangles) {
     double x[3], y[3], z[3];
-    for (int c = 0; c < 3; ++c) {
-      const Vertex& v = mesh.vertices[t.indices[c]];
-      x[c] = static_cast<double>(v.x) - ref[0];
-      y[c] = static_cast<double>(v.y) - ref[1];
-      z[c] = static_cast<double>(v.z) - ref[2];
-    }
+    CornersFrom(mesh, t, ref, x, y, z);
     // d = (p1 - p0) x (p2 - p0)
     const double a1 = x[1] - x[0], b1 = y[1] - y[0], c1 = z[1] - z[0];
     const double a2 = x[2] - x[0], b2 = y[2] - y[0], c2 = z[2] - z[0];
@@ -142,12 +148,7 @@ double EnclosedVolume(const Mesh& mesh) {
   double sum = 0.0;
   for (const Triangle& t : mesh.triangles) {
     double x[3], y[3], z[3];
-    for (int c = 0; c < 3; ++c) {
-      const Vertex& v = mesh.vertices[t.indices[c]];
-      x[c] = static_cast<double>(v.x) - ref[0];
-      y[c] = static_cast<double>(v.y) - ref[1];
-      z[c] = static_cast<double>(v.z) - ref[2];
-    }
+    CornersFrom(mesh, t, ref, x, y, z);
     const double b1 = y[1] - y[0], c1 = z[1] - z[0];
     const double b2 = y[2] - y[0], c2 = z[2] - z[0];
     sum += (b1 * c2 - b2 * c1) * ((x[0] + x[1]) + x[2]);
