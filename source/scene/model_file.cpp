@@ -4,11 +4,13 @@
 #include <assimp/scene.h>
 
 #include <algorithm>
+#include <assimp/BaseImporter.h>
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/IOSystem.hpp>
 #include <assimp/LogStream.hpp>
 #include <assimp/MemoryIOWrapper.h>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <mutex>
 #include <new>
+#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -131,6 +134,39 @@ class OneFileSystem : public Assimp::IOSystem {
   const std::string& bytes_;
 };
 
+// Leaves `importer` only the readers of the format `name`'s extension
+// names (the whole end of the name, any case, so "x.mesh.xml" keeps the
+// readers of ".mesh.xml"). Left to itself assimp gives a file its own
+// readers refuse to every reader whose signature test it passes, so a
+// broken ".gltf" holding the word "xml" went to an XML format's reader,
+// which crashed on it. A file is read as what its name says it is, or
+// refused; a name with an extension no reader knows is still recognised
+// by its content.
+void KeepOnlyReadersOf(Assimp::Importer& importer, const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const auto named = [&lower](Assimp::BaseImporter* reader) {
+    std::set<std::string> extensions;
+    reader->GetExtensionList(extensions);
+    for (const std::string& extension : extensions) {
+      const std::string end = "." + extension;
+      if (lower.size() > end.size() &&
+          lower.compare(lower.size() - end.size(), end.size(), end) == 0)
+        return true;
+    }
+    return false;
+  };
+  std::vector<Assimp::BaseImporter*> others;
+  for (size_t i = 0; i < importer.GetImporterCount(); ++i) {
+    Assimp::BaseImporter* reader = importer.GetImporter(i);
+    if (!named(reader)) others.push_back(reader);
+  }
+  if (others.size() == importer.GetImporterCount()) return;
+  // An unregistered reader is no longer the importer's to delete.
+  for (Assimp::BaseImporter* reader : others)
+    if (importer.UnregisterLoader(reader) == AI_SUCCESS) delete reader;
+}
+
 // An importer's message for ours: one line of printable characters, cut
 // at 160 (some quote the rest of the file after where they stopped).
 std::string ImporterMessage(const std::string& message) {
@@ -191,6 +227,7 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
     readName = std::string("model.") + scan.format;
     importer.SetIOHandler(new OneFileSystem(readName, scan.text));  // the importer owns it
   }
+  KeepOnlyReadersOf(importer, readName);
   // ValidateDataStructure checks what the reader made (every face's
   // indices in range, mesh and node arrays consistent) before anything
   // else trusts it.

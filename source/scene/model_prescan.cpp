@@ -521,8 +521,12 @@ ModelPrescan CheckSparse(const std::string& json) {
   try {
     std::istringstream in(json);
     boost::property_tree::read_json(in, root);
-  } catch (const std::exception&) {
-    return ModelPrescan();  // not JSON: assimp says what is wrong
+  } catch (const boost::property_tree::json_parser_error& error) {
+    // Not JSON, or not UTF-8: assimp's own parser takes bytes it should
+    // refuse, and then reads the sparse accessor that the check could not
+    // see (a "bufferView" key with a stray byte crashed it).
+    return Refused("glTF JSON is malformed (" + error.message() + " on line " +
+                   std::to_string(error.line()) + ")");
   }
   const auto views = root.get_child_optional("bufferViews");
   const auto accessors = root.get_child_optional("accessors");

@@ -166,8 +166,18 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
            R"("componentType":5126,"count":3,"type":"VEC3","sparse":{"count":1000000000,)"
            R"("indices":{"bufferView":0,"componentType":5125},"values":{"bufferView":0}}}]})",
        "glTF sparse accessor 0 replaces more elements than it has"},
+      // Its "indices" name no buffer view through a key with a byte that is
+      // not UTF-8; assimp's parser took the JSON, and crashed on the view.
+      {"sparse-bytes.gltf",
+       R"({"asset":{"version":"2.0"},"accessors":[{"bufferView":0,"componentType":5126,)"
+       R"("count":4,"type":"VEC3","sparse":{"count":1,"indices":{")" "\x8a" R"(ufferView":2,)"
+       R"("componentType":5125},"values":{"bufferView":3}}}]})",
+       "glTF JSON is malformed (invalid code sequence on line 1)"},
       {"chunk.glb", std::string("glTF\x02\0\0\0\x20\0\0\0\xf0\xff\xff\xffJSON{}  ", 24),
        "chunk is longer than the rest"},
+      // Read only as what its name says: XGL's reader parsed it (and others
+      // crashed on such XML) once the glTF readers had refused it.
+      {"world.gltf", "<?xml version=\"1.0\"?><world><object/></world>", "No suitable reader"},
       // Parsers that recurse once per level would run out of stack.
       {"deep.gltf", "{\"asset\":" + std::string(1000000, '['), "nested more than 256 levels"},
       {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'), "nested more than 256 levels"},
