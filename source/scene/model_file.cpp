@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/child_process.h"
 #include "core/diagnostics.h"
 #include "geom/close_cut.h"
 #include "geom/mass_properties.h"
@@ -207,26 +208,26 @@ bool ReadModelBytes(const std::string& file, std::string& bytes, std::string& er
   return true;
 }
 
-// Reads the file's meshes into `mesh`, welded, as they come (see
-// LoadModelFile); `error` is what is wrong, after the prefix.
-bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
-  std::string bytes;
-  if (!ReadModelBytes(file, bytes, error)) return false;
-  const ModelPrescan scan = PrescanModel(file, bytes);
-  bytes = std::string();
-  if (scan.result == ModelPrescan::Result::kRefused) {
-    error = scan.error;
-    return false;
-  }
+// What assimp made of a model file: its positions welded (x, y, z per
+// vertex) and its triangles as three corners each, those that welding
+// makes degenerate left out; or what is wrong.
+struct ImportedMesh {
+  std::vector<float> positions;
+  std::vector<uint32_t> corners;
+  std::string error;  // empty when read
+};
+
+// Reads `readName` (from `scan`'s text when the prescan converted it) with
+// assimp, checks what it made and welds it. Runs in a child process.
+ImportedMesh ImportWithAssimp(const std::string& readName, const ModelPrescan& scan) {
+  ImportedMesh imported;
+  std::string& error = imported.error;
   DroppedDataLog::Install();
   std::string dropped;
   const DroppedDataLog::Scope listening(dropped);
   Assimp::Importer importer;
-  std::string readName = file;
-  if (scan.result == ModelPrescan::Result::kConverted) {
-    readName = std::string("model.") + scan.format;
+  if (scan.result == ModelPrescan::Result::kConverted)
     importer.SetIOHandler(new OneFileSystem(readName, scan.text));  // the importer owns it
-  }
   KeepOnlyReadersOf(importer, readName);
   // ValidateDataStructure checks what the reader made (every face's
   // indices in range, mesh and node arrays consistent) before anything
@@ -234,11 +235,11 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
   const aiScene* scene = importer.ReadFile(readName, aiProcess_ValidateDataStructure);
   if (scene == nullptr) {
     error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
-    return false;
+    return imported;
   }
   if (!dropped.empty()) {
     error = "malformed (" + ImporterMessage(dropped) + ")";
-    return false;
+    return imported;
   }
   // Triangulation takes every face for a polygon of at least one corner.
   for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
@@ -247,14 +248,14 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
       const aiFace& face = source->mFaces[f];
       if (face.mNumIndices == 0 || face.mIndices == nullptr) {
         error = "face " + std::to_string(f) + " has no corners";
-        return false;
+        return imported;
       }
       for (unsigned c = 0; c < face.mNumIndices; ++c) {
         if (face.mIndices[c] >= source->mNumVertices) {
           error = "face " + std::to_string(f) + " names vertex " +
                   std::to_string(face.mIndices[c]) + " of " +
                   std::to_string(source->mNumVertices);
-          return false;
+          return imported;
         }
       }
     }
@@ -269,12 +270,9 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
                                        aiProcess_SortByPType | aiProcess_PreTransformVertices);
   if (scene == nullptr) {
     error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
-    return false;
+    return imported;
   }
 
-  mesh = Mesh();
-  mesh.loadedModel = true;
-  mesh.useTexCoords = false;
   std::unordered_map<PositionKey, uint32_t, PositionKeyHash> welded;
   std::vector<uint32_t> local;  // this aiMesh's vertex -> welded vertex
   for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
@@ -282,8 +280,9 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
     local.resize(source->mNumVertices);
     for (unsigned v = 0; v < source->mNumVertices; ++v) {
       const aiVector3D& p = source->mVertices[v];
-      const auto found = welded.emplace(KeyOf(p.x, p.y, p.z), mesh.VertexCount());
-      if (found.second) mesh.AddVertex(Vertex(p.x, p.y, p.z));
+      const auto found = welded.emplace(KeyOf(p.x, p.y, p.z),
+                                        static_cast<uint32_t>(imported.positions.size() / 3));
+      if (found.second) imported.positions.insert(imported.positions.end(), {p.x, p.y, p.z});
       local[v] = found.first->second;
     }
     for (unsigned f = 0; f < source->mNumFaces; ++f) {
@@ -292,9 +291,98 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
       const uint32_t a = local[face.mIndices[0]], b = local[face.mIndices[1]],
                      c = local[face.mIndices[2]];
       if (a == b || b == c || c == a) continue;
-      mesh.AddTriangle(a, b, c);
+      imported.corners.insert(imported.corners.end(), {a, b, c});
     }
   }
+  return imported;
+}
+
+// An ImportedMesh as bytes, to hand it from the child to its parent: the
+// error's length and bytes, then the positions' count and values, then the
+// corners'.
+std::string Encode(const ImportedMesh& imported) {
+  std::string bytes;
+  const auto put = [&bytes](const void* data, uint64_t count, size_t size) {
+    bytes.append(reinterpret_cast<const char*>(&count), sizeof count);
+    bytes.append(static_cast<const char*>(data), count * size);
+  };
+  put(imported.error.data(), imported.error.size(), 1);
+  put(imported.positions.data(), imported.positions.size(), sizeof(float));
+  put(imported.corners.data(), imported.corners.size(), sizeof(uint32_t));
+  return bytes;
+}
+
+// The ImportedMesh of Encode's `bytes`; false if they are not whole, or a
+// corner names a vertex that is not there.
+bool Decode(const std::string& bytes, ImportedMesh& imported) {
+  size_t at = 0;
+  const auto take = [&bytes, &at](auto& into, size_t size) {
+    uint64_t count = 0;
+    if (bytes.size() - at < sizeof count) return false;
+    std::memcpy(&count, bytes.data() + at, sizeof count);
+    at += sizeof count;
+    if (count > (bytes.size() - at) / size) return false;
+    into.resize(count);
+    std::memcpy(into.data(), bytes.data() + at, count * size);
+    at += count * size;
+    return true;
+  };
+  if (!take(imported.error, 1) || !take(imported.positions, sizeof(float)) ||
+      !take(imported.corners, sizeof(uint32_t)) || at != bytes.size() ||
+      imported.positions.size() % 3 != 0 || imported.corners.size() % 3 != 0)
+    return false;
+  const size_t vertices = imported.positions.size() / 3;
+  return std::all_of(imported.corners.begin(), imported.corners.end(),
+                     [vertices](uint32_t corner) { return corner < vertices; });
+}
+
+// Reads the file's meshes into `mesh`, welded, as they come (see
+// LoadModelFile); `error` is what is wrong, after the prefix. The prescan
+// runs here; assimp runs in a child process, so a reader that crashes on a
+// malformed file, or corrupts memory, takes down only the child.
+bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
+  std::string bytes;
+  if (!ReadModelBytes(file, bytes, error)) return false;
+  const ModelPrescan scan = PrescanModel(file, bytes);
+  bytes = std::string();
+  if (scan.result == ModelPrescan::Result::kRefused) {
+    error = scan.error;
+    return false;
+  }
+  const std::string readName =
+      scan.result == ModelPrescan::Result::kConverted ? std::string("model.") + scan.format : file;
+  std::string answer, failure;
+  ImportedMesh imported;
+  if (!RunInChildProcess(
+          [&] {
+            try {
+              return Encode(ImportWithAssimp(readName, scan));
+            } catch (const std::bad_alloc&) {
+              ImportedMesh none;
+              none.error = "not enough memory to read it";
+              return Encode(none);
+            }
+          },
+          answer, failure)) {
+    error = "cannot read it (the importer " + failure + ")";
+    return false;
+  }
+  if (!Decode(answer, imported)) {
+    error = "cannot read it (the importer's answer is not whole)";
+    return false;
+  }
+  answer = std::string();
+  if (!imported.error.empty()) {
+    error = imported.error;
+    return false;
+  }
+  mesh = Mesh();
+  mesh.loadedModel = true;
+  mesh.useTexCoords = false;
+  const std::vector<float>& p = imported.positions;
+  for (size_t v = 0; v < p.size(); v += 3) mesh.AddVertex(Vertex(p[v], p[v + 1], p[v + 2]));
+  const std::vector<uint32_t>& c = imported.corners;
+  for (size_t t = 0; t < c.size(); t += 3) mesh.AddTriangle(c[t], c[t + 1], c[t + 2]);
   return true;
 }
 

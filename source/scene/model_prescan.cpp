@@ -235,6 +235,13 @@ ModelPrescan CheckPly(const std::string& bytes) {
         scan.error = "PLY element \"" + Shown(element.name) + "\" without a count";
         return scan;
       }
+      // assimp sizes its arrays by the first "vertex" (or "face") element
+      // and fills them from every one: a second overran the first's.
+      for (const PlyElement& before : elements)
+        if (before.name == element.name) {
+          scan.error = "PLY element \"" + Shown(element.name) + "\" is declared twice";
+          return scan;
+        }
       elements.push_back(element);
     } else if (word == "property") {
       PlyProperty property;

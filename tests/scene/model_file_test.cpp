@@ -124,6 +124,11 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
       {"lying.ply", std::regex_replace(plyHead, std::regex("vertex 4"), "vertex 4000000000"), "ends before"},
       {"list.ply", binaryPly + "\xff\xff\xff\x7f", "ends before the 1 \"face\""},
       {"junk.ply", "ply\n" + junk, ""},
+      // assimp wrote the second element's vertices past the first's array.
+      {"twice.ply",
+       std::regex_replace(plyHead, std::regex("element face"),
+                          "element vertex 2\nproperty float x\nelement face") + "0\n1\n3 0 1 2\n",
+       "PLY element \"vertex\" is declared twice"},
       {"huge.off", "OFF\n353000000000 1 0\n" + std::string(280, '0'), "declares 353000000000 vertices"},
       {"past.off", offHead + "3 1 2 4\n", "face 3 of 4 names a vertex"},
       {"two.off", offHead + "2 1 2\n", "face 3 of 4 has 2 corners"},
@@ -193,6 +198,16 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
     EXPECT_EQ(error.rfind("Model \"" + dir.File(c.name) + "\": ", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+  // A reader that crashes ends only the child process it runs in (under
+  // AddressSanitizer the child reports the fault and exits 1 instead).
+  {
+    Mesh mesh;
+    std::string error;
+    const std::string file =
+        std::string(CLEAVE_SOURCE_DIR) + "/tests/data/malformed/cube_compressed_bad.x";
+    EXPECT_FALSE(LoadModelFile(file, mesh, error));
+    EXPECT_EQ(error.rfind("Model \"" + file + "\": cannot read it (the importer ", 0), 0u) << error;
   }
   // What is not a regular file is not read: a folder, and a device that never ends.
   std::filesystem::create_directory(dir.File("folder.obj"));
