@@ -304,7 +304,7 @@ std::string Encode(const ImportedMesh& imported) {
   std::string bytes;
   const auto put = [&bytes](const void* data, uint64_t count, size_t size) {
     bytes.append(reinterpret_cast<const char*>(&count), sizeof count);
-    bytes.append(static_cast<const char*>(data), count * size);
+    if (count > 0) bytes.append(static_cast<const char*>(data), count * size);
   };
   put(imported.error.data(), imported.error.size(), 1);
   put(imported.positions.data(), imported.positions.size(), sizeof(float));
@@ -323,7 +323,7 @@ bool Decode(const std::string& bytes, ImportedMesh& imported) {
     at += sizeof count;
     if (count > (bytes.size() - at) / size) return false;
     into.resize(count);
-    std::memcpy(into.data(), bytes.data() + at, count * size);
+    if (count > 0) std::memcpy(into.data(), bytes.data() + at, count * size);
     at += count * size;
     return true;
   };
