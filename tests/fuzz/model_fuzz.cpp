@@ -3,7 +3,9 @@
 // file (the first byte picks which) and sliced through the origin as
 // `--slice` does: read, check, cut, cap, split into parts, write the parts. Besides the sanitizers' checks
 // and the fuzzer's limits on time and memory: a refused file is reported in
-// one line naming it, and an accepted one prints its JSON.
+// one line naming it, and an accepted one prints its JSON. assimp reads in
+// a child process, so what it does wrong comes back as such a refusal; the
+// checks before it (the prescan) and everything after it run here.
 
 #include <unistd.h>
 
