@@ -138,11 +138,12 @@ class OneFileSystem : public Assimp::IOSystem {
 // Leaves `importer` only the readers of the format `name`'s extension
 // names (the whole end of the name, any case, so "x.mesh.xml" keeps the
 // readers of ".mesh.xml"). Left to itself assimp gives a file its own
-// readers refuse to every reader whose signature test it passes, so a
-// broken ".gltf" holding the word "xml" went to an XML format's reader,
-// which crashed on it. A file is read as what its name says it is, or
-// refused; a name with an extension no reader knows is still recognised
-// by its content.
+// readers refuse to every reader whose signature test it passes: a broken
+// ".gltf" holding some XML was parsed as XGL, AMF or Collada, so that the
+// faults of a dozen readers counted against a file that never claimed
+// their formats, and their messages named formats the user never used. A
+// file is read as what its name says it is, or refused; a name with an
+// extension no reader knows is still recognised by its content.
 void KeepOnlyReadersOf(Assimp::Importer& importer, const std::string& name) {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
