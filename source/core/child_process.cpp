@@ -1,13 +1,19 @@
 #include "core/child_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <iomanip>
 #include <new>
+#include <sstream>
 #include <utility>
 
 namespace {
@@ -63,8 +69,8 @@ std::string HowItEnded(int status) {
 
 }  // namespace
 
-bool RunInChildProcess(const std::function<std::string()>& work, std::string& output,
-                       std::string& failure) {
+bool RunInChildProcess(const std::function<std::string()>& work, double secondsAllowed,
+                       std::string& output, std::string& failure) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
     output = work();
@@ -84,9 +90,24 @@ bool RunInChildProcess(const std::function<std::string()>& work, std::string& ou
   close(pipeEnds[1]);
   // Read to the end before waiting: the child blocks on a full pipe until
   // its output is taken.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                         std::chrono::duration<double>(secondsAllowed));
   std::string received;
   char buffer[1 << 16];
+  bool late = false;
   for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd ready = {pipeEnds[0], POLLIN, 0};
+    const int polled = left > 0 ? poll(&ready, 1, static_cast<int>(std::min<long long>(left, 1 << 30))) : 0;
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled == 0) {
+      late = true;
+      kill(child, SIGKILL);
+      break;
+    }
     const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -95,6 +116,12 @@ bool RunInChildProcess(const std::function<std::string()>& work, std::string& ou
   close(pipeEnds[0]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (late) {
+    std::ostringstream seconds;
+    seconds << std::setprecision(3) << secondsAllowed;
+    failure = "took longer than " + seconds.str() + " s";
+    return false;
   }
   uint64_t size = 0;
   if (received.size() >= sizeof size) std::memcpy(&size, received.data(), sizeof size);

@@ -17,8 +17,10 @@
 
 // Runs `work` in a forked child and returns true with what it returned in
 // `output`. False, with `failure` saying how (for example "stopped on
-// signal 11 (Segmentation fault)", "ran out of memory"), when the child
-// ends without handing its output back whole. When no child can be made
-// (the process limit reached), `work` runs in this process instead.
-bool RunInChildProcess(const std::function<std::string()>& work, std::string& output,
-                       std::string& failure);
+// signal 11 (Segmentation fault)", "ran out of memory", "took longer than
+// 5 s"), when the child ends without handing its output back whole or has
+// not done so within `secondsAllowed` (then it is killed; a reader caught
+// in a loop must not hang the caller). When no child can be made (the
+// process limit reached), `work` runs in this process instead, unbounded.
+bool RunInChildProcess(const std::function<std::string()>& work, double secondsAllowed,
+                       std::string& output, std::string& failure);

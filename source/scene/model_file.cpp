@@ -345,6 +345,13 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
   std::string bytes;
   if (!ReadModelBytes(file, bytes, error)) return false;
   const ModelPrescan scan = PrescanModel(file, bytes);
+  // assimp reads a megabyte in well under a second; a reader that takes
+  // many times that is caught in a loop (as its SMD reader is on a file
+  // cut short in its node list) and is stopped.
+  constexpr double kImporterSeconds = 5.0;             // for any file
+  constexpr double kImporterSecondsPerMegabyte = 1.0;  // and for its size on top
+  const double secondsAllowed =
+      kImporterSeconds + kImporterSecondsPerMegabyte * static_cast<double>(bytes.size()) / 1e6;
   bytes = std::string();
   if (scan.result == ModelPrescan::Result::kRefused) {
     error = scan.error;
@@ -364,7 +371,7 @@ bool ReadModelMesh(const std::string& file, Mesh& mesh, std::string& error) {
               return Encode(none);
             }
           },
-          answer, failure)) {
+          secondsAllowed, answer, failure)) {
     error = "cannot read it (the importer " + failure + ")";
     return false;
   }

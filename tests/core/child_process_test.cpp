@@ -1,5 +1,6 @@
 // Work in a child process: its answer comes back whole however long, its
-// memory is its own, and every way it can end without answering is named.
+// memory is its own, and every way it can end without answering (a signal,
+// no memory, an exit, its time up) is named.
 
 #include "core/child_process.h"
 
@@ -26,7 +27,7 @@ TEST(ChildProcess, HandsBackItsAnswerWholeAndKeepsItsMemoryToItself) {
         for (size_t k = 0; k < kSize; ++k) bytes[k] = static_cast<char>((k * 2654435761u) >> 13);
         return bytes + std::to_string(getpid());
       },
-      output, failure))
+      60.0, output, failure))
       << failure;
   ASSERT_GT(output.size(), kSize);
   size_t wrong = 0;
@@ -36,7 +37,7 @@ TEST(ChildProcess, HandsBackItsAnswerWholeAndKeepsItsMemoryToItself) {
   EXPECT_NE(output.substr(kSize), std::to_string(getpid())) << "ran in this process";
   EXPECT_EQ(touched, 0) << "the child's writes reached the caller";
 
-  ASSERT_TRUE(RunInChildProcess([] { return std::string(); }, output, failure));
+  ASSERT_TRUE(RunInChildProcess([] { return std::string(); }, 60.0, output, failure));
   EXPECT_EQ(output, "");
 }
 
@@ -50,10 +51,12 @@ TEST(ChildProcess, NamesHowAChildEndedWithoutAnswering) {
        "stopped on signal 9 (Killed)"},
       {"out of memory", []() -> std::string { throw std::bad_alloc(); }, "ran out of memory"},
       {"exited", []() -> std::string { _exit(3); }, "ended with exit code 3"},
+      // Caught in a loop: stopped when its time is up.
+      {"late", [] { for (;;) pause(); return std::string("never"); }, "took longer than 0.25 s"},
   };
   for (const auto& c : cases) {
     std::string output = "untouched", failure;
-    EXPECT_FALSE(RunInChildProcess(c.work, output, failure)) << c.what;
+    EXPECT_FALSE(RunInChildProcess(c.work, 0.25, output, failure)) << c.what;
     EXPECT_EQ(failure, c.failure) << c.what;
     EXPECT_EQ(output, "untouched") << c.what;
   }
