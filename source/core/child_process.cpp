@@ -101,7 +101,8 @@ bool RunInChildProcess(const std::function<std::string()>& work, double secondsA
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     pollfd ready = {pipeEnds[0], POLLIN, 0};
-    const int polled = left > 0 ? poll(&ready, 1, static_cast<int>(std::min<long long>(left, 1 << 30))) : 0;
+    const int polled =
+        left > 0 ? poll(&ready, 1, static_cast<int>(std::min<long long>(left, 1 << 30))) : 0;
     if (polled < 0 && errno == EINTR) continue;
     if (polled == 0) {
       late = true;

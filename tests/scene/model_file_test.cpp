@@ -185,7 +185,8 @@ TEST(ModelFile, RefusesMalformedFilesOfEveryFormat) {
       {"world.gltf", "<?xml version=\"1.0\"?><world><object/></world>", "No suitable reader"},
       // assimp's SMD reader loops for ever at the end of a file cut short in
       // its node list: stopped after 5 s.
-      {"short.smd", "version 1\nnodes\n  0 \"root\" -1\n", "cannot read it (the importer took longer than 5 s)"},
+      {"short.smd", "version 1\nnodes\n  0 \"root\" -1\n",
+       "cannot read it (the importer took longer than 5 s)"},
       // Parsers that recurse once per level would run out of stack.
       {"deep.gltf", "{\"asset\":" + std::string(1000000, '['), "nested more than 256 levels"},
       {"deep.x", "xof 0302txt 0064\n" + std::string(1000000, '{'), "nested more than 256 levels"},
