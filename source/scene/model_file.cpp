@@ -178,6 +178,13 @@ std::string ImporterMessage(const std::string& message) {
   return message.size() > 160 ? shown + "..." : shown;
 }
 
+// What is wrong with a file assimp refused, after the prefix. Its readers
+// catch running out of memory themselves and say only "std::bad_alloc".
+std::string ImporterError(const std::string& message) {
+  if (message.find("bad_alloc") != std::string::npos) return "not enough memory to read it";
+  return "cannot read it (" + ImporterMessage(message) + ")";
+}
+
 // The whole file in `bytes`: only a regular file is read (a folder, a
 // device such as /dev/zero or a pipe would give nothing, never end, or
 // block), in one piece of its size.
@@ -235,7 +242,7 @@ ImportedMesh ImportWithAssimp(const std::string& readName, const ModelPrescan& s
   // else trusts it.
   const aiScene* scene = importer.ReadFile(readName, aiProcess_ValidateDataStructure);
   if (scene == nullptr) {
-    error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
+    error = ImporterError(importer.GetErrorString());
     return imported;
   }
   if (!dropped.empty()) {
@@ -270,7 +277,7 @@ ImportedMesh ImportWithAssimp(const std::string& readName, const ModelPrescan& s
   scene = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                                        aiProcess_SortByPType | aiProcess_PreTransformVertices);
   if (scene == nullptr) {
-    error = "cannot read it (" + ImporterMessage(importer.GetErrorString()) + ")";
+    error = ImporterError(importer.GetErrorString());
     return imported;
   }
 
